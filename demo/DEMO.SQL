@@ -1,0 +1,1 @@
+-- Connection script of the DEMO alias.

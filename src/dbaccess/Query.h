@@ -1,0 +1,67 @@
+#pragma once
+// Queries bound to a database by its name. SQL text is held as lines and
+// reaches the server as one statement; the embedded backend translates the
+// server dialect the program's SQL texts assume (see Database.h).
+
+#include "DataSet.h"
+
+#include <QStringList>
+
+class TDatabase;
+
+// A named parameter (":name" in the SQL text).
+class TParam {
+public:
+    QString Name;
+    QVariant Value;
+    void SetAsInteger(int value) { Value = value; }
+    void SetAsString(const QString& value) { Value = value; }
+    void Clear() { Value = QVariant(); }
+};
+
+class TQuery : public TDataSet {
+    Q_OBJECT
+public:
+    explicit TQuery(QObject* owner = nullptr);
+    ~TQuery() override;
+
+    // Name of the database the query runs on, compared without regard to case.
+    QString DatabaseName() const;
+    void SetDatabaseName(const QString& name);
+    TDatabase* Database() const; // nullptr when no open database has that name
+
+    // SQL text as lines. Changing it closes the query and unprepares it.
+    QStringList SQL() const;
+    void SetSQL(const QStringList& lines);
+    void SetSQLText(const QString& text);
+    void ClearSQL();
+    void AddSQL(const QString& line);
+    QString SQLText() const; // lines joined by "\n"
+
+    // Parameter scanning: on by default; off sends the text unchanged (a
+    // colon never starts a parameter).
+    bool ParamCheck() const;
+    void SetParamCheck(bool on);
+    int ParamCount() const;
+    TParam* Params(int index);
+    TParam* ParamByName(const QString& name); // raises when missing
+
+    // Forward-only reading: rows are read as the cursor moves and not kept.
+    bool UniDirectional() const;
+    void SetUniDirectional(bool on);
+
+    void Prepare();
+    void Unprepare();
+    bool Prepared() const;
+    // Runs a statement that returns no rows.
+    void ExecSQL();
+    int RowsAffected() const;
+
+protected:
+    void DoOpen() override;
+    void DoClose() override;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> P;
+};

@@ -1,0 +1,1 @@
+#include "Win1251.h"
