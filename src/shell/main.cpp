@@ -1,21 +1,92 @@
 // Program entry of SQL Vexal.
-#include <QApplication>
-#include <QTextStream>
+#include "Database.h"
+#include "MessageBox.h"
+#include "SQLVexalUnit.h"
+#include "SessionInit.h"
+#include "Vexal.h"
+
+#include <QStringList>
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const UsageText =
+    "Usage: vexal [ALIAS]\n"
+    "       vexal --create-demo FILE [--rows N]\n"
+    "       vexal --help | --version\n"
+    "\n"
+    "Starts SQL Vexal on the database alias ALIAS (for example DEMO, the built-in\n"
+    "demo database). Without an alias, or with the Ctrl key held at start, the\n"
+    "alias chooser opens.\n"
+    "\n"
+    "  --create-demo FILE  write a demo database with N sales rows to FILE and exit\n"
+    "  --rows N            number of sales rows for --create-demo (default 5000)\n"
+    "  --help              show this text and exit\n"
+    "  --version           show the version and exit\n";
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "vexal: %s\n\n%s", problem, UsageText);
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    QString alias;
+    QString demoFile;
+    int demoRows = 0;
+    bool createDemo = false;
     for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "--version") {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--version") == 0) {
             std::printf("SQL Vexal %s\n", VEXAL_VERSION);
             return 0;
         }
-        if (arg == "--help" || arg == "-h") {
-            std::printf("Usage: vexal [ALIAS]\n");
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            std::printf("%s", UsageText);
             return 0;
         }
+        if (std::strcmp(arg, "--create-demo") == 0) {
+            if (i + 1 >= argc)
+                return Usage("--create-demo needs a file name");
+            createDemo = true;
+            demoFile = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(arg, "--rows") == 0) {
+            bool ok = false;
+            demoRows = i + 1 < argc ? QString::fromLocal8Bit(argv[++i]).toInt(&ok) : 0;
+            if (!ok || demoRows < 0)
+                return Usage("--rows needs a whole number of rows");
+        } else if (std::strncmp(arg, "--", 2) == 0) {
+            return Usage("unknown option");
+        } else if (alias.isNull()) {
+            alias = QString::fromLocal8Bit(arg);
+        }
     }
-    QApplication app(argc, argv);
-    return 0;
+
+    if (createDemo) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("vexal"));
+        try {
+            CreateDemoDatabase(demoFile, demoRows);
+        } catch (const Exception& e) {
+            std::fprintf(stderr, "vexal: %s\n", e.message().toUtf8().constData());
+            return 1;
+        }
+        return 0;
+    }
+
+    TVexalApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vexal"));
+    QApplication::setApplicationDisplayName(QStringLiteral("SQL Vexal"));
+    InitProgramDir();
+    SetMessageBoxHandler(WidgetMessageBox);
+
+    int exitCode = 0;
+    std::unique_ptr<TSQLVexalForm> form = StartUp(alias, DefaultStartupHooks(), &exitCode);
+    if (!form)
+        return exitCode;
+    form->showMaximized();
+    return app.exec();
 }

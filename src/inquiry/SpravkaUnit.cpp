@@ -1,0 +1,3 @@
+#include "SpravkaUnit.h"
+
+QWidget* OpenInquiryWindow(bool, bool, const QString&) { return nullptr; }

@@ -1,0 +1,12 @@
+#pragma once
+// The utility library: message boxes, session bootstrap, work query and
+// server routines, window helpers, text routines and export settings.
+#include "DisplayFormat.h"
+#include "Exception.h"
+#include "FormatSettings.h"
+#include "MessageBox.h"
+#include "ServerRoutines.h"
+#include "SessionInit.h"
+#include "TextRoutines.h"
+#include "Win1251.h"
+#include "WindowRoutines.h"

@@ -1,0 +1,114 @@
+#include "SelectDbUnit.h"
+
+#include "Database.h"
+
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPushButton>
+
+TSelectDbForm::TSelectDbForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("SelectDbForm"));
+    setWindowTitle(QStringLiteral("Select Database Alias"));
+    setGeometry(132, 80, 320, 420);
+    setMinimumSize(300, 200);
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPointSize(9);
+    setFont(tahoma);
+
+    cbDbList = new QListWidget(this);
+    cbDbList->setObjectName(QStringLiteral("cbDbList"));
+    cbDbList->setSortingEnabled(true);
+    cbDbList->setUniformItemSizes(true);
+    btOk = new QPushButton(QStringLiteral("O&k"), this);
+    btOk->setObjectName(QStringLiteral("btOk"));
+    btOk->setFixedSize(97, 25);
+    btCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btCancel->setObjectName(QStringLiteral("btCancel"));
+    btCancel->setFixedSize(97, 25);
+    btOk->setAutoDefault(false);
+    btCancel->setAutoDefault(false);
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setHorizontalSpacing(16);
+    layout->addWidget(cbDbList, 0, 0, 3, 1);
+    layout->addWidget(btOk, 0, 1, Qt::AlignTop);
+    layout->addWidget(btCancel, 1, 1, Qt::AlignTop);
+    layout->setRowStretch(2, 1);
+    layout->setColumnStretch(0, 1);
+
+    connect(btOk, &QPushButton::clicked, this, [this] { done(mrOk); });
+    connect(btCancel, &QPushButton::clicked, this, [this] { done(mrCancel); });
+    connect(cbDbList, &QListWidget::itemDoubleClicked, this, [this] { done(mrOk); });
+
+    // The form sees keys before its controls.
+    cbDbList->installEventFilter(this);
+    FormCreate();
+}
+
+void TSelectDbForm::FormCreate() {
+    TSession& session = TSession::Default();
+    if (!session.Active())
+        session.Open();
+    cbDbList->clear();
+    cbDbList->addItems(session.AliasNames());
+    if (session.DatabaseCount() > 0)
+        SetAliasName(session.Databases(0)->DatabaseName());
+}
+
+QString TSelectDbForm::AliasName() const {
+    const QListWidgetItem* item = cbDbList->currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+}
+
+void TSelectDbForm::SetAliasName(const QString& alias) {
+    for (int i = 0; i < cbDbList->count(); ++i) {
+        if (cbDbList->item(i)->text().compare(alias, Qt::CaseInsensitive) == 0) {
+            cbDbList->setCurrentRow(i);
+            return;
+        }
+    }
+    cbDbList->setCurrentItem(nullptr);
+    cbDbList->clearSelection();
+}
+
+bool TSelectDbForm::FormCloseQuery(int result) const {
+    return !(result == mrOk && AliasName().isEmpty());
+}
+
+void TSelectDbForm::done(int result) {
+    if (!FormCloseQuery(result))
+        return;
+    QDialog::done(result);
+}
+
+void TSelectDbForm::reject() { done(mrCancel); }
+
+bool TSelectDbForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+            key->key() == Qt::Key_Escape) {
+            keyPressEvent(key);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TSelectDbForm::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        done(mrOk);
+        return;
+    case Qt::Key_Escape:
+        event->accept();
+        done(mrCancel);
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
