@@ -1,5 +1,6 @@
 #include "DisplayFormat.h"
 
+#include "DecimalDigits_p.h"
 #include "FormatSettings.h"
 
 #include <algorithm>
@@ -8,104 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+using namespace DecimalDigits;
+
 namespace {
-
-// A finite double as a decimal: value = 0.Digits x 10^Exponent, Digits without
-// leading or trailing zeros (empty for zero). Built from the shortest text that
-// reads back as the same double, so 2.675 is rounded as the 2.675 the user
-// typed and not as its binary neighbour 2.67499999...
-struct Decimal {
-    bool Negative = false;
-    std::string Digits;
-    int Exponent = 0;
-
-    bool IsZero() const { return Digits.empty(); }
-};
-
-void TrimDigits(Decimal& d) {
-    while (!d.Digits.empty() && d.Digits.back() == '0')
-        d.Digits.pop_back();
-    std::size_t lead = 0;
-    while (lead < d.Digits.size() && d.Digits[lead] == '0')
-        ++lead;
-    if (lead > 0) {
-        d.Digits.erase(0, lead);
-        d.Exponent -= static_cast<int>(lead);
-    }
-    if (d.Digits.empty())
-        d.Exponent = 0;
-}
-
-Decimal ShortestDecimal(double value) {
-    Decimal d;
-    d.Negative = std::signbit(value);
-    if (value == 0)
-        return d;
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                      std::chars_format::scientific);
-    const std::string text(buffer, result.ptr);
-    // "d.ddde+XX": the mantissa digits, then the power of ten of the first one.
-    const std::size_t e = text.find('e');
-    for (std::size_t i = 0; i < e; ++i) {
-        if (text[i] != '.')
-            d.Digits.push_back(text[i]);
-    }
-    d.Exponent = std::atoi(text.c_str() + e + 1) + 1;
-    TrimDigits(d);
-    return d;
-}
-
-// Keeps the first `keep` digits, rounding half away from zero (the sign is
-// kept apart, so rounding the magnitude up is away from zero).
-void RoundDigits(Decimal& d, int keep) {
-    if (d.IsZero() || keep >= static_cast<int>(d.Digits.size()))
-        return;
-    if (keep < 0) {
-        d.Digits.clear();
-        d.Exponent = 0;
-        return;
-    }
-    const bool up = d.Digits[keep] >= '5';
-    d.Digits.resize(keep);
-    if (up) {
-        int i = keep - 1;
-        while (i >= 0 && d.Digits[i] == '9') {
-            d.Digits[i] = '0';
-            --i;
-        }
-        if (i >= 0) {
-            ++d.Digits[i];
-        } else {
-            d.Digits.insert(d.Digits.begin(), '1');
-            ++d.Exponent;
-        }
-    }
-    TrimDigits(d);
-}
-
-void RoundToDecimals(Decimal& d, int decimals) {
-    RoundDigits(d, d.Exponent + decimals);
-}
-
-// The digits before the decimal point, without leading zeros ("" below one).
-std::string IntegerDigits(const Decimal& d) {
-    if (d.Exponent <= 0)
-        return {};
-    std::string s = d.Digits.substr(0, std::min<std::size_t>(d.Digits.size(), d.Exponent));
-    s.append(d.Exponent - s.size(), '0');
-    return s;
-}
-
-// The first `count` digits after the decimal point, zero-filled.
-std::string FractionDigits(const Decimal& d, int count) {
-    std::string s;
-    for (int j = 0; j < count; ++j) {
-        const int i = d.Exponent + j;
-        s.push_back(i >= 0 && i < static_cast<int>(d.Digits.size()) ? d.Digits[i] : '0');
-    }
-    return s;
-}
 
 QString NonFiniteText(double value) {
     if (std::isnan(value))

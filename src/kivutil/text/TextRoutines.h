@@ -21,8 +21,11 @@ extern std::uint16_t LiteralLength;
 // LiteralLength set to the position where the scan stopped.
 bool ScanStringLiteral(char* buffer);
 void DeleteChars(char* buffer, std::uint16_t index, std::uint16_t count);
-// The bytes a literal denotes (quoted runs in Windows-1251); raises Exception
-// "Invalid string:  <text>" on an invalid literal.
+// The bytes a literal denotes (quoted runs in Windows-1251, codes and control
+// characters as the byte itself, zero bytes included); raises Exception
+// "Invalid string:  <text>" on an invalid literal. Allows zero codes for the
+// scan and clears AllowZeroCodes afterwards. A code of more than 31 digits is
+// invalid.
 QByteArray ParseStringLiteral(const QString& text);
 
 double ParseFloatText(const QString& text);
@@ -37,8 +40,14 @@ void ReplaceChar(QString& text, QChar from, QChar to);
 void EscapeControlChars(QString& text);
 int BestPrefixMatch(const QStringList& items, const QString& text);
 void TildeToPercent(QString& text);
-inline int IntMin(int a, int b) { return a < b ? a : b; }
-inline int IntMax(int a, int b) { return a > b ? a : b; }
+inline int IntMin(int a, int b) {
+    return a < b ? a : b;
+}
+inline int IntMax(int a, int b) {
+    return a > b ? a : b;
+}
+
+// FindAnsweringComponent needs widgets and lives in WindowRoutines.h (kivutil).
 
 // True when a column name is an SQL expression rather than a plain name: it
 // contains one of ( ) * + - . / |

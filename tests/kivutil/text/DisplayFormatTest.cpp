@@ -1,6 +1,7 @@
 // The picture languages of display formats and the texts shown without one.
 
 #include "DisplayFormat.h"
+#include "QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The Windows-1251 code page: the bytes of saved files and printer texts.
 
 #include "Win1251.h"
+#include "QStringPrinter.h"
 
 #include <gtest/gtest.h>
 
