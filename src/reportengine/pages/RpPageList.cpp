@@ -1,0 +1,325 @@
+#include "RpPageList.h"
+
+#include "Exception.h"
+#include "RpCompress.h"
+#include "RpStream.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QPicture>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <cstring>
+
+namespace {
+
+// Smallest record: page number, next link and back link around empty data.
+constexpr qint64 MinRecordSize = 12;
+
+QString Damaged(const QString& what) {
+    return QStringLiteral("The report file is damaged: %1.").arg(what);
+}
+
+void PutU32(QByteArray& bytes, int offset, quint32 value) {
+    qToLittleEndian(value, bytes.data() + offset);
+}
+
+quint32 GetU32(const char* bytes) {
+    return qFromLittleEndian<quint32>(bytes);
+}
+
+quint32 ReadU32(TRpStream& stream) {
+    char b[4];
+    stream.ReadExact(b, 4);
+    return GetU32(b);
+}
+
+void WriteU32(TRpStream& stream, quint32 value) {
+    char b[4];
+    qToLittleEndian(value, b);
+    stream.Write(b, 4);
+}
+
+// Days since 30 December 1899 with the time of day as the fraction.
+double CreationTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return double(QDate(1899, 12, 30).daysTo(now.date())) +
+           double(now.time().msecsSinceStartOfDay()) / 86400000.0;
+}
+
+} // namespace
+
+TRpPageList::TRpPageList() = default;
+TRpPageList::~TRpPageList() = default;
+
+void TRpPageList::SetStream(std::unique_ptr<TRpStream> stream) {
+    std::lock_guard guard(Lock);
+    PageStream = std::move(stream);
+    HeaderLen = HeaderSize;
+    Current = {};
+    EndPos = PageStream ? PageStream->Size() : 0;
+}
+
+int TRpPageList::PageCount() const {
+    std::lock_guard guard(Lock);
+    return Count;
+}
+
+void TRpPageList::ClearPages() {
+    std::lock_guard guard(Lock);
+    Count = 0;
+    Current = {};
+}
+
+void TRpPageList::WriteListHeader() {
+    std::lock_guard guard(Lock);
+    WriteHeaderUnlocked(Count);
+}
+
+void TRpPageList::WriteHeaderUnlocked(int count) {
+    if (!PageStream)
+        return;
+    QByteArray header(HeaderSize, '\0');
+    qToLittleEndian(FormatVersion, header.data());
+    qToLittleEndian(EngineVersion, header.data() + 2);
+    PutU32(header, 8, quint32(count));
+    const double time = CreationTime();
+    quint64 timeBits;
+    std::memcpy(&timeBits, &time, sizeof timeBits);
+    qToLittleEndian(timeBits, header.data() + 16);
+    header[25] = Compress ? 1 : 0;
+    const qint64 back = PageStream->Position();
+    PageStream->Seek(0);
+    PageStream->Write(header);
+    PageStream->Seek(std::max<qint64>(back, HeaderSize));
+}
+
+void TRpPageList::AppendPage(const QPicture& page) {
+    AppendPageData(page.data());
+}
+
+void TRpPageList::AppendPageData(const QByteArray& data) {
+    std::lock_guard guard(Lock);
+    if (!PageStream)
+        PageStream = std::make_unique<TRpStream>();
+    TRpStream& stream = *PageStream;
+    if (Count == 0) {
+        HeaderLen = HeaderSize;
+        WriteHeaderUnlocked(1);
+        EndPos = HeaderSize;
+    }
+    // The record goes after the last complete one, so a write that failed half
+    // way is overwritten by the next page rather than left between records.
+    const qint64 start = EndPos;
+    const int page = Count + 1;
+    stream.Seek(start);
+    WriteU32(stream, quint32(page));
+    const qint64 link = stream.Position();
+    WriteU32(stream, 0);
+    if (Compress) {
+        WriteU32(stream, quint32(data.size()));
+        TRpCompress encoder(&stream, true);
+        encoder.Encode(data.constData(), data.size());
+        encoder.Finish();
+    } else {
+        stream.Write(data);
+    }
+    WriteU32(stream, quint32(start));
+    const qint64 end = stream.Position();
+    stream.Seek(link);
+    WriteU32(stream, quint32(end));
+    stream.Seek(end);
+
+    Count = page;
+    EndPos = end;
+    Current = {start, end, page};
+}
+
+// Reads and checks the record head at start: its links must lie inside the
+// stream, leave room for the record, and its back link must point back at it.
+TRpPageList::TRecord TRpPageList::ReadRecordAt(qint64 start, qint64 size) {
+    if (start < HeaderLen || start > size - MinRecordSize)
+        throw Exception(Damaged(QStringLiteral("a page link points outside the file")));
+    TRpStream& stream = *PageStream;
+    stream.Seek(start);
+    char head[8];
+    stream.ReadExact(head, 8);
+    TRecord record;
+    record.Start = start;
+    record.Page = int(qint32(GetU32(head)));
+    record.Next = GetU32(head + 4);
+    if (record.Next < start + MinRecordSize || record.Next > size)
+        throw Exception(
+            Damaged(QStringLiteral("the length of page %1 is not valid").arg(record.Page)));
+    stream.Seek(record.Next - 4);
+    if (ReadU32(stream) != quint32(start))
+        throw Exception(
+            Damaged(QStringLiteral("the links of page %1 do not agree").arg(record.Page)));
+    return record;
+}
+
+// Finds record n by walking the links from the nearest known record: the
+// first (right after the header), the last (the stream's last 4 bytes point
+// at it) or the one read last, so the preview's next and previous page cost
+// one or two link reads.
+TRpPageList::TRecord TRpPageList::PositionAtPage(int n) {
+    TRpStream& stream = *PageStream;
+    const qint64 size = EndPos;
+    TRecord record;
+    const bool haveCurrent = Current.Page >= 1 && Current.Page <= Count && Current.Start > 0;
+    const int fromFirst = n - 1;
+    const int fromLast = Count - n;
+    const int fromCurrent = haveCurrent ? std::abs(n - Current.Page) : Count;
+    if (fromFirst <= fromLast && fromFirst <= fromCurrent) {
+        record = ReadRecordAt(HeaderLen, size);
+        if (record.Page != 1)
+            throw Exception(
+                Damaged(QStringLiteral("its first page is numbered %1").arg(record.Page)));
+    } else if (fromLast <= fromCurrent) {
+        if (size < HeaderLen + MinRecordSize)
+            throw Exception(Damaged(QStringLiteral("it ends too early")));
+        stream.Seek(size - 4);
+        record = ReadRecordAt(ReadU32(stream), size);
+        if (record.Page != Count)
+            throw Exception(Damaged(
+                QStringLiteral("it holds %1 pages instead of %2").arg(record.Page).arg(Count)));
+    } else {
+        record = Current;
+    }
+    while (record.Page < n) {
+        const TRecord next = ReadRecordAt(record.Next, size);
+        if (next.Page != record.Page + 1)
+            throw Exception(
+                Damaged(QStringLiteral("page %1 follows page %2").arg(next.Page).arg(record.Page)));
+        record = next;
+    }
+    while (record.Page > n) {
+        if (record.Start < HeaderLen + MinRecordSize)
+            throw Exception(Damaged(QStringLiteral("a page link points outside the file")));
+        stream.Seek(record.Start - 4);
+        const TRecord previous = ReadRecordAt(ReadU32(stream), size);
+        if (previous.Page != record.Page - 1 || previous.Next != record.Start)
+            throw Exception(
+                Damaged(QStringLiteral("the links of page %1 do not agree").arg(record.Page)));
+        record = previous;
+    }
+    return record;
+}
+
+QByteArray TRpPageList::ReadPageData(const TRecord& record) {
+    TRpStream& stream = *PageStream;
+    const qint64 dataStart = record.Start + 8;
+    const qint64 dataSize = record.Next - 4 - dataStart;
+    stream.Seek(dataStart);
+    if (!Compress) {
+        if (dataSize > MaxPageBytes)
+            throw Exception(Damaged(QStringLiteral("page %1 is too large").arg(record.Page)));
+        QByteArray data(dataSize, Qt::Uninitialized);
+        stream.ReadExact(data.data(), dataSize);
+        return data;
+    }
+    if (dataSize < 4)
+        throw Exception(
+            Damaged(QStringLiteral("the length of page %1 is not valid").arg(record.Page)));
+    const qint64 codeSize = dataSize - 4;
+    const qint64 count = ReadU32(stream);
+    // Every byte takes at least one bit of code, which bounds the count.
+    if (count > MaxPageBytes || count > codeSize * 8)
+        throw Exception(
+            Damaged(QStringLiteral("the size of page %1 is not valid").arg(record.Page)));
+    QByteArray data(count, Qt::Uninitialized);
+    TRpCompress decoder(&stream, false);
+    decoder.SetInputLimit(codeSize);
+    decoder.Decode(data.data(), count);
+    decoder.Finish();
+    if (decoder.CodeSize() != codeSize)
+        throw Exception(
+            Damaged(QStringLiteral("the data of page %1 is not valid").arg(record.Page)));
+    return data;
+}
+
+QByteArray TRpPageList::FetchPageData(int n) {
+    std::lock_guard guard(Lock);
+    if (n < 1 || n > Count || !PageStream)
+        return {};
+    const TRecord record = PositionAtPage(n);
+    QByteArray data = ReadPageData(record);
+    Current = record;
+    return data;
+}
+
+std::unique_ptr<QPicture> TRpPageList::FetchPage(int n) {
+    if (n < 1 || n > PageCount())
+        return nullptr;
+    const QByteArray data = FetchPageData(n);
+    // A picture starts with its magic; pages of the older engine are Windows
+    // metafiles, which cannot be drawn here.
+    if (!data.startsWith("QPIC"))
+        throw Exception(
+            QStringLiteral("Page %1 of the report is not in a format this program can show.")
+                .arg(n));
+    auto picture = std::make_unique<QPicture>();
+    picture->setData(data.constData(), uint(data.size()));
+    return picture;
+}
+
+void TRpPageList::OpenPageFile(const QString& fileName) {
+    std::unique_ptr<TRpStream> stream = TRpStream::OpenFile(fileName);
+    const qint64 size = stream->Size();
+    const QString name = QDir::toNativeSeparators(fileName);
+    if (size < OldHeaderSize)
+        throw Exception(QStringLiteral("The file %1 is not a report file.").arg(name));
+
+    QByteArray head(std::min<qint64>(size, 177), Qt::Uninitialized);
+    stream->ReadExact(head.data(), head.size());
+    const bool old = head.size() >= 177 && std::memcmp(head.constData() + 173, "EMF\0", 4) == 0;
+    const int headerLen = old ? OldHeaderSize : HeaderSize;
+    if (size < headerLen)
+        throw Exception(QStringLiteral("The file %1 is not a report file.").arg(name));
+    const qint64 count = GetU32(head.constData() + 8);
+    const quint8 flag = quint8(head[old ? 21 : 25]);
+    if (flag > 1)
+        throw Exception(Damaged(QStringLiteral("its compression flag is not valid")));
+    if (count > (size - headerLen) / MinRecordSize)
+        throw Exception(Damaged(QStringLiteral("it claims %1 pages").arg(count)));
+
+    // Check the first and the last record now, so a damaged file is refused
+    // when it is opened rather than when a page is shown.
+    TRpPageList probe;
+    probe.PageStream = std::move(stream);
+    probe.Count = int(count);
+    probe.Compress = flag == 1;
+    probe.HeaderLen = headerLen;
+    probe.EndPos = size;
+    if (count > 0) {
+        probe.PositionAtPage(1);
+        probe.PositionAtPage(int(count));
+    } else if (size != headerLen) {
+        throw Exception(Damaged(QStringLiteral("it holds pages its header does not count")));
+    }
+
+    std::lock_guard guard(Lock);
+    PageStream = std::move(probe.PageStream);
+    Count = probe.Count;
+    Compress = probe.Compress;
+    HeaderLen = headerLen;
+    EndPos = size;
+    Current = {};
+}
+
+void TRpPageList::SavePageFile(const QString& fileName) {
+    std::lock_guard guard(Lock);
+    const QString name = QDir::toNativeSeparators(fileName);
+    if (!PageStream)
+        throw Exception(QStringLiteral("There are no report pages to save."));
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Exception(
+            QStringLiteral("Cannot create the file %1: %2").arg(name, file.errorString()));
+    PageStream->CopyAllTo(file);
+    if (!file.commit())
+        throw Exception(
+            QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));
+}

@@ -1,0 +1,410 @@
+#include "RpPrinter.h"
+
+#include "Exception.h"
+#include "RpPaperSizes.h"
+#include "RpStream.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPicture>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScreen>
+#include <QTemporaryFile>
+
+#include <filesystem>
+
+TRpPrinter::TRpPrinter(QObject* parent) : QObject(parent) {}
+
+TRpPrinter::~TRpPrinter() {
+    if (PictureCanvas)
+        PictureCanvas->end();
+    if (DevicePrinting) {
+        Device->abort();
+        DeviceCanvas->end();
+    }
+}
+
+double TRpPrinter::ScreenDpi() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            return screen->logicalDotsPerInch();
+    return 96.0;
+}
+
+bool TRpPrinter::PrinterPresent() const {
+    return !QPrinterInfo::availablePrinterNames().isEmpty();
+}
+
+int TRpPrinter::PaperWidth() const {
+    const QSize s = Settings.PaperSize == QPageSize::Custom
+                        ? QSize(Settings.CustomWidth, Settings.CustomLength)
+                        : RpPaperSizeTenths(Settings.PaperSize);
+    return Settings.Orientation == QPageLayout::Landscape ? s.height() : s.width();
+}
+
+int TRpPrinter::PaperLength() const {
+    const QSize s = Settings.PaperSize == QPageSize::Custom
+                        ? QSize(Settings.CustomWidth, Settings.CustomLength)
+                        : RpPaperSizeTenths(Settings.PaperSize);
+    return Settings.Orientation == QPageLayout::Landscape ? s.width() : s.height();
+}
+
+QPageLayout TRpPrinter::PageLayout() const {
+    const QPageSize size =
+        Settings.PaperSize == QPageSize::Custom
+            ? QPageSize(QSizeF(Settings.CustomWidth / 10.0, Settings.CustomLength / 10.0),
+                        QPageSize::Millimeter, QString(), QPageSize::ExactMatch)
+            : QPageSize(Settings.PaperSize);
+    return QPageLayout(size, Settings.Orientation, QMarginsF());
+}
+
+void TRpPrinter::SetClient(QObject* client) {
+    if (!client && ClientObject && State == TRpPrinterStatus::Busy)
+        RequestCancel();
+    ClientObject = client;
+}
+
+// Applies the report's page and printer settings; the canvas origin is the
+// paper's corner (full page, no margins).
+void TRpPrinter::ApplyPrinterSettings(QPrinter& printer) const {
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        if (!Settings.PrinterName.isEmpty()) {
+            printer.setPrinterName(Settings.PrinterName);
+        } else if (Settings.PrinterIndex >= 0) {
+            const QStringList names = QPrinterInfo::availablePrinterNames();
+            if (Settings.PrinterIndex < names.size())
+                printer.setPrinterName(names.at(Settings.PrinterIndex));
+        }
+        printer.setCopyCount(std::max(1, Settings.Copies));
+    }
+    printer.setDocName(JobTitle);
+    printer.setFullPage(true);
+    printer.setPageLayout(PageLayout());
+}
+
+bool TRpPrinter::InRange(int page) const {
+    return (Settings.FirstPage == 0 || page >= Settings.FirstPage) &&
+           (Settings.LastPage == 0 || Settings.LastPage >= page);
+}
+
+void TRpPrinter::StartRun() {
+    if (State != TRpPrinterStatus::Ready)
+        throw Exception(QStringLiteral("RpPrinter not ready"));
+    PictureCanvas.reset();
+    PagePicture.reset();
+    PagePainter = nullptr;
+    Ready = 0;
+    CancelRequested = false;
+    Loaded = false;
+    CurrentPage = 0;
+    Pages = 0;
+    TopW = LeftW = 0;
+    XFac = YFac = ScreenDpi() / 254.0;
+    DeviceUsable = false;
+    if (Dest == TRpDestination::Printer) {
+        DeviceUsable = PrinterPresent();
+        if (DeviceUsable) {
+            if (!Device)
+                Device = std::make_unique<QPrinter>(QPrinter::HighResolution);
+            ApplyPrinterSettings(*Device);
+            const QMarginsF waste = Device->pageLayout().minimumMargins();
+            const double pixelsPerPoint = Device->resolution() / 72.0;
+            TopW = qRound(waste.top() * pixelsPerPoint);
+            LeftW = qRound(waste.left() * pixelsPerPoint);
+            XFac = YFac = Device->resolution() / 254.0;
+        }
+    } else {
+        Store.ClearPages();
+        Store.SetStream(std::make_unique<TRpStream>(SpillLimit));
+        Store.SetCompression(Settings.Compression);
+    }
+    State = TRpPrinterStatus::Busy;
+}
+
+void TRpPrinter::StartRecordedPage() {
+    PagePicture = std::make_unique<QPicture>();
+    PagePicture->setBoundingRect(
+        QRect(0, 0, qRound(PaperWidth() * XFac), qRound(PaperLength() * YFac)));
+    PictureCanvas = std::make_unique<QPainter>(PagePicture.get());
+    PagePainter = PictureCanvas.get();
+}
+
+// Ends the picture of the page in progress; a recorded page goes to the page
+// store, a printer page outside the range is dropped.
+void TRpPrinter::CloseRecordedPage() {
+    PagePainter = nullptr;
+    if (!PictureCanvas)
+        return;
+    PictureCanvas->end();
+    std::unique_ptr<QPicture> page = std::move(PagePicture);
+    PictureCanvas.reset();
+    if (Dest == TRpDestination::Metafile)
+        Store.AppendPage(*page);
+}
+
+void TRpPrinter::RaiseReady() {
+    Ready = std::min(Ready + 1, Pages);
+    emit pageReady(Ready);
+}
+
+void TRpPrinter::StartNewPage() {
+    if (State != TRpPrinterStatus::Busy)
+        throw Exception(QStringLiteral("Illegal call to NewPage"));
+    if (CurrentPage > 0) {
+        // A printer page ends when the next one starts (newPage below).
+        CloseRecordedPage();
+        RaiseReady();
+    }
+    ++Pages;
+    ++CurrentPage;
+    if (Dest == TRpDestination::Metafile || !DeviceUsable || !InRange(Pages)) {
+        StartRecordedPage();
+        return;
+    }
+    if (!DevicePrinting) {
+        Device->setDocName(JobTitle);
+        DeviceCanvas = std::make_unique<QPainter>();
+        DevicePrinting = DeviceCanvas->begin(Device.get());
+        if (!DevicePrinting) {
+            // The printer refused the job: the run goes on, printing nothing.
+            DeviceCanvas.reset();
+            DeviceUsable = false;
+            StartRecordedPage();
+            return;
+        }
+    } else {
+        Device->newPage();
+    }
+    PagePainter = DeviceCanvas.get();
+}
+
+void TRpPrinter::FinishRun() {
+    if (State != TRpPrinterStatus::Busy)
+        return;
+    CloseRecordedPage();
+    if (DevicePrinting) {
+        DeviceCanvas->end();
+        DeviceCanvas.reset();
+        DevicePrinting = false;
+    }
+    // Finished before the notice, so the preview enables printing on it.
+    State = TRpPrinterStatus::Finished;
+    if (Dest == TRpDestination::Metafile && Pages > 0)
+        Store.WriteListHeader();
+    RaiseReady();
+    if (Dest == TRpDestination::Printer && OnEndRun)
+        OnEndRun();
+}
+
+void TRpPrinter::AbortRun() {
+    if (State != TRpPrinterStatus::Busy)
+        return;
+    if (DevicePrinting) {
+        Device->abort();
+        DeviceCanvas->end();
+        DeviceCanvas.reset();
+        DevicePrinting = false;
+    }
+    // The pages drawn so far stay; the header gets their count, so a report
+    // saved after a cancel holds every page it shows.
+    CloseRecordedPage();
+    State = TRpPrinterStatus::Finished;
+    if (Dest == TRpDestination::Metafile && Pages > 0)
+        Store.WriteListHeader();
+    RaiseReady();
+}
+
+void TRpPrinter::NotifyProgress(int percent) {
+    emit progress(percent);
+}
+
+std::unique_ptr<QPicture> TRpPrinter::PageImage(int n) {
+    if (State == TRpPrinterStatus::Ready || n < 1 || n > Pages)
+        return nullptr;
+    return Store.FetchPage(n);
+}
+
+void TRpPrinter::DrawPage(QPainter& painter, const QPicture& page, const QRectF& target) {
+    const QRect source = page.boundingRect();
+    if (source.isEmpty())
+        return;
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / source.width(), target.height() / source.height());
+    painter.translate(-source.topLeft());
+    painter.drawPicture(0, 0, page);
+    painter.restore();
+}
+
+// Draws pages from..to, one sheet each. The device works at screen resolution:
+// a picture's fonts are sized for the device it plays on, so only a device of
+// the recording resolution keeps text and drawing in proportion.
+void TRpPrinter::PaintPages(QPrinter& device, int from, int to, bool allowCancel) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        throw Exception(QStringLiteral("The printer could not start the job."));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF target(QPointF(0, 0), device.paperRect(QPrinter::DevicePixel).size());
+    QPointer<TRpPrinter> self(this);
+    PrintingPages = true;
+    for (int page = from; page <= to; ++page) {
+        if (allowCancel) {
+            QCoreApplication::processEvents();
+            if (!self)
+                return; // released by its owner meanwhile
+            if (CancelRequested) {
+                device.abort();
+                break;
+            }
+        }
+        CurrentPage = page;
+        if (std::unique_ptr<QPicture> picture = Store.FetchPage(page))
+            DrawPage(painter, *picture, target);
+        if (page < to)
+            device.newPage();
+    }
+    PrintingPages = false;
+    painter.end();
+}
+
+void TRpPrinter::PrintPreparedPages() {
+    if (MasterObject && !Loaded) {
+        // Posted: the master runs the report again, towards the printer, once
+        // the caller (a preview button) has returned.
+        QMetaObject::invokeMethod(
+            this, [this] { emit printRequested(); }, Qt::QueuedConnection);
+        return;
+    }
+    if (State != TRpPrinterStatus::Finished || PrintingPages || !PrinterPresent() || Pages == 0)
+        return;
+    int from = 1;
+    int to = Pages;
+    if (Settings.FirstPage != 0 || Settings.LastPage != 0) {
+        from = std::max(1, Settings.FirstPage);
+        to = Settings.LastPage != 0 ? std::min(Pages, Settings.LastPage) : Pages;
+    }
+    if (from > to)
+        return;
+    CancelRequested = false;
+    QPrinter printer(QPrinter::ScreenResolution);
+    ApplyPrinterSettings(printer);
+    PaintPages(printer, from, to, true);
+}
+
+void TRpPrinter::OpenReportFile(const QString& fileName) {
+    // The page list keeps what it had when the file cannot be read.
+    Store.OpenPageFile(fileName);
+    if (PictureCanvas)
+        PictureCanvas->end();
+    PictureCanvas.reset();
+    PagePicture.reset();
+    PagePainter = nullptr;
+    if (DevicePrinting) {
+        Device->abort();
+        DeviceCanvas->end();
+        DeviceCanvas.reset();
+        DevicePrinting = false;
+    }
+    Pages = Store.PageCount();
+    Ready = Pages;
+    CurrentPage = 0;
+    CancelRequested = false;
+    XFac = YFac = ScreenDpi() / 254.0;
+    State = TRpPrinterStatus::Finished;
+    Loaded = true;
+    if (Pages == 0)
+        return;
+    std::unique_ptr<QPicture> first;
+    try {
+        first = Store.FetchPage(1);
+    } catch (const Exception&) {
+        return; // shown (or refused) page by page later
+    }
+    const QRect box = first ? first->boundingRect() : QRect();
+    if (box.isEmpty())
+        return;
+    const int width = qRound(box.width() / XFac);
+    const int length = qRound(box.height() / YFac);
+    bool landscape = false;
+    if (const TRpPaperSize* paper = RpMatchPaperSize(width, length, &landscape)) {
+        Settings.PaperSize = paper->Id;
+        Settings.Orientation = landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
+    } else {
+        // No standard paper: keep the page's own size, so the preview and a
+        // PDF show it as it was recorded.
+        Settings.PaperSize = QPageSize::Custom;
+        Settings.CustomWidth = std::min(width, length);
+        Settings.CustomLength = std::max(width, length);
+        Settings.Orientation = width > length ? QPageLayout::Landscape : QPageLayout::Portrait;
+    }
+}
+
+void TRpPrinter::SaveReportFile(const QString& fileName) {
+    if (State != TRpPrinterStatus::Finished)
+        throw Exception(
+            QStringLiteral("The report is not complete yet; save it when it has finished."));
+    Store.SavePageFile(fileName);
+}
+
+void TRpPrinter::SavePdf(const QString& fileName) {
+    const QString name = QDir::toNativeSeparators(fileName);
+    if (State != TRpPrinterStatus::Finished || Store.PageCount() == 0)
+        throw Exception(QStringLiteral("There are no report pages to save."));
+    // Written beside the target under a temporary name and renamed over it
+    // at the end, so a failure never leaves half a PDF behind.
+    const QFileInfo info(fileName);
+    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                        QStringLiteral(".XXXXXX"));
+    if (!temp.open())
+        throw Exception(
+            QStringLiteral("Cannot create the file %1: %2").arg(name, temp.errorString()));
+    temp.close();
+    {
+        QPrinter printer(QPrinter::ScreenResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(temp.fileName());
+        ApplyPrinterSettings(printer);
+        PaintPages(printer, 1, Store.PageCount(), false);
+    }
+    if (QFileInfo(temp.fileName()).size() == 0)
+        throw Exception(QStringLiteral("Cannot write the file %1.").arg(name));
+    std::error_code error;
+    std::filesystem::rename(QFile::encodeName(temp.fileName()).toStdString(),
+                            QFile::encodeName(info.absoluteFilePath()).toStdString(), error);
+    if (error)
+        throw Exception(QStringLiteral("Cannot write the file %1: %2")
+                            .arg(name, QString::fromLocal8Bit(error.message().c_str())));
+    temp.setAutoRemove(false);
+}
+
+void TRpPrinter::NotifyPreviewClosed() {
+    emit previewClosed(this);
+}
+
+void TRpPrinter::Cleanup() {
+    if (PictureCanvas)
+        PictureCanvas->end();
+    PictureCanvas.reset();
+    PagePicture.reset();
+    PagePainter = nullptr;
+    if (DevicePrinting) {
+        Device->abort();
+        DeviceCanvas->end();
+        DeviceCanvas.reset();
+        DevicePrinting = false;
+    }
+    Store.ClearPages();
+    Store.SetStream(nullptr);
+    State = TRpPrinterStatus::Ready;
+    Pages = 0;
+    CurrentPage = 0;
+    Ready = 0;
+    Loaded = false;
+    CancelRequested = false;
+}
