@@ -1,0 +1,7 @@
+#include "RpExpr.h"
+
+void StartExpressionEngine() {
+    ArgumentSeparator = u',';
+    FunctionRegistry();
+    GlobalEnvironment();
+}
