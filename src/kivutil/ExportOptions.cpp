@@ -1,0 +1,83 @@
+#include "ExportOptions.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+TExportTxtOpts ExportTxtOpts;
+std::int32_t CyrTailShift = 64;
+QString LastExportDir;
+bool TextPrintMode = false;
+
+namespace {
+
+// The settings file lives in the program's folder of the user's configuration
+// but does not depend on the application name being set yet.
+const QString SettingsFolder = QStringLiteral("vexal");
+const QString SettingsName = QStringLiteral("export");
+
+void InitExportSettings() {
+    LastExportDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    LoadExportSettings();
+}
+
+} // namespace
+
+// The settings are there before the first window opens, without the start-up
+// sequence having to know about them.
+Q_COREAPP_STARTUP_FUNCTION(InitExportSettings)
+
+void ResetExportSettings() {
+    ExportTxtOpts = TExportTxtOpts();
+    CyrTailShift = 64;
+    TextPrintMode = false;
+}
+
+void LoadExportSettings() {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsFolder, SettingsName);
+    TExportTxtOpts& o = ExportTxtOpts;
+    auto text = [&](const char* key, QString& field) {
+        field = settings.value(QLatin1String(key), field).toString();
+    };
+    auto flag = [&](const char* key, bool& field) {
+        field = settings.value(QLatin1String(key), field).toBool();
+    };
+    auto number = [&](const char* key, int fallback, int low, int high) {
+        bool ok = false;
+        const int value = settings.value(QLatin1String(key), fallback).toInt(&ok);
+        return ok && value >= low && value <= high ? value : fallback;
+    };
+    text("TxtClmDelimiter", o.TxtClmDelimiter);
+    o.TxtClmDelimiter.truncate(1);
+    flag("ExportHeader", o.ExportHeader);
+    flag("ExportClmNames", o.ExportClmNames);
+    flag("ExportPageBreaks", o.ExportPageBreaks);
+    flag("FixedClmWidth", o.FixedClmWidth);
+    o.TxtCyrSet = static_cast<std::uint8_t>(number("TxtCyrSet", o.TxtCyrSet, 0, 2));
+    text("DftTarget", o.DftTarget);
+    text("BeforePrint", o.BeforePrint);
+    text("AfterPrint", o.AfterPrint);
+    text("OpenWith", o.OpenWith);
+    o.Copies = number("Copies", o.Copies, 1, 9999);
+    // Kept as it was last set, so a restart converts exactly as before it.
+    const int shift = number("CyrTailShift", CyrTailShift, 16, 64);
+    if (shift == 16 || shift == 64)
+        CyrTailShift = shift;
+}
+
+void SaveExportSettings() {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsFolder, SettingsName);
+    const TExportTxtOpts& o = ExportTxtOpts;
+    settings.setValue(QStringLiteral("TxtClmDelimiter"), o.TxtClmDelimiter);
+    settings.setValue(QStringLiteral("ExportHeader"), o.ExportHeader);
+    settings.setValue(QStringLiteral("ExportClmNames"), o.ExportClmNames);
+    settings.setValue(QStringLiteral("ExportPageBreaks"), o.ExportPageBreaks);
+    settings.setValue(QStringLiteral("FixedClmWidth"), o.FixedClmWidth);
+    settings.setValue(QStringLiteral("TxtCyrSet"), int(o.TxtCyrSet));
+    settings.setValue(QStringLiteral("DftTarget"), o.DftTarget);
+    settings.setValue(QStringLiteral("BeforePrint"), o.BeforePrint);
+    settings.setValue(QStringLiteral("AfterPrint"), o.AfterPrint);
+    settings.setValue(QStringLiteral("OpenWith"), o.OpenWith);
+    settings.setValue(QStringLiteral("Copies"), o.Copies);
+    settings.setValue(QStringLiteral("CyrTailShift"), CyrTailShift);
+    settings.sync();
+}

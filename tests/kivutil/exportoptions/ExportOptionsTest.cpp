@@ -1,0 +1,118 @@
+// The export settings record: defaults on a first start and keeping the
+// settings between runs in the (isolated) user configuration.
+
+#include "ExportOptions.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+namespace {
+
+void ClearStored() {
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vexal"),
+              QStringLiteral("export"))
+        .clear();
+}
+
+void ExpectDefaults() {
+    const TExportTxtOpts& o = ExportTxtOpts;
+    EXPECT_EQ(o.TxtClmDelimiter, QStringLiteral("\t"));
+    EXPECT_TRUE(o.ExportHeader);
+    EXPECT_TRUE(o.ExportClmNames);
+    EXPECT_FALSE(o.ExportPageBreaks);
+    EXPECT_FALSE(o.FixedClmWidth);
+    EXPECT_EQ(o.TxtCyrSet, 0);
+    EXPECT_TRUE(o.DftTarget.isEmpty());
+    EXPECT_EQ(o.FooterValues, nullptr);
+    EXPECT_TRUE(o.BeforePrint.isEmpty());
+    EXPECT_TRUE(o.AfterPrint.isEmpty());
+    EXPECT_TRUE(o.OpenWith.isEmpty());
+    EXPECT_EQ(o.Copies, 1);
+    EXPECT_EQ(CyrTailShift, 64);
+    EXPECT_FALSE(TextPrintMode);
+}
+
+class ExportOptions : public ::testing::Test {
+protected:
+    void SetUp() override { ClearStored(); }
+    void TearDown() override {
+        ClearStored();
+        ResetExportSettings();
+    }
+};
+
+} // namespace
+
+// Runs first: the application object was created on an empty configuration.
+TEST_F(ExportOptions, FirstStartHasTheDefaults) {
+    ExpectDefaults();
+    EXPECT_EQ(LastExportDir, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    LoadExportSettings(); // nothing stored: nothing changes
+    ExpectDefaults();
+}
+
+TEST_F(ExportOptions, SettingsSurviveARestart) {
+    QStringList footer = {QStringLiteral("x")};
+    TExportTxtOpts& o = ExportTxtOpts;
+    o.TxtClmDelimiter = QStringLiteral("|");
+    o.ExportHeader = false;
+    o.ExportClmNames = false;
+    o.ExportPageBreaks = true;
+    o.FixedClmWidth = true;
+    o.TxtCyrSet = 2;
+    o.DftTarget = QStringLiteral("/tmp/справка.txt");
+    o.FooterValues = &footer;
+    o.BeforePrint = QStringLiteral("#27'@' ^M");
+    o.AfterPrint = QStringLiteral("#12");
+    o.OpenWith = QStringLiteral("kate");
+    o.Copies = 3;
+    CyrTailShift = 16;
+    SaveExportSettings();
+
+    ResetExportSettings(); // what a new run starts with
+    LoadExportSettings();
+    EXPECT_EQ(o.TxtClmDelimiter, QStringLiteral("|"));
+    EXPECT_FALSE(o.ExportHeader);
+    EXPECT_FALSE(o.ExportClmNames);
+    EXPECT_TRUE(o.ExportPageBreaks);
+    EXPECT_TRUE(o.FixedClmWidth);
+    EXPECT_EQ(o.TxtCyrSet, 2);
+    EXPECT_EQ(o.DftTarget, QStringLiteral("/tmp/справка.txt"));
+    EXPECT_EQ(o.FooterValues, nullptr); // a pointer into the last run is never stored
+    EXPECT_EQ(o.BeforePrint, QStringLiteral("#27'@' ^M"));
+    EXPECT_EQ(o.AfterPrint, QStringLiteral("#12"));
+    EXPECT_EQ(o.OpenWith, QStringLiteral("kate"));
+    EXPECT_EQ(o.Copies, 3);
+    // The Russian page's shift comes back with it, not the start value 64.
+    EXPECT_EQ(CyrTailShift, 16);
+}
+
+TEST_F(ExportOptions, StoredDelimiterKeepsTabsAndEmptiness) {
+    // A tab and "no delimiter" are the two values a text file mangles most easily.
+    for (const QString& delimiter : {QStringLiteral("\t"), QString()}) {
+        ExportTxtOpts.TxtClmDelimiter = delimiter;
+        SaveExportSettings();
+        ExportTxtOpts.TxtClmDelimiter = QStringLiteral(";");
+        LoadExportSettings();
+        EXPECT_EQ(ExportTxtOpts.TxtClmDelimiter, delimiter);
+    }
+}
+
+TEST_F(ExportOptions, DamagedStoredValuesFallBackToDefaults) {
+    {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vexal"),
+                    QStringLiteral("export"));
+        s.setValue(QStringLiteral("TxtClmDelimiter"), QStringLiteral("ab")); // one char at most
+        s.setValue(QStringLiteral("TxtCyrSet"), 7);                          // no such code page
+        s.setValue(QStringLiteral("Copies"), 0);                             // would print nothing
+        s.setValue(QStringLiteral("CyrTailShift"), 30);                      // neither 16 nor 64
+        s.setValue(QStringLiteral("ExportHeader"), QStringLiteral("false"));
+    }
+    LoadExportSettings();
+    EXPECT_EQ(ExportTxtOpts.TxtClmDelimiter, QStringLiteral("a"));
+    EXPECT_EQ(ExportTxtOpts.TxtCyrSet, 0);
+    EXPECT_EQ(ExportTxtOpts.Copies, 1);
+    EXPECT_EQ(CyrTailShift, 64);
+    EXPECT_FALSE(ExportTxtOpts.ExportHeader);
+}
