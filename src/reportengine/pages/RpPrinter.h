@@ -107,6 +107,9 @@ public:
     // True when the system lists at least one printer.
     bool PrinterPresent() const;
     TRpPageList& PageList() { return Store; }
+    // Sets up a QPrinter with the report's paper, orientation, printer,
+    // copies and title; the canvas origin is the paper's corner.
+    void ApplyPrinterSettings(QPrinter& printer) const;
 
     // Starts a run; raises Exception "RpPrinter not ready" unless ready.
     void StartRun();
@@ -154,7 +157,6 @@ signals:
 
 private:
     bool InRange(int page) const;
-    void ApplyPrinterSettings(QPrinter& printer) const;
     void CloseRecordedPage();
     void StartRecordedPage();
     void RaiseReady();

@@ -1,0 +1,89 @@
+#pragma once
+// The standard preview window: the preview control under a toolbar of zoom,
+// page, printer and file buttons, and a status bar with the run's progress
+// and "Page n of m". Closing the window tells the printer object (which tells
+// the report) and frees the window.
+//
+// The dialogs and the message box go through replaceable hooks, so a program
+// or a test can answer them without a modal loop; by default they are the
+// platform's file dialogs, print dialog and a warning message box.
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+
+class QLabel;
+class QPrinter;
+class QToolButton;
+class TRpPreview;
+#include "RpPrinter.h"
+
+class TRpStandardPreview : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TRpStandardPreview(TRpPrinter* printer, QWidget* parent = nullptr);
+    ~TRpStandardPreview() override;
+
+    TRpPreview* RpPreview() const { return Preview; }
+    TRpPrinter* Printer() const { return PrinterObject; }
+
+    // The file types of the save dialog: the report file first, then PDF.
+    static QString ReportFileFilter();
+    static QString PdfFileFilter();
+
+    // True while the report that owns the printer object has a run in
+    // progress; Print does nothing then.
+    std::function<bool()> MasterBusy;
+    // Shows a message to the user.
+    std::function<void(const QString&)> ShowMessage;
+    // File dialogs: (parent, caption, filters, in/out selected filter) -> the
+    // chosen file name, empty when cancelled.
+    std::function<QString(QWidget*, const QString&, const QString&, QString*)> GetSaveFileName;
+    std::function<QString(QWidget*, const QString&, const QString&, QString*)> GetOpenFileName;
+    // The printer-setup dialog on a printer set up with the report's settings;
+    // true when accepted.
+    std::function<bool(QPrinter&)> PrintSetupDialog;
+
+    void ZoomToFitClick();
+    void ZoomTo100Click();
+    void ZoomToWidthClick();
+    void FirstPageClick();
+    void PrevPageClick();
+    void NextPageClick();
+    void LastPageClick();
+    void PrintSetupClick();
+    void PrintClick();
+    void SaveClick();
+    void LoadClick();
+    void ExitClick();
+    // The window's keys; true when the key was one of them.
+    bool FormKeyDown(QKeyEvent* event);
+    void RpPreviewProgressUpdate(int percent);
+    void RpPreviewPageReady(int readyPages);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void UpdatePageText();
+    QToolButton* AddButton(const QString& name, const QString& text, const QString& hint,
+                           void (TRpStandardPreview::*handler)());
+
+    QPointer<TRpPrinter> PrinterObject;
+    TRpPreview* Preview = nullptr;
+    QLabel* ProgressPanel = nullptr;
+    QLabel* PagePanel = nullptr;
+    QToolButton* ZoomFit = nullptr;
+    QToolButton* Zoom100 = nullptr;
+    QToolButton* ZoomToWidth = nullptr;
+    QToolButton* PrintSetup = nullptr;
+    QToolButton* Print = nullptr;
+    int LastProgress = 0;
+    bool Closed = false;
+};
