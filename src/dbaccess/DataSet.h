@@ -13,11 +13,12 @@
 #include <vector>
 
 class TDataSet;
+class TRowStore;
 
 enum class TFieldType {
     Unknown,
     String,
-    Integer,  // 32-bit and 64-bit whole numbers
+    Integer, // 32-bit and 64-bit whole numbers
     SmallInt,
     Word,
     Float,
@@ -49,13 +50,20 @@ public:
     QString DisplayLabel() const { return Label.isNull() ? Name : Label; }
     QString DisplayName() const { return DisplayLabel(); }
     void SetDisplayLabel(const QString& label) { Label = label; }
-    int DisplayWidth() const { return Width; } // characters
+    // Characters; until set, the declared size of a text column (else the
+    // longest value held) or a width that suits the field's kind.
+    int DisplayWidth() const;
     void SetDisplayWidth(int width) { Width = width; }
     TAlignment Alignment() const { return Align; }
     void SetAlignment(TAlignment alignment) { Align = alignment; }
     // Picture of DisplayFormat.h; used for numeric and date-time fields only.
     QString DisplayFormat() const { return Format; }
     void SetDisplayFormat(const QString& format) { Format = format; }
+    // Declared size of a text column (VARCHAR(40) gives 40); 0 when unknown.
+    int Size() const { return DeclaredSize; }
+    void SetSize(int size) { DeclaredSize = size; }
+    // Marks a column computed by an aggregate or an expression (IsAggregate).
+    void SetComputed(bool on) { Computed = on; }
 
     bool IsNumeric() const;   // whole, floating, currency, BCD (and numeric aggregates)
     bool IsFloat() const;     // floating, currency, BCD
@@ -65,8 +73,8 @@ public:
 
     // Values of the current record.
     bool IsNull() const;
-    QVariant AsVariant() const; // null stays a null QVariant
-    QString AsString() const;   // plain text value, "" for null
+    QVariant AsVariant() const;  // null stays a null QVariant
+    QString AsString() const;    // plain text value, "" for null
     QString DisplayText() const; // text with the display format applied
     qint64 AsLargeInt() const;
     int AsInteger() const;
@@ -77,16 +85,30 @@ public:
     // Values of any row (row: index into the visible rows, 0-based).
     QVariant ValueAt(int row) const;
     QString DisplayTextAt(int row) const;
+    bool IsNullAt(int row) const;
+    QString AsStringAt(int row) const;
+    // Values of a row as held, ignoring the filter (0-based, all rows).
+    QVariant ValueOfStoredRow(qint64 storeRow) const;
+    QString TextOfStoredRow(qint64 storeRow) const;
 
 private:
+    friend class TDataSet;
+    qint64 StoreRow(int row) const; // visible row -> stored row, -1 when none
+    qint64 CurrentStoreRow() const;
+    QString DisplayOf(qint64 storeRow) const;
+    QDateTime DateTimeOf(qint64 storeRow) const;
+
     TDataSet* Owner;
     int FieldIndex;
     QString Name;
     TFieldType Type;
     QString Label;
     int Width = 0;
+    mutable int AutoWidth = -1; // computed on first use when Width is 0
     TAlignment Align = TAlignment::Left;
     QString Format;
+    int DeclaredSize = 0;
+    bool Computed = false;
 };
 
 // Opaque position of a record; valid while the data set stays open.
@@ -104,7 +126,7 @@ public:
     ~TDataSet() override;
 
     bool Active() const;
-    void Open();  // for a query: runs its statement
+    void Open(); // for a query: runs its statement
     void Close();
 
     // Navigation over the visible (filtered) rows.
@@ -148,10 +170,17 @@ public:
     void EnableControls();
     bool ControlsDisabled() const;
 
-    // Building rows in code (a data set that is not a query).
+    // Building rows in code (a data set that is not a query). Values are
+    // taken as they come: whole numbers, floating numbers, texts, dates and
+    // times (QDate, QTime, QDateTime), byte arrays; a null QVariant is null.
+    // Rows appended to an open data set show at once (through the filter).
     TField* AddField(const QString& name, TFieldType type);
     void AppendRow(const QVariantList& values);
     void ClearRows();
+    // Number of rows held, ignoring the filter (forward-only: rows read so far).
+    qint64 StoredRowCount() const;
+    // Forward-only: rows are read as the cursor moves and not kept.
+    bool IsUniDirectional() const;
 
 Q_SIGNALS:
     void DataChanged();   // opened, closed, refiltered, rows replaced
@@ -161,13 +190,24 @@ protected:
     // Queries fill the row store through these.
     virtual void DoOpen();
     virtual void DoClose();
-    struct Store;
+    using Store = TRowStore;
     Store& Rows() const;
     void ResetFields();
     void NotifyDataChanged();
     void NotifyRecordChanged();
+    // Adds a field for the column the row store holds at the same index.
+    TField* AddStoredField(const QString& name, TFieldType type);
+    // Forward-only reading: the next row of the source replaces the held one.
+    // Returns false at the end. A query overrides it.
+    virtual bool FetchNextRow();
+    void SetUniDirectionalStore(bool on);
 
 private:
     friend class TField;
+    bool RowVisible(qint64 storeRow) const;
+    void Refilter();
+    void MoveTo(qint64 visibleIndex);
+    void ForwardOnlyMove(int distance);
+    void RequireBidirectional() const;
     std::unique_ptr<Store> Data;
 };

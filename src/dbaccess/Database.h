@@ -36,7 +36,7 @@ struct TAliasInfo {
     QString DSN;      // odbc
     QString Host;
     int Port = 0;
-    QString User;     // from the aliases file; login parameters override
+    QString User; // from the aliases file; login parameters override
     QString Password;
 };
 
