@@ -40,6 +40,16 @@ bool OperatorPlace(const ScanState& state, qsizetype i, qsizetype length) {
     return state.AtTop() && i >= 1 && i < length - 1;
 }
 
+// A sign with no operand before it (only blanks, or another operator) is the
+// sign of its operand: "1 = -1", "2*-3" and "5--3" compute instead of
+// splitting off an empty or unfinished left part.
+bool UnaryAt(const QString& text, qsizetype i) {
+    qsizetype j = i - 1;
+    while (j >= 0 && text.at(j) == u' ')
+        --j;
+    return j < 0 || QStringLiteral("+-*/<=>").contains(text.at(j));
+}
+
 // A blank followed by the keyword and a blank, in any case.
 bool KeywordAt(const QString& text, qsizetype i, QLatin1StringView keyword) {
     return text.at(i) == u' ' && text.size() > i + qsizetype(keyword.size()) + 1 &&
@@ -95,17 +105,8 @@ QString TRpCompiler::SwapOperators(const QString& text, QChar a, QChar b, bool k
     ScanState state;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if (state.AtTop() && (c == a || c == b)) {
-            bool unary = false;
-            if (keepUnary) {
-                qsizetype j = i - 1;
-                while (j >= 0 && text.at(j) == u' ')
-                    --j;
-                unary = j < 0 || QStringLiteral("+-*/<=>").contains(text.at(j));
-            }
-            if (!unary)
-                result[i] = c == a ? b : a;
-        }
+        if (state.AtTop() && (c == a || c == b) && !(keepUnary && UnaryAt(text, i)))
+            result[i] = c == a ? b : a;
         state.Feed(c);
     }
     return result;
@@ -190,13 +191,14 @@ void TRpCompiler::Sum(const QString& text) {
     for (qsizetype i = 0; i < length; ++i) {
         const QChar c = text.at(i);
         if (OperatorPlace(state, i, length)) {
-            if (c == u'+') {
+            const bool sign = (c == u'+' || c == u'-') && !UnaryAt(text, i);
+            if (sign && c == u'+') {
                 PutOperator(TRpOperator::Add);
                 Product(text.left(i));
                 Sum(text.mid(i + 1));
                 return;
             }
-            if (c == u'-') {
+            if (sign && c == u'-') {
                 PutOperator(TRpOperator::Subtract);
                 Product(text.left(i));
                 Sum(SwapOperators(text.mid(i + 1), u'+', u'-', true));

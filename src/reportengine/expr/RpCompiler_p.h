@@ -20,8 +20,8 @@ public:
     // Swaps the operator characters a and b at the top level (outside
     // parentheses, texts and bracketed names), so that the right part of a
     // "-" or "/" keeps left-to-right order: a-b+c compiles as a-(b-c).
-    // Signs in unary position (at the start, or right after another
-    // operator) are left alone, as they negate their operand.
+    // With keepUnary, signs in unary position (nothing but blanks or another
+    // operator before them) are left alone, as they belong to their operand.
     static QString SwapOperators(const QString& text, QChar a, QChar b, bool keepUnary);
     // Splits function arguments at the separator, outside texts and parentheses.
     static QStringList SplitArguments(const QString& text, QChar separator);

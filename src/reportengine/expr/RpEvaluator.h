@@ -3,6 +3,7 @@
 // as the report needs. Compilation never fails (problems become error
 // elements); computation never raises except for an uncompiled evaluator.
 
+#include "Exception.h"
 #include "RpElements.h"
 
 #include <QList>
