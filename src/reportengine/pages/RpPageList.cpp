@@ -97,7 +97,7 @@ void TRpPageList::WriteHeaderUnlocked(int count) {
 }
 
 void TRpPageList::AppendPage(const QPicture& page) {
-    AppendPageData(page.data());
+    AppendPageData(QByteArray(page.data(), qsizetype(page.size())));
 }
 
 void TRpPageList::AppendPageData(const QByteArray& data) {
