@@ -6,12 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string>
 
 TEST(DisplayFormat, NumberPictures) {
     struct Row {
         const char16_t* Picture;
         double Value;
-        const char16_t* Expected;
+        std::u16string Expected;
     };
     const Row rows[] = {
         // Unquoted blanks inside the number appear only after a digit.
@@ -42,6 +43,8 @@ TEST(DisplayFormat, NumberPictures) {
         {u"0.00E-00", 1234.5, u"1.23E03"}, // "E-" writes only a minus
         {u"0.00e+0", 0, u"0.00e+0"},
         {u"00.0E+0", 1234.5, u"12.3E+2"},
+        {u"0.00E+00", 9.999, u"1.00E+01"}, // the carry moves the exponent
+        {u"0", 1e300, u"1" + std::u16string(300, u'0')},
         // Sections: positive; negative (own sign); zero.
         {u"#,##0.00;(#,##0.00)", -1234.5, u"(1,234.50)"},
         {u"#,##0.00;(#,##0.00)", 1234.5, u"1,234.50"},
@@ -55,7 +58,7 @@ TEST(DisplayFormat, NumberPictures) {
     };
     for (const Row& r : rows) {
         const QString picture = QString::fromUtf16(r.Picture);
-        EXPECT_EQ(FormatFloatPicture(picture, r.Value), QString::fromUtf16(r.Expected))
+        EXPECT_EQ(FormatFloatPicture(picture, r.Value), QString::fromStdU16String(r.Expected))
             << picture.toStdString() << " " << r.Value;
     }
     EXPECT_EQ(FormatFloatPicture(QStringLiteral("0.00"), std::numeric_limits<double>::infinity()),
