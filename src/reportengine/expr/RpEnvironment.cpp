@@ -172,6 +172,12 @@ void TRpEvEnvironment::Unprepare() {
     }
 }
 
+void DefineReportNames(TRpEvEnvironment& environment) {
+    environment.DefineName(QStringLiteral("PAGENUMBER"), QStringLiteral("0"));
+    environment.DefineName(QStringLiteral("COLUMNNUMBER"), QStringLiteral("0"));
+    environment.DefineName(QStringLiteral("REPORTTITLE"), QStringLiteral("''"));
+}
+
 TRpEvEnvironment& GlobalEnvironment() {
     // Lives to the end of the program; evaluators anywhere may still release
     // it while the program ends, so it is never destroyed.

@@ -84,6 +84,11 @@ private:
     bool Busy = false; // compiling or discarding the entries
 };
 
+// Defines the names every report's own environment holds: "PAGENUMBER" and
+// "COLUMNNUMBER" as "0" and "REPORTTITLE" as "''"; the report run sets their
+// values through FirstElementOf with PutInteger and PutText.
+void DefineReportNames(TRpEvEnvironment& environment);
+
 // The process-wide environment with "AppStartTime", "AppStartDate" and
 // "AppName" (each a quoted text literal), filled on first use.
 TRpEvEnvironment& GlobalEnvironment();

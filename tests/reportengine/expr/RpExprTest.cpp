@@ -276,10 +276,10 @@ TEST(RpEvaluator, AggregatesAccumulateOnlyInAggregateMode) {
 
 TEST(RpEvEnvironment, ReportValuesAreSetThroughTheirFirstElement) {
     TRpEvEnvironment report;
-    report.DefineName(QStringLiteral("PAGENUMBER"), QStringLiteral("0"));
-    report.DefineName(QStringLiteral("COLUMNNUMBER"), QStringLiteral("0"));
-    report.DefineName(QStringLiteral("REPORTTITLE"), QStringLiteral("''"));
+    DefineReportNames(report);
     report.Prepare();
+    EXPECT_EQ(Eval(QStringLiteral("COLUMNNUMBER"), &report).IntValue, 0);
+    EXPECT_EQ(Eval(QStringLiteral("REPORTTITLE"), &report).TextValue, QString());
     TRpEvElement* page = report.FirstElementOf(QStringLiteral("pagenumber"));
     TRpEvElement* title = report.FirstElementOf(QStringLiteral("REPORTTITLE"));
     ASSERT_TRUE(page && title);
