@@ -2,7 +2,9 @@
 // The utility library: message boxes, session bootstrap, work query and
 // server routines, window helpers, text routines and export settings.
 #include "DisplayFormat.h"
+#include "DBGrid.h"
 #include "Exception.h"
+#include "ExportOptions.h"
 #include "FormatSettings.h"
 #include "MessageBox.h"
 #include "ServerRoutines.h"
