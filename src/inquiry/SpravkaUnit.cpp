@@ -1,3 +1,690 @@
 #include "SpravkaUnit.h"
 
-QWidget* OpenInquiryWindow(bool, bool, const QString&) { return nullptr; }
+#include "DBGrid.h"
+#include "DBLookupListBox.h"
+#include "DbAccess.h"
+#include "RpSpravkaUnit.h"
+#include "SymbolFont.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int FilterPanelHeight = 248;
+constexpr int FormMinWidth = 758;
+constexpr int FormMinHeight = 380;
+constexpr int FoldedMinHeight = 140;
+
+// Draws the mark column: the stored Symbol-font characters as the Unicode
+// characters that font shows, centred, in the grid's ordinary font.
+class TSymbolMarkDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale&) const override {
+        return SymbolTextToUnicode(value.toString());
+    }
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->displayAlignment = Qt::AlignCenter;
+    }
+};
+
+QLabel* MakeLabel(const char* name, const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+QPushButton* MakeButton(const char* name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QListWidget* MakeList(const char* name, QWidget* parent) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    return list;
+}
+
+// Shows a list of texts, keeping the selected row where it can.
+void ShowList(QListWidget* widget, const QStringList& items) {
+    int row = widget->currentRow();
+    bool same = widget->count() == items.size();
+    for (int i = 0; same && i < items.size(); ++i)
+        same = widget->item(i)->text() == items[i];
+    if (same)
+        return;
+    widget->clear();
+    widget->addItems(items);
+    if (row >= widget->count())
+        row = widget->count() - 1;
+    if (row >= 0)
+        widget->setCurrentRow(row);
+}
+
+bool IsEnterKey(const QKeyEvent* key) {
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+TFilterComboBox::TFilterComboBox(QWidget* parent) : QComboBox(parent) {}
+
+void TFilterComboBox::showPopup() {
+    Q_EMIT DropDown();
+    QComboBox::showPopup();
+}
+
+// ---------------------------------------------------------------------------
+
+TSpravkaForm::TSpravkaForm(QWidget* owner) : QWidget(owner, Qt::Window) {
+    FormCreate();
+}
+
+TSpravkaForm::TSpravkaForm(TChildWindow) : QWidget(nullptr) {
+    FormCreate();
+}
+
+TSpravkaForm::~TSpravkaForm() {
+    qApp->removeEventFilter(this);
+    // The grids let go of the inquiry's data before it goes, and the inquiry
+    // goes before the report form that owns its result.
+    DataGrid->SetDataSource(nullptr);
+    DBGrid1->SetDataSource(nullptr);
+    ReportListBox->SetDataSource(nullptr);
+    delete Inquiry;
+    Inquiry = nullptr;
+}
+
+void TSpravkaForm::FormCreate() {
+    setObjectName(QStringLiteral("SpravkaForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Справка"));
+    setMinimumSize(FormMinWidth, FormMinHeight);
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPixelSize(11);
+    setFont(tahoma);
+
+    ReportForm = new TRpSpravkaForm(this);
+    Inquiry = new TInquiry(this, ReportForm, this);
+    dsTableName = Inquiry->dsTableName;
+    dsCol = Inquiry->dsCol;
+    dsData = Inquiry->dsData;
+    BuildComponents();
+    // Key preview: the window sees every key of its controls first.
+    qApp->installEventFilter(this);
+}
+
+void TSpravkaForm::BuildComponents() {
+    auto* formLayout = new QVBoxLayout(this);
+    formLayout->setContentsMargins(2, 2, 2, 2);
+    formLayout->setSpacing(2);
+
+    // Upper panel: title and output buttons.
+    Panel0 = new QFrame(this);
+    Panel0->setObjectName(QStringLiteral("Panel0"));
+    Panel0->setFrameShape(QFrame::StyledPanel);
+    auto* topLayout = new QHBoxLayout(Panel0);
+    topLayout->setContentsMargins(4, 2, 4, 2);
+    Label5 = MakeLabel("Label5", QStringLiteral("Заглавие"), Panel0);
+    edTitle = new QLineEdit(Panel0);
+    edTitle->setObjectName(QStringLiteral("edTitle"));
+    btPrintPreview = MakeButton("btPrintPreview", QStringLiteral("Прегле&д"), Panel0);
+    btPrint = MakeButton("btPrint", QStringLiteral("Печат"), Panel0);
+    btExport = MakeButton("btExport", QStringLiteral("Експор&т"), Panel0);
+    topLayout->addWidget(Label5);
+    topLayout->addWidget(edTitle, 1);
+    topLayout->addWidget(btPrintPreview);
+    topLayout->addWidget(btPrint);
+    topLayout->addWidget(btExport);
+    formLayout->addWidget(Panel0);
+
+    // Condition panel.
+    FilterPanel = new QFrame(this);
+    FilterPanel->setObjectName(QStringLiteral("FilterPanel"));
+    FilterPanel->setFrameShape(QFrame::StyledPanel);
+    FilterPanel->setFixedHeight(FilterPanelHeight);
+    FilterPanel->setMaximumHeight(FilterPanelHeight);
+    auto* panelLayout = new QHBoxLayout(FilterPanel);
+    panelLayout->setContentsMargins(4, 2, 4, 4);
+    panelLayout->setSpacing(4);
+
+    auto* subjectColumn = new QVBoxLayout;
+    subjectColumn->addWidget(MakeLabel("Label1", QStringLiteral("Справка"), FilterPanel));
+    ReportListBox = new TDBLookupListBox(FilterPanel);
+    ReportListBox->setObjectName(QStringLiteral("ReportListBox"));
+    ReportListBox->setMinimumWidth(120);
+    subjectColumn->addWidget(ReportListBox, 1);
+    btAddSpravka = MakeButton("btAddSpravka", QStringLiteral("Прибавя"), FilterPanel);
+    subjectColumn->addWidget(btAddSpravka);
+    panelLayout->addLayout(subjectColumn, 3);
+
+    auto* columnColumn = new QVBoxLayout;
+    columnColumn->addWidget(MakeLabel("Label2", QStringLiteral("Колона"), FilterPanel));
+    DBGrid1 = new TDBGrid(FilterPanel);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->SetDataSource(dsCol);
+    TGridColumn markColumn;
+    markColumn.FieldName = QStringLiteral("Text");
+    markColumn.Title = QString();
+    markColumn.Width = 19;
+    markColumn.Alignment = TAlignment::Center;
+    TGridColumn nameColumn;
+    nameColumn.FieldName = QStringLiteral("BGColName");
+    nameColumn.Title = QStringLiteral("Колона");
+    nameColumn.Width = 149;
+    dsCol->SetColumns({markColumn, nameColumn});
+    DBGrid1->setItemDelegateForColumn(0, new TSymbolMarkDelegate(DBGrid1));
+    DBGrid1->horizontalHeader()->hide();
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    DBGrid1->setMinimumWidth(19 + 149 + 24);
+    columnColumn->addWidget(DBGrid1, 1);
+    panelLayout->addLayout(columnColumn, 4);
+
+    auto* controlColumn = new QVBoxLayout;
+    controlColumn->setSpacing(2);
+    controlColumn->addWidget(MakeLabel("Label3", QStringLiteral("Ограничение"), FilterPanel));
+    cbSign = new QComboBox(FilterPanel);
+    cbSign->setObjectName(QStringLiteral("cbSign"));
+    cbSign->addItems(InquiryOperators());
+    cbSign->setCurrentIndex(0);
+    controlColumn->addWidget(cbSign);
+    controlColumn->addWidget(MakeLabel("Label4", QStringLiteral("Стойност"), FilterPanel));
+    cbFilter = new TFilterComboBox(FilterPanel);
+    cbFilter->setObjectName(QStringLiteral("cbFilter"));
+    cbFilter->setEditable(true);
+    cbFilter->setInsertPolicy(QComboBox::NoInsert);
+    cbFilter->setMaxVisibleItems(16);
+    cbFilter->setMinimumWidth(130);
+    controlColumn->addWidget(cbFilter);
+    btAddFilter = MakeButton("btAddFilter", QStringLiteral("Прибавя условие"), FilterPanel);
+    controlColumn->addWidget(btAddFilter);
+    btGroup = MakeButton("btGroup", QStringLiteral("Групиране"), FilterPanel);
+    controlColumn->addWidget(btGroup);
+    auto* sortRow = new QHBoxLayout;
+    btSortAsc = MakeButton("btSortAsc", QStringLiteral("Подредба"), FilterPanel);
+    btSortAsc->setToolTip(QStringLiteral("->"));
+    btSortDesc = MakeButton("btSortDesc", QStringLiteral("Подредба"), FilterPanel);
+    btSortDesc->setToolTip(QStringLiteral("<-"));
+    sortRow->addWidget(btSortAsc);
+    sortRow->addWidget(btSortDesc);
+    controlColumn->addLayout(sortRow);
+    btSpravka = MakeButton("btSpravka", QStringLiteral("Справка"), FilterPanel);
+    controlColumn->addWidget(btSpravka);
+    btClear = MakeButton("btClear", QStringLiteral("Из&чиства"), FilterPanel);
+    controlColumn->addWidget(btClear);
+    auto* fileRow = new QHBoxLayout;
+    BitBtn6 = MakeButton("BitBtn6", QStringLiteral("Запис"), FilterPanel);
+    BitBtn7 = MakeButton("BitBtn7", QStringLiteral("Зарежда"), FilterPanel);
+    fileRow->addWidget(BitBtn6);
+    fileRow->addWidget(BitBtn7);
+    controlColumn->addLayout(fileRow);
+    cbRowNumbers = new QCheckBox(QStringLiteral("Номерация на редовете"), FilterPanel);
+    cbRowNumbers->setObjectName(QStringLiteral("cbRowNumbers"));
+    cbRowNumbers->setToolTip(QStringLiteral("Поставя пореден номер на редовете в справката"));
+    controlColumn->addWidget(cbRowNumbers);
+    controlColumn->addStretch(1);
+    panelLayout->addLayout(controlColumn, 0);
+
+    auto* tablesColumn = new QVBoxLayout;
+    tablesColumn->addWidget(MakeLabel("Label6", QStringLiteral("Справка"), FilterPanel));
+    SelectedTablesBG = MakeList("SelectedTablesBG", FilterPanel);
+    tablesColumn->addWidget(SelectedTablesBG, 1);
+    tablesColumn->addWidget(MakeLabel("Label7", QStringLiteral("Условия"), FilterPanel));
+    RelationsBG = MakeList("RelationsBG", FilterPanel);
+    tablesColumn->addWidget(RelationsBG, 2);
+    panelLayout->addLayout(tablesColumn, 4);
+
+    auto* orderColumn = new QVBoxLayout;
+    orderColumn->addWidget(MakeLabel("Label8", QStringLiteral("Групиране"), FilterPanel));
+    GroupBoxBG = MakeList("GroupBoxBG", FilterPanel);
+    orderColumn->addWidget(GroupBoxBG, 1);
+    orderColumn->addWidget(MakeLabel("Label9", QStringLiteral("Подредба"), FilterPanel));
+    OrderBoxBG = MakeList("OrderBoxBG", FilterPanel);
+    orderColumn->addWidget(OrderBoxBG, 1);
+    panelLayout->addLayout(orderColumn, 3);
+    formLayout->addWidget(FilterPanel);
+
+    // Result grid.
+    DataGrid = new TDBGrid(this);
+    DataGrid->setObjectName(QStringLiteral("DataGrid"));
+    DataGrid->SetDataSource(dsData);
+    DataGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    formLayout->addWidget(DataGrid, 1);
+
+    GridMenu = new QMenu(this);
+    GridMenu->setObjectName(QStringLiteral("GridMenu"));
+    auto addItem = [this](const char* name, const QString& caption, const QKeySequence& keys) {
+        auto* action = new QAction(caption, this);
+        action->setObjectName(QLatin1String(name));
+        if (!keys.isEmpty()) {
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            addAction(action); // the shortcut works anywhere in the window
+        }
+        GridMenu->addAction(action);
+        return action;
+    };
+    mnFilter = addItem("mnFilter", QStringLiteral("Филтър"), QKeySequence(Qt::Key_F3));
+    mnShowColSum = addItem("mnShowColSum", QStringLiteral("Сбор колона"), QKeySequence());
+    mnPrintPreview = addItem("mnPrintPreview", QStringLiteral("Преглед пред печат"),
+                             QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_P));
+    mnPrint = addItem("mnPrint", QStringLiteral("Печат"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnExport = addItem("mnExport", QStringLiteral("Експорт във файл"), QKeySequence());
+    GridMenu->setDefaultAction(mnFilter);
+
+    // Wiring.
+    connect(ReportListBox, &TDBLookupListBox::Clicked, this, &TSpravkaForm::ReportListBoxClick);
+    connect(ReportListBox, &TDBLookupListBox::Activated, this, &TSpravkaForm::btAddSpravkaClick);
+    connect(btAddSpravka, &QPushButton::clicked, this, &TSpravkaForm::btAddSpravkaClick);
+    connect(DBGrid1, &TDBGrid::CellClicked, this,
+            [this](int, int column) { DBGrid1CellClick(column); });
+    connect(btAddFilter, &QPushButton::clicked, this, &TSpravkaForm::btAddFilterClick);
+    connect(btGroup, &QPushButton::clicked, this, &TSpravkaForm::btGroupClick);
+    connect(btSortAsc, &QPushButton::clicked, this, [this] { btSortClick(btSortAsc); });
+    connect(btSortDesc, &QPushButton::clicked, this, [this] { btSortClick(btSortDesc); });
+    connect(btSpravka, &QPushButton::clicked, this, [this] { btSpravkaClick(btSpravka); });
+    connect(btClear, &QPushButton::clicked, this, &TSpravkaForm::btClearClick);
+    connect(BitBtn6, &QPushButton::clicked, this, &TSpravkaForm::BitBtn6Click);
+    connect(BitBtn7, &QPushButton::clicked, this, &TSpravkaForm::BitBtn7Click);
+    connect(btPrintPreview, &QPushButton::clicked, this, &TSpravkaForm::btPrintPreviewClick);
+    connect(btPrint, &QPushButton::clicked, this, &TSpravkaForm::btPrintClick);
+    connect(btExport, &QPushButton::clicked, this, &TSpravkaForm::btExportClick);
+    connect(cbFilter, &TFilterComboBox::DropDown, this, &TSpravkaForm::cbFilterDropDown);
+    connect(RelationsBG, &QListWidget::itemDoubleClicked, this, &TSpravkaForm::RelationsBGDblClick);
+    connect(GroupBoxBG, &QListWidget::itemDoubleClicked, this, &TSpravkaForm::GroupBoxBGDblClick);
+    connect(OrderBoxBG, &QListWidget::itemDoubleClicked, this, &TSpravkaForm::OrderBoxBGDblClick);
+    connect(DataGrid, &QAbstractItemView::doubleClicked, this, &TSpravkaForm::ToggleFilterPanel);
+    connect(DataGrid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { GridMenu->popup(DataGrid->viewport()->mapToGlobal(pos)); });
+    connect(mnFilter, &QAction::triggered, this, &TSpravkaForm::ToggleFilterPanel);
+    connect(mnShowColSum, &QAction::triggered, this, &TSpravkaForm::mnShowColSumClick);
+    connect(mnPrintPreview, &QAction::triggered, this, &TSpravkaForm::btPrintPreviewClick);
+    connect(mnPrint, &QAction::triggered, this, &TSpravkaForm::btPrintClick);
+    connect(mnExport, &QAction::triggered, this, &TSpravkaForm::btExportClick);
+}
+
+// ---------------------------------------------------------------------------
+// Window life
+
+void TSpravkaForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!Shown) {
+        Shown = true;
+        FormShow();
+    }
+}
+
+void TSpravkaForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+void TSpravkaForm::FormShow() {
+    btClearClick();
+    Inquiry->OpenSubjectList();
+    ReportListBox->setFocus();
+    if (!Inquiry->InitialSubject.isEmpty()) {
+        SelectSubject(Inquiry->InitialSubject);
+        RunInquiry();
+    } else {
+        SelectSubject(LastSubject);
+    }
+}
+
+void TSpravkaForm::FormClose() {
+    Closing = true;
+    Inquiry->qrDATA()->Close();
+}
+
+void TSpravkaForm::SelectSubject(const QString& subject) {
+    Inquiry->SelectSubject(subject);
+}
+
+void TSpravkaForm::RunInquiry() {
+    btSpravkaClick(btSpravka);
+}
+
+void TSpravkaForm::ShowInquiryWindow() {
+    QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (!frame)
+        frame = this;
+    if (frame->isMinimized())
+        frame->showNormal();
+    if (!FilterPanelShown())
+        ToggleFilterPanel();
+    FilterPanel->setFocus();
+}
+
+// ---------------------------------------------------------------------------
+// Component events
+
+void TSpravkaForm::ReportListBoxClick() {
+    Inquiry->ReportListBoxClick();
+}
+
+void TSpravkaForm::btAddSpravkaClick() {
+    Inquiry->btAddSpravkaClick();
+}
+
+void TSpravkaForm::DBGrid1CellClick(int column) {
+    QString field;
+    if (column >= 0 && column < dsCol->Columns().size())
+        field = dsCol->Columns()[column].FieldName;
+    Inquiry->DBGrid1CellClick(field);
+}
+
+void TSpravkaForm::btAddFilterClick() {
+    Inquiry->btAddFilterClick();
+}
+
+void TSpravkaForm::btGroupClick() {
+    Inquiry->btGroupClick();
+}
+
+void TSpravkaForm::btSortClick(QObject* sender) {
+    Inquiry->btSortClick(sender == btSortAsc);
+}
+
+void TSpravkaForm::btSpravkaClick(QObject* sender) {
+    Inquiry->btSpravkaClick(sender == btSpravka);
+}
+
+void TSpravkaForm::btClearClick() {
+    Inquiry->btClearClick();
+}
+
+void TSpravkaForm::RelationsBGDblClick() {
+    Inquiry->RemoveRelation(RelationsBG->currentRow());
+}
+
+void TSpravkaForm::GroupBoxBGDblClick() {
+    Inquiry->RemoveGrouping(GroupBoxBG->currentRow());
+}
+
+void TSpravkaForm::OrderBoxBGDblClick() {
+    Inquiry->RemoveOrderingAt(OrderBoxBG->currentRow());
+}
+
+void TSpravkaForm::cbFilterEnter() {
+    Inquiry->cbFilterEnter();
+}
+
+void TSpravkaForm::cbFilterDropDown() {
+    Inquiry->cbFilterDropDown();
+}
+
+// Report output, saved inquiries and column totals come with the report
+// template and the export writer; the buttons and menu items are in place.
+void TSpravkaForm::btPrintPreviewClick() {}
+
+void TSpravkaForm::btPrintClick() {}
+
+void TSpravkaForm::btExportClick() {}
+
+void TSpravkaForm::BitBtn6Click() {}
+
+void TSpravkaForm::BitBtn7Click() {}
+
+void TSpravkaForm::mnShowColSumClick() {}
+
+// ---------------------------------------------------------------------------
+// Condition panel
+
+bool TSpravkaForm::FilterPanelShown() const {
+    return !FilterPanel->isHidden();
+}
+
+void TSpravkaForm::ToggleFilterPanel() {
+    if (FilterPanelShown()) {
+        for (int height = FilterPanel->height(); height > 0; height -= 8)
+            FilterPanel->setFixedHeight(std::max(0, height - 8));
+        setMinimumHeight(FoldedMinHeight);
+        FilterPanel->hide();
+    } else {
+        FilterPanel->show();
+        setMinimumHeight(FormMinHeight);
+        for (int height = FilterPanel->height(); height < FilterPanelHeight; height += 8)
+            FilterPanel->setFixedHeight(std::min(FilterPanelHeight, height + 8));
+        FilterPanel->setFixedHeight(FilterPanelHeight);
+    }
+    if (FilterPanelShown())
+        ReportListBox->setFocus();
+    else
+        DataGrid->setFocus();
+}
+
+void TSpravkaForm::ShowResults() {
+    if (FilterPanelShown())
+        ToggleFilterPanel();
+    DataGrid->setFocus();
+}
+
+// ---------------------------------------------------------------------------
+// Keys
+
+bool TSpravkaForm::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::FocusIn && (watched == cbFilter || watched == cbFilter->lineEdit())) {
+        cbFilterEnter();
+        return false;
+    }
+    if (type == QEvent::MouseButtonPress && (watched == Panel0 || watched == Label5)) {
+        ToggleFilterPanel();
+        return false;
+    }
+    if (type != QEvent::KeyPress)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (widget != this && !isAncestorOf(widget)))
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
+
+    if (ctrl && IsEnterKey(key)) {
+        btSpravkaClick(btSpravka);
+        return true;
+    }
+    if (widget == cbFilter || widget == cbFilter->lineEdit()) {
+        if (IsEnterKey(key)) {
+            btAddFilterClick();
+            return true;
+        }
+        if (ctrl && key->key() == Qt::Key_Equal) {
+            cbFilter->lineEdit()->insert(QStringLiteral("~"));
+            return true;
+        }
+    }
+    if (key->key() == Qt::Key_Delete) {
+        if (widget == RelationsBG) {
+            RelationsBGDblClick();
+            return true;
+        }
+        if (widget == GroupBoxBG) {
+            GroupBoxBGDblClick();
+            return true;
+        }
+        if (widget == OrderBoxBG) {
+            OrderBoxBGDblClick();
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+qintptr TSpravkaForm::Perform(int message, qintptr, qintptr) {
+    switch (message) {
+    case WM_FINDINQUIRY:
+        return Closing ? 0 : reinterpret_cast<qintptr>(this);
+    case WM_TOGGLEFILTER:
+        ToggleFilterPanel();
+        return 0;
+    case WM_PREVIEW:
+        btPrintPreviewClick();
+        return 0;
+    case WM_PRINT:
+        btPrintClick();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// What the inquiry shows
+
+QString TSpravkaForm::SignText() const {
+    return cbSign->currentText();
+}
+
+void TSpravkaForm::SetSignText(const QString& text) {
+    const int index = cbSign->findText(text);
+    if (index >= 0)
+        cbSign->setCurrentIndex(index);
+}
+
+QString TSpravkaForm::FilterText() const {
+    return cbFilter->currentText();
+}
+
+void TSpravkaForm::SetFilterText(const QString& text) {
+    cbFilter->setEditText(text);
+}
+
+QStringList TSpravkaForm::FilterItems() const {
+    QStringList items;
+    for (int i = 0; i < cbFilter->count(); ++i)
+        items << cbFilter->itemText(i);
+    return items;
+}
+
+void TSpravkaForm::SetFilterItems(const QStringList& items) {
+    const QString text = cbFilter->currentText();
+    const QSignalBlocker block(cbFilter);
+    cbFilter->clear();
+    cbFilter->addItems(items);
+    cbFilter->setCurrentIndex(-1);
+    cbFilter->setEditText(text);
+}
+
+void TSpravkaForm::SetFilterItemIndex(int index) {
+    const QString text = cbFilter->currentText();
+    const QSignalBlocker block(cbFilter);
+    cbFilter->setCurrentIndex(index);
+    cbFilter->setEditText(text);
+}
+
+void TSpravkaForm::SelectFilterText() {
+    cbFilter->lineEdit()->selectAll();
+}
+
+QString TSpravkaForm::TitleText() const {
+    return edTitle->text();
+}
+
+void TSpravkaForm::SetTitleText(const QString& text) {
+    edTitle->setText(text);
+}
+
+void TSpravkaForm::SetCaption(const QString& text) {
+    setWindowTitle(text);
+}
+
+void TSpravkaForm::ListsChanged() {
+    ShowList(SelectedTablesBG, Inquiry->SelectedTablesBG);
+    ShowList(RelationsBG, Inquiry->RelationsBG);
+    ShowList(GroupBoxBG, Inquiry->GroupBoxBG);
+    ShowList(OrderBoxBG, Inquiry->OrderBoxBG);
+}
+
+void TSpravkaForm::SelectColumnField(const QString& fieldName) {
+    const QList<TGridColumn>& columns = dsCol->Columns();
+    for (int c = 0; c < columns.size(); ++c) {
+        if (columns[c].FieldName != fieldName)
+            continue;
+        const int row = std::max(0, DBGrid1->currentIndex().row());
+        if (row < dsCol->rowCount())
+            DBGrid1->setCurrentIndex(dsCol->index(row, c));
+        return;
+    }
+}
+
+int TSpravkaForm::DefaultColumnWidth(TField* field, const QString& title) const {
+    return DataGrid->DefaultColumnWidth(field, title);
+}
+
+// ---------------------------------------------------------------------------
+
+TSpravkaModalForm::TSpravkaModalForm(QWidget* mainForm) : TSpravkaForm(TChildWindow{}) {
+    auto* frame = qobject_cast<QMainWindow*>(mainForm);
+    auto* area = frame ? qobject_cast<QMdiArea*>(frame->centralWidget()) : nullptr;
+    if (!area) {
+        setParent(mainForm, Qt::Window);
+        return;
+    }
+    QMdiSubWindow* sub = area->addSubWindow(this);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->resize(sub->sizeHint().expandedTo(sub->minimumSizeHint()));
+    const QSize space = area->viewport()->size();
+    sub->move(std::max(0, (space.width() - sub->width()) / 2),
+              std::max(0, (space.height() - sub->height()) / 2));
+}
+
+// ---------------------------------------------------------------------------
+
+QWidget* OpenInquiryWindow(bool newWindow, bool forceNew, const QString& subject) {
+    QWidget* main = MainForm();
+    if (!newWindow && !forceNew) {
+        if (TMessageAnswerer* found = FindAnsweringComponent(WM_FINDINQUIRY, 0, 0, main)) {
+            auto* window = reinterpret_cast<TSpravkaForm*>(found->Perform(WM_FINDINQUIRY, 0, 0));
+            if (!subject.isEmpty()) {
+                window->SelectSubject(subject);
+                window->RunInquiry();
+            } else {
+                window->ShowInquiryWindow();
+            }
+            return window;
+        }
+    }
+
+    // The window the new one is placed beside: the active child window of
+    // the frame, else the application's active window.
+    QWidget* previous = QApplication::activeWindow();
+    if (auto* frame = qobject_cast<QMainWindow*>(main)) {
+        if (auto* area = qobject_cast<QMdiArea*>(frame->centralWidget()))
+            if (QMdiSubWindow* active = area->activeSubWindow())
+                previous = active;
+        if (!previous)
+            previous = main;
+    }
+
+    TSpravkaForm* window = newWindow ? new TSpravkaForm(main) : new TSpravkaModalForm(main);
+    window->Inquiry->InitialSubject = subject;
+    ShowCascaded(previous, window);
+    return newWindow ? nullptr : window;
+}

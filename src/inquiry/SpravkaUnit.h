@@ -1,11 +1,176 @@
 #pragma once
-// The inquiry window and its operations.
+// The inquiry window ("Справка"): the subject list, the column grid with its
+// marks, the operator and value boxes, the shown lists of the inquiry, and
+// the result grid. The inquiry itself (state, catalogue, composition) lives
+// in TInquiry; the window shows it and calls its operations.
 
+#include "Inquiry.h"
+#include "InquiryView.h"
+#include "WindowRoutines.h"
+
+#include <QComboBox>
 #include <QString>
 #include <QWidget>
 
-// Opens an inquiry window: reuses an open one unless a new window is asked
-// for, else creates a child window of the main frame (or a free-standing
-// window when newWindow is set) and places it beside the active window.
-// Returns the window that became current, or nullptr.
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class TDBGrid;
+class TDBLookupListBox;
+class TDataSource;
+class TRpSpravkaForm;
+
+// The value box: tells before its list drops down, so the list can be
+// loaded first.
+class TFilterComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TFilterComboBox(QWidget* parent = nullptr);
+    void showPopup() override;
+
+Q_SIGNALS:
+    void DropDown();
+};
+
+class TSpravkaForm : public QWidget, public TMessageAnswerer, public TInquiryView {
+    Q_OBJECT
+public:
+    // A free-standing window owned by owner (the main window).
+    explicit TSpravkaForm(QWidget* owner = nullptr);
+    ~TSpravkaForm() override;
+
+    TRpSpravkaForm* ReportForm = nullptr;
+    TInquiry* Inquiry = nullptr;
+
+    // Upper panel.
+    QFrame* Panel0 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* edTitle = nullptr;
+    QPushButton* btPrintPreview = nullptr;
+    QPushButton* btPrint = nullptr;
+    QPushButton* btExport = nullptr;
+    // Condition panel.
+    QFrame* FilterPanel = nullptr;
+    TDBLookupListBox* ReportListBox = nullptr;
+    TDBGrid* DBGrid1 = nullptr;
+    QComboBox* cbSign = nullptr;
+    TFilterComboBox* cbFilter = nullptr;
+    QPushButton* btAddSpravka = nullptr;
+    QPushButton* btAddFilter = nullptr;
+    QPushButton* btGroup = nullptr;
+    QPushButton* btSortAsc = nullptr;
+    QPushButton* btSortDesc = nullptr;
+    QPushButton* btSpravka = nullptr;
+    QPushButton* btClear = nullptr;
+    QPushButton* BitBtn6 = nullptr;
+    QPushButton* BitBtn7 = nullptr;
+    QCheckBox* cbRowNumbers = nullptr;
+    QListWidget* SelectedTablesBG = nullptr;
+    QListWidget* RelationsBG = nullptr;
+    QListWidget* GroupBoxBG = nullptr;
+    QListWidget* OrderBoxBG = nullptr;
+    // Result grid and its pop-up menu.
+    TDBGrid* DataGrid = nullptr;
+    QMenu* GridMenu = nullptr;
+    QAction* mnFilter = nullptr;
+    QAction* mnShowColSum = nullptr;
+    QAction* mnPrintPreview = nullptr;
+    QAction* mnPrint = nullptr;
+    QAction* mnExport = nullptr;
+    // Data sources (the inquiry's).
+    TDataSource* dsTableName = nullptr;
+    TDataSource* dsCol = nullptr;
+    TDataSource* dsData = nullptr;
+
+    // Window life.
+    void FormShow();
+    void FormClose();
+    // Adds the named subject as a new inquiry (nothing for an unknown name).
+    void SelectSubject(const QString& subject);
+    // Runs the inquiry as the "Справка" button does.
+    void RunInquiry();
+    // Brings the window back: restored, condition panel shown, focused.
+    void ShowInquiryWindow();
+
+    // Event handlers of the components.
+    void ReportListBoxClick();
+    void btAddSpravkaClick();
+    void DBGrid1CellClick(int column);
+    void btAddFilterClick();
+    void btGroupClick();
+    void btSortClick(QObject* sender);
+    void btSpravkaClick(QObject* sender);
+    void btClearClick();
+    void RelationsBGDblClick();
+    void GroupBoxBGDblClick();
+    void OrderBoxBGDblClick();
+    void cbFilterEnter();
+    void cbFilterDropDown();
+    void btPrintPreviewClick();
+    void btPrintClick();
+    void btExportClick();
+    void BitBtn6Click();
+    void BitBtn7Click();
+    void mnShowColSumClick();
+
+    // Folds the condition panel when shown, unfolds it when folded.
+    void ToggleFilterPanel();
+    bool FilterPanelShown() const;
+
+    // TMessageAnswerer: 5025 answers with the window, 2034 toggles the
+    // condition panel, 1025/1026 preview and print.
+    qintptr Perform(int message, qintptr wParam, qintptr lParam) override;
+
+    // TInquiryView.
+    QString SignText() const override;
+    void SetSignText(const QString& text) override;
+    QString FilterText() const override;
+    void SetFilterText(const QString& text) override;
+    QStringList FilterItems() const override;
+    void SetFilterItems(const QStringList& items) override;
+    void SetFilterItemIndex(int index) override;
+    void SelectFilterText() override;
+    QString TitleText() const override;
+    void SetTitleText(const QString& text) override;
+    void SetCaption(const QString& text) override;
+    void ListsChanged() override;
+    void SelectColumnField(const QString& fieldName) override;
+    void ShowResults() override;
+    int DefaultColumnWidth(TField* field, const QString& title) const override;
+
+protected:
+    // For the child-window variant: builds the window without a parent.
+    struct TChildWindow {};
+    explicit TSpravkaForm(TChildWindow);
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void BuildComponents();
+    bool Shown = false;
+    bool Closing = false;
+};
+
+// The inquiry window as a child window of the main multi-document window,
+// centred on it.
+class TSpravkaModalForm : public TSpravkaForm {
+    Q_OBJECT
+public:
+    explicit TSpravkaModalForm(QWidget* mainForm);
+};
+
+// Opens an inquiry window: unless a new window is asked for, an open one is
+// reused (with a subject: that subject is added and run; without: the window
+// is brought back). Otherwise a child window of the main frame is created
+// (a free-standing window when newWindow is set) with the subject as its
+// initial subject, and placed beside the active window. Returns the window
+// that became the program's current inquiry window, or nullptr (always for
+// a free-standing window).
 QWidget* OpenInquiryWindow(bool newWindow, bool forceNew, const QString& subject);
