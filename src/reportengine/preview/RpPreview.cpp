@@ -4,16 +4,15 @@
 #include "RpPreviewImage.h"
 #include "RpPrinter.h"
 
+#include <QEvent>
 #include <QScrollBar>
 
-TRpPreview::TRpPreview(QWidget* parent) : QScrollArea(parent) {
+TRpPreview::TRpPreview(QWidget* parent) : QAbstractScrollArea(parent) {
     setObjectName(QStringLiteral("RpPreview"));
     setFocusPolicy(Qt::StrongFocus);
-    setBackgroundRole(QPalette::Dark);
-    setAlignment(Qt::AlignCenter);
-    setWidgetResizable(false);
-    PageImage = new TRpPreviewImage;
-    setWidget(PageImage);
+    viewport()->setBackgroundRole(QPalette::Dark);
+    viewport()->setAutoFillBackground(true);
+    PageImage = new TRpPreviewImage(viewport());
     Relayout();
 }
 
@@ -41,14 +40,50 @@ QSizeF TRpPreview::PaperPixels() const {
     return PageImage->PaperPixels();
 }
 
-// The image is the sheet plus 4 pixels for its frame and shadow; the scroll
-// area centres it while it is smaller than the control.
+// The image is the sheet plus 4 pixels for its frame and shadow.
 void TRpPreview::Relayout() {
     PageImage->SetZoom(ZoomPercent);
     const QSize sheet = PageImage->SheetSize();
     PageImage->setFixedSize(sheet.width() + 4, sheet.height() + 4);
+    UpdateScrollBars();
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
+    PlaceImage();
+}
+
+void TRpPreview::UpdateScrollBars() {
+    const QSize area = viewport()->size();
+    const QSize image = PageImage->size();
+    horizontalScrollBar()->setRange(0, std::max(0, image.width() - area.width()));
+    horizontalScrollBar()->setPageStep(area.width());
+    horizontalScrollBar()->setSingleStep(20);
+    verticalScrollBar()->setRange(0, std::max(0, image.height() - area.height()));
+    verticalScrollBar()->setPageStep(area.height());
+    verticalScrollBar()->setSingleStep(20);
+}
+
+// An image narrower than the control is centred (half the difference,
+// rounded down), a wider one scrolls; the same vertically.
+void TRpPreview::PlaceImage() {
+    const QSize area = viewport()->size();
+    const QSize image = PageImage->size();
+    const int x = image.width() < area.width() ? (area.width() - image.width()) / 2
+                                               : -horizontalScrollBar()->value();
+    const int y = image.height() < area.height() ? (area.height() - image.height()) / 2
+                                                 : -verticalScrollBar()->value();
+    PageImage->move(x, y);
+}
+
+bool TRpPreview::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Resize) {
+        UpdateScrollBars();
+        PlaceImage();
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void TRpPreview::scrollContentsBy(int, int) {
+    PlaceImage();
 }
 
 void TRpPreview::SetZoom(int zoom) {
@@ -107,7 +142,7 @@ void TRpPreview::ShowFirstPage() {
 }
 
 void TRpPreview::resizeEvent(QResizeEvent* event) {
-    QScrollArea::resizeEvent(event);
+    QAbstractScrollArea::resizeEvent(event);
     if (State == ZoomFit)
         ZoomToFit();
     else if (State == ZoomWidth)

@@ -4,15 +4,16 @@
 // control. It follows a printer object's pages as the run produces them: the
 // first page is shown, at page width, as soon as it is complete.
 
+#include "RpPrinter.h"
+
+#include <QAbstractScrollArea>
 #include <QPointer>
-#include <QScrollArea>
 
 #include <functional>
 
-#include "RpPrinter.h"
 class TRpPreviewImage;
 
-class TRpPreview : public QScrollArea {
+class TRpPreview : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
@@ -52,12 +53,16 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void PrinterPageReady(int readyPages);
     void PrinterProgress(int percent);
     void LoadPage(int n);
     QSizeF PaperPixels() const;
+    void UpdateScrollBars();
+    void PlaceImage();
 
     QPointer<TRpPrinter> PrinterObject;
     TRpPreviewImage* PageImage;

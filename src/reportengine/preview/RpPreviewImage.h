@@ -2,13 +2,14 @@
 // One page of a report at a zoom: a white sheet with the recorded page drawn
 // over it, a black frame and a two-pixel shadow along the right and bottom.
 
+#include "RpPrinter.h"
+
 #include <QPointer>
 #include <QWidget>
 
 #include <memory>
 
 class QPicture;
-#include "RpPrinter.h"
 
 class TRpPreviewImage : public QWidget {
     Q_OBJECT

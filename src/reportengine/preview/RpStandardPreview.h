@@ -8,6 +8,8 @@
 // or a test can answer them without a modal loop; by default they are the
 // platform's file dialogs, print dialog and a warning message box.
 
+#include "RpPrinter.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -17,7 +19,6 @@ class QLabel;
 class QPrinter;
 class QToolButton;
 class TRpPreview;
-#include "RpPrinter.h"
 
 class TRpStandardPreview : public QMainWindow {
     Q_OBJECT
