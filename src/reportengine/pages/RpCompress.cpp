@@ -17,9 +17,10 @@ constexpr qint64 BufferSize = 65536;
 } // namespace
 
 struct TRpCompress::TState {
-    quint8 Up[513];
-    quint16 Left[256];
-    quint16 Right[256];
+    // The code tree: parent of every node, and the two children of every
+    // internal node (Child[n][0] left, Child[n][1] right).
+    quint16 Up[513];
+    quint16 Child[256][2];
 
     // Bits not yet written (encoder) or not yet used (decoder), the next bit
     // in the lowest position.
@@ -27,7 +28,7 @@ struct TRpCompress::TState {
     int AccBits = 0;
 
     // Encoder output buffer, or decoder input buffer.
-    char Buf[BufferSize + 16];
+    char Buf[BufferSize + 64];
     qint64 BufLen = 0;
     qint64 BufPos = 0;
 
@@ -42,10 +43,10 @@ TRpCompress::TRpCompress(TRpStream* stream, bool encoding)
     // The balanced start: up[i] = (i - 1) / 2, left[i] = 2i + 1, right[i] = 2i + 2.
     S->Up[0] = 0;
     for (int i = 1; i <= 512; ++i)
-        S->Up[i] = quint8((i - 1) / 2);
+        S->Up[i] = quint16((i - 1) / 2);
     for (int i = 0; i < 256; ++i) {
-        S->Left[i] = quint16(2 * i + 1);
-        S->Right[i] = quint16(2 * i + 2);
+        S->Child[i][0] = quint16(2 * i + 1);
+        S->Child[i][1] = quint16(2 * i + 2);
     }
     if (!Encoding)
         StartPos = Stream->Position();
@@ -60,38 +61,6 @@ TRpCompress::~TRpCompress() {
     }
 }
 
-// Each node on the way from the leaf swaps places with its parent's sibling,
-// and the walk goes on from the grandparent: the path to the leaf is roughly
-// halved and the tree adapts to the bytes seen.
-inline void TRpCompress::SemiSplay(int value) {
-    quint8* up = S->Up;
-    quint16* left = S->Left;
-    quint16* right = S->Right;
-    int a = value + LeafBase;
-    do {
-        const int p = up[a];
-        if (p != Root) {
-            const int g = up[p];
-            int s = left[g];
-            if (s == p) {
-                s = right[g];
-                right[g] = quint16(a);
-            } else {
-                left[g] = quint16(a);
-            }
-            if (a == left[p])
-                left[p] = quint16(s);
-            else
-                right[p] = quint16(s);
-            up[a] = quint8(g);
-            up[s] = quint8(p);
-            a = g;
-        } else {
-            a = p;
-        }
-    } while (a != Root);
-}
-
 void TRpCompress::FlushOutput() {
     if (S->BufLen > 0) {
         Stream->Write(S->Buf, S->BufLen);
@@ -104,59 +73,88 @@ void TRpCompress::EncodeSymbol(quint8 value) {
     Encode(reinterpret_cast<const char*>(&value), 1);
 }
 
+// Coding and splaying share one walk from the leaf: at every step of the
+// splay, a's side under p and p's side under g are read before the swap, and
+// steps above are not touched by swaps below, so the bits are those of the
+// path before the splay. They come leaf end first; shifting each new bit in
+// below the others leaves the root end's bit lowest, the order they go out in.
 void TRpCompress::Encode(const char* data, qint64 size) {
-    TState& s = *S;
-    const quint8* up = s.Up;
-    const quint16* right = s.Right;
+    TState& st = *S;
+    quint16* up = st.Up;
+    quint16(*child)[2] = st.Child;
+    quint64 acc = st.Acc;
+    int accBits = st.AccBits;
+    char* buf = st.Buf;
+    qint64 bufLen = st.BufLen;
+    // Appends n bits, lowest first, to the output; fewer than 8 stay pending.
+    auto put = [&](quint64 bits, int n) {
+        while (n > 0) {
+            const int take = std::min(n, 56);
+            acc |= (bits & ((quint64(1) << take) - 1)) << accBits;
+            accBits += take;
+            bits >>= take;
+            n -= take;
+            while (accBits >= 8) {
+                buf[bufLen++] = char(quint8(acc));
+                acc >>= 8;
+                accBits -= 8;
+            }
+        }
+    };
     for (qint64 i = 0; i < size; ++i) {
         const int value = quint8(data[i]);
-        // Walking up from the leaf finds the bits leaf end first; shifting each
-        // new bit in below the others puts the root end's bit lowest, which is
-        // the order they go out in (first bit in the lowest free position).
         quint64 code = 0;
         int depth = 0;
+        // A path deeper than a word (after long skewed input) keeps its
+        // leaf-end bits in full words here.
+        quint64 words[8];
+        int wordBits[8];
+        int wordCount = 0;
         int a = value + LeafBase;
-        while (a != Root && depth < 56) {
+        do {
             const int p = up[a];
-            code = (code << 1) | quint64(right[p] == a);
-            ++depth;
-            a = p;
-        }
-        if (a == Root) {
-            s.Acc |= code << s.AccBits;
-            s.AccBits += depth;
-        } else {
-            // A path deeper than 56 (possible after long skewed input): collect
-            // it whole, then emit it bit by bit from the root end.
-            quint8 path[520];
-            int n = 0;
-            a = value + LeafBase;
-            while (a != Root) {
-                const int p = up[a];
-                path[n++] = quint8(right[p] == a);
+            const int aSide = child[p][0] == a ? 0 : 1;
+            if (depth >= 62) {
+                words[wordCount] = code;
+                wordBits[wordCount++] = depth;
+                code = 0;
+                depth = 0;
+            }
+            if (p != Root) {
+                const int g = up[p];
+                const int pSide = child[g][0] == p ? 0 : 1;
+                code = (code << 2) | quint64((aSide << 1) | pSide);
+                depth += 2;
+                // p's sibling s takes a's place under p, a takes s's under g.
+                const int sSide = 1 - pSide;
+                const int s = child[g][sSide];
+                child[g][sSide] = quint16(a);
+                child[p][aSide] = quint16(s);
+                up[a] = quint16(g);
+                up[s] = quint16(p);
+                a = g;
+            } else {
+                code = (code << 1) | quint64(aSide);
+                ++depth;
                 a = p;
             }
-            while (n > 0) {
-                s.Acc |= quint64(path[--n]) << s.AccBits;
-                if (++s.AccBits == 64) {
-                    for (int k = 0; k < 8; ++k)
-                        s.Buf[s.BufLen++] = char(quint8(s.Acc >> (8 * k)));
-                    s.Acc = 0;
-                    s.AccBits = 0;
-                    if (s.BufLen >= BufferSize)
-                        FlushOutput();
-                }
-            }
+        } while (a != Root);
+        // The root end goes out first: this word, then the saved ones from
+        // the most recent back.
+        put(code, depth);
+        while (wordCount > 0) {
+            --wordCount;
+            put(words[wordCount], wordBits[wordCount]);
         }
-        while (s.AccBits >= 8) {
-            s.Buf[s.BufLen++] = char(quint8(s.Acc));
-            s.Acc >>= 8;
-            s.AccBits -= 8;
-        }
-        if (s.BufLen >= BufferSize)
+        if (bufLen >= BufferSize) {
+            st.BufLen = bufLen;
             FlushOutput();
-        SemiSplay(value);
+            bufLen = 0;
+        }
     }
+    st.Acc = acc;
+    st.AccBits = accBits;
+    st.BufLen = bufLen;
 }
 
 void TRpCompress::SetInputLimit(qint64 bytes) {
@@ -190,26 +188,56 @@ quint8 TRpCompress::DecodeSymbol() {
     return quint8(c);
 }
 
+// The walk down from the root records the path and the side taken at each
+// node; the splay then runs up that path without reading parents (the
+// decoder keeps no parent links). Each node a on the way up swaps places with
+// its parent's sibling s, and the walk goes on from the grandparent; steps
+// above are not touched by swaps below.
 void TRpCompress::Decode(char* out, qint64 count) {
-    TState& s = *S;
-    const quint16* left = s.Left;
-    const quint16* right = s.Right;
+    TState& st = *S;
+    quint16(*child)[2] = st.Child;
+    quint64 acc = st.Acc;
+    int accBits = st.AccBits;
+    int path[520];
+    int side[520];
+    path[0] = Root;
     for (qint64 i = 0; i < count; ++i) {
         int a = Root;
-        while (a < LeafBase) {
-            if (s.AccBits == 0)
+        int depth = 0;
+        do {
+            if (accBits == 0) {
+                st.Acc = acc;
+                st.AccBits = accBits;
                 Refill();
-            a = (s.Acc & 1) ? right[a] : left[a];
-            s.Acc >>= 1;
-            --s.AccBits;
-        }
+                acc = st.Acc;
+                accBits = st.AccBits;
+            }
+            const int bit = int(acc & 1);
+            a = child[a][bit];
+            acc >>= 1;
+            --accBits;
+            ++depth;
+            path[depth] = a;
+            side[depth] = bit;
+        } while (a < LeafBase);
         const int value = a - LeafBase;
-        if (value > 255)
+        if (value > 255) {
+            st.Acc = acc;
+            st.AccBits = accBits;
             throw Exception(
                 QStringLiteral("The report file is damaged: a page's data is not valid."));
+        }
         out[i] = char(value);
-        SemiSplay(value);
+        for (int k = depth; k >= 2; k -= 2) {
+            const int g = path[k - 2];
+            const int sSide = 1 - side[k - 1];
+            const int s = child[g][sSide];
+            child[g][sSide] = quint16(path[k]);
+            child[path[k - 1]][side[k]] = quint16(s);
+        }
     }
+    st.Acc = acc;
+    st.AccBits = accBits;
 }
 
 qint64 TRpCompress::CodeSize() const {

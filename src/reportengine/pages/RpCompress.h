@@ -49,7 +49,6 @@ public:
 
 private:
     struct TState;
-    void SemiSplay(int value);
     void FlushOutput();
     void Refill();
 

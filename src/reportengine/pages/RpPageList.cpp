@@ -58,7 +58,7 @@ void TRpPageList::SetStream(std::unique_ptr<TRpStream> stream) {
     std::lock_guard guard(Lock);
     PageStream = std::move(stream);
     HeaderLen = HeaderSize;
-    Current = {};
+    Starts.clear();
     EndPos = PageStream ? PageStream->Size() : 0;
 }
 
@@ -70,7 +70,7 @@ int TRpPageList::PageCount() const {
 void TRpPageList::ClearPages() {
     std::lock_guard guard(Lock);
     Count = 0;
-    Current = {};
+    Starts.clear();
 }
 
 void TRpPageList::WriteListHeader() {
@@ -134,12 +134,14 @@ void TRpPageList::AppendPageData(const QByteArray& data) {
 
     Count = page;
     EndPos = end;
-    Current = {start, end, page};
+    Starts.resize(size_t(page) + 1, 0);
+    Starts[size_t(page)] = start;
 }
 
 // Reads and checks the record head at start: its links must lie inside the
-// stream, leave room for the record, and its back link must point back at it.
-TRpPageList::TRecord TRpPageList::ReadRecordAt(qint64 start, qint64 size) {
+// stream and leave room for the record; with checkBack, its back link must
+// point back at it as well.
+TRpPageList::TRecord TRpPageList::ReadRecordAt(qint64 start, qint64 size, bool checkBack) {
     if (start < HeaderLen || start > size - MinRecordSize)
         throw Exception(Damaged(QStringLiteral("a page link points outside the file")));
     TRpStream& stream = *PageStream;
@@ -153,58 +155,92 @@ TRpPageList::TRecord TRpPageList::ReadRecordAt(qint64 start, qint64 size) {
     if (record.Next < start + MinRecordSize || record.Next > size)
         throw Exception(
             Damaged(QStringLiteral("the length of page %1 is not valid").arg(record.Page)));
-    stream.Seek(record.Next - 4);
-    if (ReadU32(stream) != quint32(start))
-        throw Exception(
-            Damaged(QStringLiteral("the links of page %1 do not agree").arg(record.Page)));
+    if (checkBack) {
+        stream.Seek(record.Next - 4);
+        if (ReadU32(stream) != quint32(start))
+            throw Exception(
+                Damaged(QStringLiteral("the links of page %1 do not agree").arg(record.Page)));
+    }
     return record;
 }
 
-// Finds record n by walking the links from the nearest known record: the
-// first (right after the header), the last (the stream's last 4 bytes point
-// at it) or the one read last, so the preview's next and previous page cost
-// one or two link reads.
+// Finds record n. Records already seen (every appended one, and those a
+// lookup has walked past) are reached directly; otherwise the links are
+// walked from the nearest known record, the first (right after the header)
+// and the last (the stream's last 4 bytes point at it) always counting as
+// known. So the preview's next and previous page cost one or two link reads
+// and a page seen once costs none. The walk checks every step: links inside
+// the stream, page numbers in sequence, back links agreeing, so it ends
+// after at most |n - start| steps whatever the file holds.
 TRpPageList::TRecord TRpPageList::PositionAtPage(int n) {
     TRpStream& stream = *PageStream;
     const qint64 size = EndPos;
-    TRecord record;
-    const bool haveCurrent = Current.Page >= 1 && Current.Page <= Count && Current.Start > 0;
-    const int fromFirst = n - 1;
-    const int fromLast = Count - n;
-    const int fromCurrent = haveCurrent ? std::abs(n - Current.Page) : Count;
-    if (fromFirst <= fromLast && fromFirst <= fromCurrent) {
-        record = ReadRecordAt(HeaderLen, size);
-        if (record.Page != 1)
+    if (Starts.size() != size_t(Count) + 1)
+        Starts.assign(size_t(Count) + 1, 0);
+    if (Starts[size_t(n)] != 0) {
+        const TRecord record = ReadRecordAt(Starts[size_t(n)], size, true);
+        if (record.Page != n)
             throw Exception(
-                Damaged(QStringLiteral("its first page is numbered %1").arg(record.Page)));
-    } else if (fromLast <= fromCurrent) {
-        if (size < HeaderLen + MinRecordSize)
-            throw Exception(Damaged(QStringLiteral("it ends too early")));
-        stream.Seek(size - 4);
-        record = ReadRecordAt(ReadU32(stream), size);
-        if (record.Page != Count)
-            throw Exception(Damaged(
-                QStringLiteral("it holds %1 pages instead of %2").arg(record.Page).arg(Count)));
-    } else {
-        record = Current;
+                Damaged(QStringLiteral("page %1 is numbered %2").arg(n).arg(record.Page)));
+        return record;
     }
+    int below = n - 1;
+    while (below >= 1 && Starts[size_t(below)] == 0)
+        --below;
+    int above = n + 1;
+    while (above <= Count && Starts[size_t(above)] == 0)
+        ++above;
+    if (below < 1)
+        below = 1; // the first record is known: it follows the header
+    if (above > Count)
+        above = Count; // so is the last: the stream's last 4 bytes
+    TRecord record;
+    if (n - below <= above - n) {
+        const qint64 start = below == 1 && Starts[1] == 0 ? HeaderLen : Starts[size_t(below)];
+        record = ReadRecordAt(start, size, false);
+        if (record.Page != below)
+            throw Exception(
+                Damaged(QStringLiteral("page %1 is numbered %2").arg(below).arg(record.Page)));
+    } else {
+        qint64 start = Starts[size_t(above)];
+        if (start == 0) {
+            if (size < HeaderLen + MinRecordSize)
+                throw Exception(Damaged(QStringLiteral("it ends too early")));
+            stream.Seek(size - 4);
+            start = ReadU32(stream);
+        }
+        record = ReadRecordAt(start, size, true);
+        if (record.Next != size && above == Count)
+            throw Exception(Damaged(QStringLiteral("its last page does not end it")));
+        if (record.Page != above)
+            throw Exception(Damaged(
+                QStringLiteral("it holds %1 pages instead of %2").arg(record.Page).arg(above)));
+    }
+    Starts[size_t(record.Page)] = record.Start;
     while (record.Page < n) {
-        const TRecord next = ReadRecordAt(record.Next, size);
+        const TRecord next = ReadRecordAt(record.Next, size, false);
         if (next.Page != record.Page + 1)
             throw Exception(
                 Damaged(QStringLiteral("page %1 follows page %2").arg(next.Page).arg(record.Page)));
         record = next;
+        Starts[size_t(record.Page)] = record.Start;
     }
     while (record.Page > n) {
         if (record.Start < HeaderLen + MinRecordSize)
             throw Exception(Damaged(QStringLiteral("a page link points outside the file")));
         stream.Seek(record.Start - 4);
-        const TRecord previous = ReadRecordAt(ReadU32(stream), size);
+        const TRecord previous = ReadRecordAt(ReadU32(stream), size, false);
         if (previous.Page != record.Page - 1 || previous.Next != record.Start)
             throw Exception(
                 Damaged(QStringLiteral("the links of page %1 do not agree").arg(record.Page)));
         record = previous;
+        Starts[size_t(record.Page)] = record.Start;
     }
+    // The page about to be read has its own back link checked too.
+    stream.Seek(record.Next - 4);
+    if (ReadU32(stream) != quint32(record.Start))
+        throw Exception(
+            Damaged(QStringLiteral("the links of page %1 do not agree").arg(record.Page)));
     return record;
 }
 
@@ -246,7 +282,6 @@ QByteArray TRpPageList::FetchPageData(int n) {
         return {};
     const TRecord record = PositionAtPage(n);
     QByteArray data = ReadPageData(record);
-    Current = record;
     return data;
 }
 
@@ -306,7 +341,7 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
     Compress = probe.Compress;
     HeaderLen = headerLen;
     EndPos = size;
-    Current = {};
+    Starts = std::move(probe.Starts);
 }
 
 void TRpPageList::SavePageFile(const QString& fileName) {

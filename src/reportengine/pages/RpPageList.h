@@ -24,6 +24,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QPicture;
 class TRpStream;
@@ -82,7 +83,7 @@ private:
         qint64 Next = 0;
         int Page = 0;
     };
-    TRecord ReadRecordAt(qint64 start, qint64 size);
+    TRecord ReadRecordAt(qint64 start, qint64 size, bool checkBack);
     TRecord PositionAtPage(int n);
     QByteArray ReadPageData(const TRecord& record);
     void WriteHeaderUnlocked(int count);
@@ -92,9 +93,9 @@ private:
     int Count = 0;
     bool Compress = false;
     int HeaderLen = HeaderSize;
-    // The record last read or written: lookups walk the links from whichever
-    // of the first page, this record and the last page is nearest.
-    TRecord Current;
+    // Record start of every page seen so far (index = page number, 0 when
+    // not yet known).
+    std::vector<qint64> Starts;
     // End of the last complete record (the stream's size, unless an append
     // failed half way).
     qint64 EndPos = 0;

@@ -15,7 +15,7 @@ TRpStream::TRpStream(std::unique_ptr<QFile> file, const QString& fileName)
 
 std::unique_ptr<TRpStream> TRpStream::OpenFile(const QString& fileName) {
     auto file = std::make_unique<QFile>(fileName);
-    if (!file->open(QIODevice::ReadOnly))
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw Exception(QStringLiteral("Cannot open the file %1: %2")
                             .arg(QDir::toNativeSeparators(fileName), file->errorString()));
     const qint64 size = file->size();
