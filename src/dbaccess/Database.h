@@ -53,6 +53,11 @@ public:
     int DatabaseCount() const;
     class TDatabase* Databases(int index) const;
     class TDatabase* FindDatabase(const QString& databaseName) const; // case-insensitive
+    // The open database of that name; when there is none but an alias of
+    // that name exists, a database on the alias is opened and kept by the
+    // session (as a query bound to an alias name expects). Raises otherwise.
+    class TDatabase* OpenDatabase(const QString& databaseName);
+    ~TSession() override;
 
 private:
     TSession() = default;
@@ -91,6 +96,11 @@ public:
 
     // The backend connection, for queries bound to this database.
     TDbConnection* Connection() const;
+
+Q_SIGNALS:
+    // About to disconnect: queries bound to the database close and drop
+    // their prepared statements.
+    void BeforeDisconnect();
 
 private:
     struct Private;

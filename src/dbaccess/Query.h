@@ -60,8 +60,13 @@ public:
 protected:
     void DoOpen() override;
     void DoClose() override;
+    bool FetchNextRow() override;
 
 private:
+    void ParseSql();
+    TDatabase* BoundDatabase(); // prepares the statement on the database
+    void DropStatement();
+    QVariantList BoundValues() const;
     struct Private;
     std::unique_ptr<Private> P;
 };

@@ -1,0 +1,80 @@
+#pragma once
+// The server dialect of the program's SQL texts, translated for SQLite.
+//
+// A text is cut into tokens (quoted texts with doubled quotes, double-quoted
+// and bracketed names, -- and /* */ comments, names, numbers, parameters and
+// punctuation), split into statements at top-level semicolons, and each
+// statement is classified and rewritten:
+// - SET name = expr, SET @name = expr, CREATE [OR REPLACE] VARIABLE name type
+//   [= expr], DROP VARIABLE [IF EXISTS] name: connection variables, kept by
+//   the connection; a bare name (or @name) that names a variable is read
+//   through vx_var('name'). "@name" and "name" are the same variable.
+// - SET OPTION / SET TEMPORARY OPTION: accepted and ignored.
+// - COMMIT [WORK], ROLLBACK [WORK]: succeed with or without a transaction.
+// - LEFT( and RIGHT( become vx_left( and vx_right( (keywords in SQLite);
+//   "current date", "current time", "current timestamp" (and CURRENT_DATE,
+//   ...) the local date and time as ISO text.
+// - A comparison (= <> != < <= > >=) whose right side is a quoted literal in
+//   canonical number form ('3', '-2.5') or a 'DD.MM.YYYY' date becomes
+//   vx_cmp(left, 'literal') <op> 0, which compares numbers by value, ISO date
+//   texts as dates and everything else as SQLite would.
+// Statements that define schema (CREATE, ALTER, DROP, ...) get only the
+// function rewrites, so nothing connection-bound is stored in the schema.
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace SqlDialect {
+
+struct TToken {
+    enum Kind { Space, Comment, Word, Quoted, String, Number, Param, Symbol } K = Space;
+    QString Text;
+    bool IsWord(const char* upper) const {
+        return K == Word && Text.compare(QLatin1String(upper), Qt::CaseInsensitive) == 0;
+    }
+    bool IsSymbol(const char* s) const { return K == Symbol && Text == QLatin1String(s); }
+    bool Significant() const { return K != Space && K != Comment; }
+};
+
+std::vector<TToken> Tokenize(const QString& sql);
+
+// Statements of a text: token lists split at top-level semicolons (a
+// CREATE TRIGGER body is kept whole). Trailing empty statements are dropped,
+// but a text with nothing in it gives one empty statement.
+std::vector<std::vector<TToken>> SplitStatements(const std::vector<TToken>& tokens);
+
+struct TStatement {
+    enum Kind {
+        Empty,          // nothing but blanks and comments
+        Sql,            // Text is the statement for SQLite
+        SetVariable,    // Name; Text is "SELECT <expr>"
+        CreateVariable, // Name, Type, OrReplace; Text "SELECT <expr>" or empty
+        DropVariable,   // Name, IfExists
+        Commit,
+        Rollback,
+        Ignored // server options
+    } K = Empty;
+    QString Text;
+    QString Name;
+    QString Type;
+    bool OrReplace = false;
+    bool IfExists = false;
+    int ParamCount = 0; // "?" placeholders in Text
+};
+
+// Classifies and rewrites one statement. isVariable tells whether a name is a
+// connection variable at this moment. Raises EDatabaseError for @name that is
+// no variable.
+TStatement Translate(const std::vector<TToken>& tokens,
+                     const std::function<bool(const QString&)>& isVariable);
+
+// The whole text translated in one go (tests, and texts without variables
+// declared on the way).
+std::vector<TStatement> TranslateText(const QString& sql,
+                                      const std::function<bool(const QString&)>& isVariable);
+
+// Number of "?" placeholders in a text.
+int CountPlaceholders(const std::vector<TToken>& tokens);
+
+} // namespace SqlDialect
