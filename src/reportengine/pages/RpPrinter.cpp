@@ -193,7 +193,7 @@ void TRpPrinter::FinishRun() {
     }
     // Finished before the notice, so the preview enables printing on it.
     State = TRpPrinterStatus::Finished;
-    if (Dest == TRpDestination::Metafile && Pages > 0)
+    if (Dest == TRpDestination::Metafile)
         Store.WriteListHeader();
     RaiseReady();
     if (Dest == TRpDestination::Printer && OnEndRun)
@@ -213,7 +213,7 @@ void TRpPrinter::AbortRun() {
     // saved after a cancel holds every page it shows.
     CloseRecordedPage();
     State = TRpPrinterStatus::Finished;
-    if (Dest == TRpDestination::Metafile && Pages > 0)
+    if (Dest == TRpDestination::Metafile)
         Store.WriteListHeader();
     RaiseReady();
 }

@@ -109,6 +109,13 @@ TEST(RpPrinter, CallsOutOfOrderRaiseTheEngineErrors) {
     printer.FinishRun();
     EXPECT_EQ(printer.PageCount(), 0);
     EXPECT_EQ(printer.ReadyPages(), 0) << "no page was produced, none is ready";
+    // A report without pages still saves as a valid file: the header alone.
+    const QString empty = TestUtil::Scratch().filePath(QStringLiteral("empty.RPP"));
+    printer.SaveReportFile(empty);
+    EXPECT_EQ(QFileInfo(empty).size(), 128);
+    TRpPrinter reader;
+    reader.OpenReportFile(empty);
+    EXPECT_EQ(reader.PageCount(), 0);
     printer.Cleanup();
     EXPECT_EQ(printer.Status(), TRpPrinterStatus::Ready);
     EXPECT_NO_THROW(printer.StartRun());
