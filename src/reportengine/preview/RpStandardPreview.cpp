@@ -69,6 +69,12 @@ TRpStandardPreview::TRpStandardPreview(TRpPrinter* printer, QWidget* parent)
 
 TRpStandardPreview::~TRpStandardPreview() = default;
 
+TRpStandardPreview* TRpStandardPreview::ShowPreviewWindow(TRpPrinter* printer, QWidget* parent) {
+    auto* window = new TRpStandardPreview(printer, parent);
+    window->showMaximized();
+    return window;
+}
+
 QToolButton* TRpStandardPreview::AddButton(const QString& name, const QString& text,
                                            const QString& hint,
                                            void (TRpStandardPreview::*handler)()) {

@@ -27,6 +27,10 @@ public:
     explicit TRpStandardPreview(TRpPrinter* printer, QWidget* parent = nullptr);
     ~TRpStandardPreview() override;
 
+    // Opens the preview window of printer, maximized; the window frees itself
+    // when closed (after printer's previewClosed).
+    static TRpStandardPreview* ShowPreviewWindow(TRpPrinter* printer, QWidget* parent = nullptr);
+
     TRpPreview* RpPreview() const { return Preview; }
     TRpPrinter* Printer() const { return PrinterObject; }
 

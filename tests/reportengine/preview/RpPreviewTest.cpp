@@ -37,9 +37,8 @@ struct PreviewFixture : testing::Test {
     QStringList messages;
 
     void Open() {
-        window = new TRpStandardPreview(&printer);
+        window = TRpStandardPreview::ShowPreviewWindow(&printer);
         window->ShowMessage = [this](const QString& text) { messages << text; };
-        window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     }
     void TearDown() override {
