@@ -12,3 +12,6 @@
 #include "TextRoutines.h"
 #include "Win1251.h"
 #include "WindowRoutines.h"
+#include "ColumnSum.h"
+#include "ExportText.h"
+#include "TextPrint.h"
