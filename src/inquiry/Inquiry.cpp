@@ -967,10 +967,16 @@ void TInquiry::BuildResultColumns() {
             continue;
         if (grouped && !Holds(GroupBox, row.Quoted()) && !Holds(FunctionColumns, expression))
             continue;
+        // A column of a subject whose fields the statement does not select
+        // (after a join the SELECT list comes from the related subject)
+        // would show an empty column: it gets none.
+        TField* field = qrDATA()->FindField(row.BGColName);
+        if (!field)
+            continue;
         TGridColumn column;
         column.FieldName = row.BGColName;
         column.Title = row.BGColName;
-        if (TField* field = qrDATA()->FindField(row.BGColName)) {
+        {
             const int align = FieldInt(qrColumns, "Align");
             if (align == 1)
                 column.Alignment = TAlignment::Right;

@@ -176,6 +176,11 @@ void TSpravkaForm::BuildComponents() {
     ReportListBox = new TDBLookupListBox(FilterPanel);
     ReportListBox->setObjectName(QStringLiteral("ReportListBox"));
     ReportListBox->setMinimumWidth(120);
+    TGridColumn listColumn;
+    listColumn.FieldName = QStringLiteral("BGTableName");
+    listColumn.Title = QStringLiteral("Справка");
+    dsTableName->SetColumns({listColumn});
+    ReportListBox->SetDataSource(dsTableName);
     subjectColumn->addWidget(ReportListBox, 1);
     btAddSpravka = MakeButton("btAddSpravka", QStringLiteral("Прибавя"), FilterPanel);
     subjectColumn->addWidget(btAddSpravka);
@@ -340,6 +345,9 @@ void TSpravkaForm::showEvent(QShowEvent* event) {
 void TSpravkaForm::closeEvent(QCloseEvent* event) {
     FormClose();
     QWidget::closeEvent(event);
+    // A child window closes its frame with it.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->close();
 }
 
 void TSpravkaForm::FormShow() {

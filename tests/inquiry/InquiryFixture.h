@@ -20,8 +20,14 @@
 #include <QPushButton>
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <ostream>
 
 class TDatabase;
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 struct TShownMessage {
     QString Text;
