@@ -203,6 +203,7 @@ void TSpravkaForm::BuildComponents() {
     dsCol->SetColumns({markColumn, nameColumn});
     DBGrid1->setItemDelegateForColumn(0, new TSymbolMarkDelegate(DBGrid1));
     DBGrid1->horizontalHeader()->hide();
+    DBGrid1->verticalHeader()->hide();
     DBGrid1->horizontalHeader()->setStretchLastSection(true);
     DBGrid1->setMinimumWidth(19 + 149 + 24);
     columnColumn->addWidget(DBGrid1, 1);
@@ -277,6 +278,9 @@ void TSpravkaForm::BuildComponents() {
     DataGrid->setObjectName(QStringLiteral("DataGrid"));
     DataGrid->SetDataSource(dsData);
     DataGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The column widths the data source reports carry no height; the title
+    // row keeps the height of one line of text.
+    DataGrid->horizontalHeader()->setMinimumHeight(DataGrid->fontMetrics().height() + 6);
     formLayout->addWidget(DataGrid, 1);
 
     GridMenu = new QMenu(this);
