@@ -1,0 +1,95 @@
+// Window placement beside the previous window, and the search for the window
+// that answers a message.
+
+#include "KivUtilUnit.h"
+
+#include <QDialog>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Answerer : public QWidget, public TMessageAnswerer {
+public:
+    Answerer(QWidget* parent, qintptr answer) : QWidget(parent), Answer(answer) {}
+    qintptr Perform(int message, qintptr, qintptr) override {
+        ++Asked;
+        return message == WM_FINDINQUIRY ? Answer : 0;
+    }
+    qintptr Answer;
+    int Asked = 0;
+};
+
+TEST(FindAnsweringComponent, WalksFromTheLastComponentToTheFirst) {
+    QWidget window;
+    auto* first = new Answerer(&window, 1);
+    auto* silent = new Answerer(&window, 0);
+    auto* last = new Answerer(new QWidget(&window), 1); // nested components count too
+    EXPECT_EQ(FindAnsweringComponent(WM_FINDINQUIRY, 0, 0, &window), last);
+    delete last;
+    EXPECT_EQ(FindAnsweringComponent(WM_FINDINQUIRY, 0, 0, &window), first);
+    EXPECT_EQ(silent->Asked, 1);
+    EXPECT_EQ(FindAnsweringComponent(WM_PREVIEW, 0, 0, &window), nullptr);
+    EXPECT_EQ(FindAnsweringComponent(WM_FINDINQUIRY, 0, 0, nullptr), nullptr);
+}
+
+QSize Screen() { return QGuiApplication::primaryScreen()->availableGeometry().size(); }
+
+// Shows an ordinary window through ShowCascaded; the modal loop is ended by
+// closing it from a timer, and its geometry at that moment is returned.
+QRect CascadeDialog(QWidget* previous, QRect start) {
+    QDialog dialog;
+    dialog.setGeometry(start);
+    QRect seen;
+    QTimer::singleShot(0, &dialog, [&] {
+        seen = dialog.geometry();
+        dialog.done(7);
+    });
+    EXPECT_EQ(ShowCascaded(previous, &dialog), 7); // the modal result comes back
+    return seen;
+}
+
+TEST(ShowCascaded, OrdinaryWindowMovesSixPixelsAndKeepsOnScreen) {
+    const QSize screen = Screen();
+    QWidget previous;
+    previous.setGeometry(100, 120, 300, 200);
+    EXPECT_EQ(CascadeDialog(&previous, QRect(0, 0, 50, 50)), QRect(106, 126, 300, 200));
+
+    // Past the right edge: pulled back to 8 pixels from it.
+    previous.setGeometry(screen.width() - 302, 120, 300, 200);
+    EXPECT_EQ(CascadeDialog(&previous, QRect(0, 0, 50, 50)).left(), screen.width() - 300 - 8);
+    // Past the bottom edge likewise.
+    previous.setGeometry(10, screen.height() - 202, 300, 200);
+    EXPECT_EQ(CascadeDialog(&previous, QRect(0, 0, 50, 50)).top(), screen.height() - 200 - 8);
+}
+
+TEST(ShowCascaded, ChildWindowTakesThePreviousNormalRectangle) {
+    QMainWindow frame;
+    auto* area = new QMdiArea(&frame);
+    frame.setCentralWidget(area);
+    frame.resize(900, 700);
+    frame.show();
+    SetMainForm(&frame);
+
+    auto* firstContent = new QWidget;
+    QMdiSubWindow* first = area->addSubWindow(firstContent);
+    first->setGeometry(40, 30, 300, 200);
+    // The main window as "previous" puts the first child at the top left.
+    EXPECT_EQ(ShowCascaded(&frame, firstContent), 0);
+    EXPECT_EQ(first->pos(), QPoint(0, 0));
+
+    first->setGeometry(40, 30, 300, 200);
+    auto* secondContent = new QWidget;
+    QMdiSubWindow* second = area->addSubWindow(secondContent);
+    EXPECT_EQ(ShowCascaded(firstContent, secondContent), 0);
+    EXPECT_EQ(second->geometry(), QRect(46, 36, 300, 200));
+    EXPECT_TRUE(secondContent->isVisible());
+    SetMainForm(nullptr);
+}
+
+} // namespace
