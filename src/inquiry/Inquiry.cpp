@@ -923,9 +923,11 @@ bool TInquiry::btSpravkaClick(bool bySpravkaButton) {
             throw EAbort();
         qrDATA()->Open();
         Modified = false;
-    } catch (const Exception& e) {
-        if (!e.message().isEmpty())
-            ShowMessageBox(e.message(), QStringLiteral("Системно съобщение"), MB_OK | MB_ICONSTOP);
+    } catch (const std::exception& e) {
+        const auto* failure = dynamic_cast<const Exception*>(&e);
+        const QString message = failure ? failure->message() : QString::fromUtf8(e.what());
+        if (!message.isEmpty())
+            ShowMessageBox(message, QStringLiteral("Системно съобщение"), MB_OK | MB_ICONSTOP);
         restoreColumn();
         Changed();
         return false;

@@ -672,8 +672,8 @@ TSpravkaModalForm::TSpravkaModalForm(QWidget* mainForm) : TSpravkaForm(TChildWin
 QWidget* OpenInquiryWindow(bool newWindow, bool forceNew, const QString& subject) {
     QWidget* main = MainForm();
     if (!newWindow && !forceNew) {
-        if (TMessageAnswerer* found = FindAnsweringComponent(WM_FINDINQUIRY, 0, 0, main)) {
-            auto* window = reinterpret_cast<TSpravkaForm*>(found->Perform(WM_FINDINQUIRY, 0, 0));
+        TMessageAnswerer* found = FindAnsweringComponent(WM_FINDINQUIRY, 0, 0, main);
+        if (auto* window = dynamic_cast<TSpravkaForm*>(found)) {
             if (!subject.isEmpty()) {
                 window->SelectSubject(subject);
                 window->RunInquiry();
