@@ -347,14 +347,17 @@ TEST_F(InquiryFixture, ComposedStatements) {
              f->AddCondition(w, "Количество", "<", "9");
          },
          {sales, "FROM Sales", "WHERE Sales.Qty >'4' AND Sales.Qty <'9'"}},
-        {"two joins to one table: a numbered alias, no blanks in FROM",
+        {"two joins to one table: a numbered alias, no blanks in FROM; a later condition on the "
+         "first subject keeps its own table",
          "Продажби",
          [](InquiryFixture* f, TSpravkaForm* w) {
              f->AddCondition(w, "Клиент", "=", "");
              f->AddCondition(w, "Клиент", "=", "");
+             f->AddCondition(w, "Количество", ">", "4");
          },
          {sales, "FROM Sales,Customers,Customers Customers1",
-          "WHERE Sales.Customer = Customers.CustNo AND Sales.Customer = Customers1.CustNo"}},
+          "WHERE Sales.Customer = Customers.CustNo AND Sales.Customer = Customers1.CustNo AND "
+          "Sales.Qty >'4'"}},
         {"hidden columns are selected and their default conditions kept",
          "Архив",
          [](InquiryFixture* f, TSpravkaForm* w) { f->AddCondition(w, "Фактура", ">", "0"); },
