@@ -81,10 +81,12 @@ int TField::DisplayWidth() const {
         if (DeclaredSize > 0) {
             width = DeclaredSize;
         } else {
-            // The longest text held, so that a grid column fits its values.
+            // The longest text among the first rows held, so that a grid
+            // column fits its values without a pass over a million rows.
             const TCellTable& cells = Owner->Data->Cells;
+            const qint64 rows = std::min<qint64>(cells.RowCount(), 10000);
             int longest = 0;
-            for (qint64 r = 0; r < cells.RowCount(); ++r) {
+            for (qint64 r = 0; r < rows; ++r) {
                 switch (cells.Kind(r, FieldIndex)) {
                 case TCellKind::Text:
                     longest = std::max(longest, cells.TextLength(r, FieldIndex));

@@ -51,7 +51,8 @@ public:
     QString DisplayName() const { return DisplayLabel(); }
     void SetDisplayLabel(const QString& label) { Label = label; }
     // Characters; until set, the declared size of a text column (else the
-    // longest value held) or a width that suits the field's kind.
+    // longest value among the first 10,000 rows) or a width that suits the
+    // field's kind.
     int DisplayWidth() const;
     void SetDisplayWidth(int width) { Width = width; }
     TAlignment Alignment() const { return Align; }

@@ -20,9 +20,11 @@ void TDataSource::SetDataSet(TDataSet* dataSet) {
     if (Set) {
         connect(Set, &TDataSet::DataChanged, this, &TDataSource::OnDataChanged);
         connect(Set, &TDataSet::RecordChanged, this, &TDataSource::OnRecordChanged);
+        // The data set is half gone when this runs: forget it before the
+        // views hear of the reset.
         connect(Set, &QObject::destroyed, this, [this] {
-            beginResetModel();
             Set = nullptr;
+            beginResetModel();
             endResetModel();
         });
     }
@@ -59,6 +61,9 @@ TField* TDataSource::FieldOfColumn(int column) const {
 int TDataSource::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() || !Set || !Set->Active())
         return 0;
+    // A forward-only data set holds its current row only.
+    if (Set->IsUniDirectional())
+        return Set->IsEmpty() ? 0 : 1;
     return Set->RecordCount();
 }
 
@@ -74,7 +79,6 @@ QVariant TDataSource::data(const QModelIndex& index, int role) const {
     const TField* field = FieldOfColumn(index.column());
     if (!field)
         return {};
-    // A forward-only data set holds its current row only.
     const int row = Set->IsUniDirectional() ? 0 : index.row();
     switch (role) {
     case Qt::DisplayRole:

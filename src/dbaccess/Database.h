@@ -14,7 +14,9 @@
 // String(), current date, current time, Now(), SET of connection variables
 // (SET x = ..., SET @x = ..., CREATE VARIABLE x type) read later by bare name,
 // COMMIT WORK / ROLLBACK WORK, 'DD.MM.YYYY' date literals, and quoted literals
-// in canonical numeric form comparing by value with numbers.
+// in canonical numeric form comparing by value with numbers (SqlDialect.h).
+// An empty statement (blanks or comments only, such as a blank line of a
+// connection script) does nothing when executed; opening one raises.
 
 #include "Exception.h"
 

@@ -8,7 +8,9 @@
 // - SET name = expr, SET @name = expr, CREATE [OR REPLACE] VARIABLE name type
 //   [= expr], DROP VARIABLE [IF EXISTS] name: connection variables, kept by
 //   the connection; a bare name (or @name) that names a variable is read
-//   through vx_var('name'). "@name" and "name" are the same variable.
+//   through vx_var('name'). "@name" and "name" are the same variable. The
+//   embedded connection treats a name as a variable only when the engine
+//   knows no column of that name, so a variable never hides a column.
 // - SET OPTION / SET TEMPORARY OPTION: accepted and ignored.
 // - COMMIT [WORK], ROLLBACK [WORK]: succeed with or without a transaction.
 // - LEFT( and RIGHT( become vx_left( and vx_right( (keywords in SQLite);

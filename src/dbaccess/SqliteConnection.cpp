@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <sqlite3.h>
 
 #include <atomic>
@@ -304,22 +305,55 @@ private:
         throw EDatabaseError(message);
     }
 
+    // Translates and prepares a statement. Names are columns first: a bare
+    // name becomes a connection variable only when the engine knows no
+    // column of that name, so a variable never hides a column.
     const TStatement& Ensure(TPiece& piece) {
         if (piece.Translated)
             return piece.St;
-        TStatement st = SqlDialect::Translate(
-            piece.Tokens, [this](const QString& name) { return C.HasVariable(name); });
-        sqlite3_stmt* stmt = nullptr;
-        if (!st.Text.isEmpty()) {
-            const QByteArray sql = st.Text.toUtf8();
-            if (sqlite3_prepare_v3(C.Handle(), sql.constData(), int(sql.size()),
-                                   SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
-                throw EDatabaseError(ErrorText(C.Handle()));
+        QSet<QString> variables;
+        auto isVariable = [&variables](const QString& name) {
+            return variables.contains(name.toUpper());
+        };
+        const QString unknown = QStringLiteral("no such column: ");
+        // The name an engine message calls unknown, when it is a variable
+        // not yet read as one.
+        auto variableOf = [&](const QString& message) {
+            QString name = message.startsWith(unknown) ? message.mid(unknown.size()) : QString();
+            if (name.startsWith(u'@'))
+                name.remove(0, 1);
+            if (name.isEmpty() || name.contains(u'.') || !C.HasVariable(name) ||
+                variables.contains(name.toUpper()))
+                return QString();
+            return name;
+        };
+        for (;;) {
+            TStatement st;
+            QString message;
+            try {
+                st = SqlDialect::Translate(piece.Tokens, isVariable);
+            } catch (const EDatabaseError& e) {
+                message = e.message();
+            }
+            sqlite3_stmt* stmt = nullptr;
+            if (message.isEmpty() && !st.Text.isEmpty()) {
+                const QByteArray sql = st.Text.toUtf8();
+                if (sqlite3_prepare_v3(C.Handle(), sql.constData(), int(sql.size()),
+                                       SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
+                    message = ErrorText(C.Handle());
+            }
+            if (!message.isEmpty()) {
+                const QString name = variableOf(message);
+                if (name.isEmpty())
+                    throw EDatabaseError(message);
+                variables.insert(name.toUpper());
+                continue;
+            }
+            piece.St = std::move(st);
+            piece.Stmt = stmt;
+            piece.Translated = true;
+            return piece.St;
         }
-        piece.St = std::move(st);
-        piece.Stmt = stmt;
-        piece.Translated = true;
-        return piece.St;
     }
 
     void BindAll(TPiece& piece, const QVariantList& params, int offset) {

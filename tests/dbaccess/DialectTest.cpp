@@ -207,6 +207,10 @@ TEST_F(Dialect, ConnectionVariables) {
     // Variables take part in queries over tables.
     EXPECT_EQ(Value(u"SELECT COUNT(*) FROM Sales WHERE year(SaleDate) = kzmGodina"_s).toInt(), 2);
     EXPECT_EQ(Value(u"SELECT kzmGodina \"Година\", Client FROM Sales WHERE N = 1"_s).toInt(), 2005);
+    // A column of the same name comes first.
+    Exec(u"SET Client = 'променлива'"_s);
+    EXPECT_EQ(Value(u"SELECT Client FROM Sales WHERE N = 1"_s).toString(), u"Иванов"_s);
+    EXPECT_EQ(Value(u"SELECT Client FROM DUMMY"_s).toString(), u"променлива"_s);
     Exec(u"DROP VARIABLE kzmGodina"_s);
     EXPECT_FALSE(Failure(u"SELECT kzmGodina"_s).isEmpty());
 

@@ -174,6 +174,13 @@ TEST_F(Queries, DataSourceOverAQuery) {
     EXPECT_GE(reset.count(), 1);
     EXPECT_EQ(source.rowCount(), 3);
     EXPECT_EQ(source.data(source.index(2, 1)).toString(), u"31.12.2004"_s);
+    // Forward-only: the grid shows the one row held.
+    q->Close();
+    q->SetUniDirectional(true);
+    q->Open();
+    q->Next();
+    EXPECT_EQ(source.rowCount(), 1);
+    EXPECT_EQ(source.data(source.index(0, 0)).toString(), u"2"_s);
 }
 
 TEST_F(Queries, ClosingTheDatabaseClosesItsQueries) {
