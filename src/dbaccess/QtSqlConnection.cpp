@@ -124,6 +124,13 @@ private:
     void Run(const QVariantList& params, bool forwardOnly) {
         Changes = -1;
         Query.setForwardOnly(forwardOnly);
+        // Without placeholders the text goes as it is: some drivers prepare
+        // on the server, where statements such as CREATE cannot be prepared.
+        if (Params == 0) {
+            if (!Query.exec(Sql))
+                throw EDatabaseError(ErrorText(Query.lastError()));
+            return;
+        }
         if (!Prepared) {
             if (!Query.prepare(Sql))
                 throw EDatabaseError(ErrorText(Query.lastError()));

@@ -208,3 +208,43 @@ TEST_F(Aliases, ChinookThroughAnAliasesFile) {
     q.Open();
     EXPECT_EQ(q.Fields(0)->AsInteger(), 80);
 }
+
+// A PostgreSQL server when one is named: VEXAL_TEST_PG=host:port:database:user.
+TEST_F(Aliases, ServerThroughPostgres) {
+    const QStringList server = QString::fromLocal8Bit(qgetenv("VEXAL_TEST_PG")).split(u':');
+    if (server.size() != 4)
+        GTEST_SKIP() << "no PostgreSQL server named in VEXAL_TEST_PG";
+    WriteAliases("[PG]\nDriver=postgres\nHost=" + server[0].toUtf8() +
+                 "\nPort=" + server[1].toUtf8() + "\nDatabase=" + server[2].toUtf8() + "\n");
+    TDatabase db;
+    db.SetDatabaseName(u"pg"_s);
+    db.SetAliasName(u"PG"_s);
+    db.SetParams({u"USER NAME="_s + server[3]});
+    db.Open();
+    EXPECT_EQ(db.Connection()->Driver(), u"postgres"_s);
+    TQuery q;
+    q.SetDatabaseName(u"pg"_s);
+    q.SetSQLText(u"CREATE TEMP TABLE Sales(N INTEGER, Client VARCHAR(20), Amount NUMERIC(10,2), "
+                 "SaleDate DATE)"_s);
+    q.ExecSQL();
+    q.SetSQLText(u"INSERT INTO Sales VALUES(:n, :client, 12.5, DATE '2005-02-01')"_s);
+    q.ParamByName(u"n"_s)->SetAsInteger(1);
+    q.ParamByName(u"client"_s)->SetAsString(u"Иванов"_s);
+    q.ExecSQL();
+    EXPECT_EQ(q.RowsAffected(), 1);
+    q.SetSQLText(u"SELECT N, Client, Amount, SaleDate FROM Sales"_s);
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 1);
+    EXPECT_EQ(q.FieldByName(u"client"_s)->AsString(), u"Иванов"_s);
+    EXPECT_TRUE(q.Fields(0)->IsWhole());
+    EXPECT_EQ(q.Fields(3)->DataType(), TFieldType::Date);
+    EXPECT_EQ(q.Fields(3)->DisplayText(), u"01.02.2005"_s);
+    q.Close();
+    db.StartTransaction();
+    q.SetSQLText(u"DELETE FROM Sales"_s);
+    q.ExecSQL();
+    db.Rollback();
+    q.SetSQLText(u"SELECT COUNT(*) FROM Sales"_s);
+    q.Open();
+    EXPECT_EQ(q.Fields(0)->AsInteger(), 1);
+}
