@@ -108,8 +108,8 @@ QVariant TDataSource::headerData(int section, Qt::Orientation orientation, int r
         const TField* field = FieldOfColumn(section);
         return field ? field->DisplayLabel() : QVariant();
     }
-    if (role == Qt::SizeHintRole && !Cols.isEmpty())
-        return QSize(Cols[section].Width, 0);
+    // No size hint: the grid sizes its sections from the column widths, and a
+    // hint without a height would collapse the title row.
     return {};
 }
 
