@@ -1,15 +1,23 @@
 #include "SpravkaUnit.h"
 
+#include "ColumnSum.h"
 #include "DBGrid.h"
 #include "DBLookupListBox.h"
 #include "DbAccess.h"
+#include "Exception.h"
+#include "ExportSetupUnit.h"
+#include "ExportText.h"
+#include "MessageBox.h"
 #include "RpSpravkaUnit.h"
+#include "SavedInquiry.h"
 #include "SymbolFont.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -86,7 +94,74 @@ bool IsEnterKey(const QKeyEvent* key) {
     return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
 }
 
+InquiryFileDialogHandler& FileDialogHandler() {
+    static InquiryFileDialogHandler handler;
+    return handler;
+}
+
+// Asks for the base file of a saved inquiry, in SaveReps beside the program.
+QString AskInquiryFile(QWidget* parent, bool saving) {
+    const QString folder = SavedInquiryFolder();
+    if (const InquiryFileDialogHandler& handler = FileDialogHandler())
+        return handler(parent, saving, SavedInquiryFilter, folder);
+    return WidgetInquiryFileDialog(parent, saving, SavedInquiryFilter, folder);
+}
+
+KeyboardModifiersQuery& ModifiersQuery() {
+    static KeyboardModifiersQuery query;
+    return query;
+}
+
+// Returns a qrCol to the row it stood on when the keeper was made.
+class TCatalogueRow {
+public:
+    explicit TCatalogueRow(TQuery* query)
+        : Query(query), Mark(query->Active() ? query->GetBookmark() : TBookmark()) {}
+    ~TCatalogueRow() {
+        if (Mark.IsValid() && Query->Active() && Query->BookmarkValid(Mark))
+            Query->GotoBookmark(Mark);
+    }
+    TCatalogueRow(const TCatalogueRow&) = delete;
+    TCatalogueRow& operator=(const TCatalogueRow&) = delete;
+
+private:
+    TQuery* Query;
+    TBookmark Mark;
+};
+
 } // namespace
+
+InquiryFileDialogHandler SetInquiryFileDialogHandler(InquiryFileDialogHandler handler) {
+    InquiryFileDialogHandler previous = std::move(FileDialogHandler());
+    FileDialogHandler() = std::move(handler);
+    return previous;
+}
+
+QString WidgetInquiryFileDialog(QWidget* parent, bool saving, const QString& filter,
+                                const QString& folder) {
+    QFileDialog dialog(parent, saving ? QStringLiteral("Запис") : QStringLiteral("Зарежда"), folder,
+                       QtFileFilter(filter));
+    dialog.setObjectName(saving ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
+    dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(SavedInquiryExtension.mid(1));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+KeyboardModifiersQuery SetKeyboardModifiersQuery(KeyboardModifiersQuery query) {
+    KeyboardModifiersQuery previous = std::move(ModifiersQuery());
+    ModifiersQuery() = std::move(query);
+    return previous;
+}
+
+Qt::KeyboardModifiers HeldKeyboardModifiers() {
+    if (const KeyboardModifiersQuery& query = ModifiersQuery())
+        return query();
+    return QGuiApplication::queryKeyboardModifiers();
+}
 
 // ---------------------------------------------------------------------------
 
@@ -448,19 +523,93 @@ void TSpravkaForm::cbFilterDropDown() {
     Inquiry->cbFilterDropDown();
 }
 
-// Report output, saved inquiries and column totals come with the report
-// template and the export writer; the buttons and menu items are in place.
-void TSpravkaForm::btPrintPreviewClick() {}
+// ---------------------------------------------------------------------------
+// Output
 
-void TSpravkaForm::btPrintClick() {}
+void TSpravkaForm::btPrintPreviewClick() {
+    RunPreviewSequence();
+}
 
-void TSpravkaForm::btExportClick() {}
+void TSpravkaForm::btPrintClick() {
+    RunPrintSequence();
+}
 
-void TSpravkaForm::BitBtn6Click() {}
+void TSpravkaForm::btExportClick() {
+    if (HeldKeyboardModifiers() & Qt::ControlModifier) {
+        OpenExportSetup();
+        return;
+    }
+    // A run started by the export may move the catalogue; the user's
+    // column stays where it was.
+    const TCatalogueRow keep(Inquiry->qrCol);
+    RunExportSequence();
+}
 
-void TSpravkaForm::BitBtn7Click() {}
+void TSpravkaForm::RunPreviewSequence() {
+    ReportForm->PreviewSequence(*this);
+}
 
-void TSpravkaForm::mnShowColSumClick() {}
+void TSpravkaForm::RunPrintSequence() {
+    ReportForm->PrintSequence(*this);
+}
+
+void TSpravkaForm::RunExportSequence() {
+    ReportForm->ExportSequence(*this);
+}
+
+void TSpravkaForm::OpenExportSetup() {
+    TExportSetupForm dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The main window may show what changed.
+    if (auto* main = dynamic_cast<TMessageAnswerer*>(MainForm()))
+        main->Perform(WM_EXPORTSETUP, 0, 0);
+}
+
+void TSpravkaForm::mnShowColSumClick() {
+    TField* field = DataGrid->SelectedField();
+    if (field && field->IsNumeric())
+        ShowColumnSum(ReportForm->qrDATA, field->FieldName());
+}
+
+void TSpravkaForm::DataGridColumnSum() {
+    // Whatever the column holds: the total reads every value as a number
+    // and asks about those that are none.
+    TField* field = DataGrid->SelectedField();
+    if (field && DataGrid->DataSet())
+        ShowColumnSum(DataGrid->DataSet(), field->FieldName());
+}
+
+// ---------------------------------------------------------------------------
+// Saved inquiries
+
+void TSpravkaForm::BitBtn6Click() {
+    const QString base = AskInquiryFile(this, true);
+    if (base.isEmpty())
+        return;
+    if (QFileInfo::exists(base) &&
+        ShowMessageBox(QStringLiteral("Справката \"") + QFileInfo(base).fileName() +
+                           QStringLiteral("\" вече е записана.\rДа бъде ли заменена?"),
+                       QStringLiteral("Внимание"),
+                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
+        return;
+    try {
+        SaveInquiryFiles(*Inquiry, base);
+    } catch (const Exception& e) {
+        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+    }
+}
+
+void TSpravkaForm::BitBtn7Click() {
+    const QString base = AskInquiryFile(this, false);
+    if (base.isEmpty())
+        return;
+    try {
+        LoadInquiryFiles(*Inquiry, base);
+    } catch (const Exception& e) {
+        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+    }
+}
 
 // ---------------------------------------------------------------------------
 // Condition panel
@@ -528,6 +677,10 @@ bool TSpravkaForm::eventFilter(QObject* watched, QEvent* event) {
             cbFilter->lineEdit()->insert(QStringLiteral("~"));
             return true;
         }
+    }
+    if (ctrl && key->key() == Qt::Key_U && widget == DataGrid) {
+        DataGridColumnSum();
+        return true;
     }
     if (key->key() == Qt::Key_Delete) {
         if (widget == RelationsBG) {
@@ -648,6 +801,42 @@ void TSpravkaForm::SelectColumnField(const QString& fieldName) {
 
 int TSpravkaForm::DefaultColumnWidth(TField* field, const QString& title) const {
     return DataGrid->DefaultColumnWidth(field, title);
+}
+
+// ---------------------------------------------------------------------------
+// What the report reads
+
+QString TSpravkaForm::ReportTitle() const {
+    return edTitle->text();
+}
+
+bool TSpravkaForm::RowNumbersOn() const {
+    return cbRowNumbers->isChecked();
+}
+
+TDBGrid* TSpravkaForm::ResultGrid() const {
+    return DataGrid;
+}
+
+QStringList TSpravkaForm::ConditionLines() const {
+    return Inquiry->RelationsBG;
+}
+
+TQuery* TSpravkaForm::Catalogue() const {
+    return Inquiry->qrCol;
+}
+
+bool TSpravkaForm::IsModified() const {
+    return Inquiry->Modified;
+}
+
+void TSpravkaForm::RunInquiryForReport() {
+    // The window as sender: the condition panel stays as it is.
+    btSpravkaClick(this);
+}
+
+QStringList TSpravkaForm::ReportOptions() const {
+    return Inquiry->ReportOptions;
 }
 
 // ---------------------------------------------------------------------------

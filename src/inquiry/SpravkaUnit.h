@@ -1,16 +1,19 @@
 #pragma once
 // The inquiry window ("Справка"): the subject list, the column grid with its
 // marks, the operator and value boxes, the shown lists of the inquiry, and
-// the result grid. The inquiry itself (state, catalogue, composition) lives
-// in TInquiry; the window shows it and calls its operations.
+// the result grid with its output commands. The inquiry itself (state,
+// catalogue, composition) lives in TInquiry; the window shows it and calls
+// its operations, and hands the report template what it needs to print.
 
 #include "Inquiry.h"
 #include "InquiryView.h"
+#include "RpSpravkaUnit.h"
 #include "WindowRoutines.h"
 
 #include <QComboBox>
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -37,7 +40,31 @@ Q_SIGNALS:
     void DropDown();
 };
 
-class TSpravkaForm : public QWidget, public TMessageAnswerer, public TInquiryView {
+// Asks for the base file of a saved inquiry: the save dialog ("SaveDialog")
+// when saving, else the open dialog ("OpenDialog"), both opening in folder
+// with filter (in the "description|pattern" form) and adding the extension
+// ".SQL" to a name typed without one. Returns the chosen path, or an empty
+// text for Cancel. The save dialog does not ask about overwriting: the
+// window asks itself.
+using InquiryFileDialogHandler = std::function<QString(
+    QWidget* parent, bool saving, const QString& filter, const QString& folder)>;
+// Installs a handler (an empty one restores the default); returns the previous.
+InquiryFileDialogHandler SetInquiryFileDialogHandler(InquiryFileDialogHandler handler);
+// The default handler: a modal QFileDialog over parent.
+QString WidgetInquiryFileDialog(QWidget* parent, bool saving, const QString& filter,
+                                const QString& folder);
+
+// The modifier keys held at this moment; export with Ctrl held opens the
+// export settings instead. Tests install their own answer.
+using KeyboardModifiersQuery = std::function<Qt::KeyboardModifiers()>;
+// Installs a query (an empty one restores the real keyboard); returns the previous.
+KeyboardModifiersQuery SetKeyboardModifiersQuery(KeyboardModifiersQuery query);
+Qt::KeyboardModifiers HeldKeyboardModifiers();
+
+class TSpravkaForm : public QWidget,
+                     public TMessageAnswerer,
+                     public TInquiryView,
+                     public TReportSource {
     Q_OBJECT
 public:
     // A free-standing window owned by owner (the main window).
@@ -111,11 +138,16 @@ public:
     void OrderBoxBGDblClick();
     void cbFilterEnter();
     void cbFilterDropDown();
+    // Preview and print of the report made from the result.
     void btPrintPreviewClick();
     void btPrintClick();
+    // Export of the result to a text file; with Ctrl held the export
+    // settings dialog instead, and the main window is told of an OK.
     void btExportClick();
+    // Save ("Запис") and load ("Зарежда") of the inquiry's file set.
     void BitBtn6Click();
     void BitBtn7Click();
+    // Total of the selected result column when it is numeric.
     void mnShowColSumClick();
 
     // Folds the condition panel when shown, unfolds it when folded.
@@ -143,7 +175,22 @@ public:
     void ShowResults() override;
     int DefaultColumnWidth(TField* field, const QString& title) const override;
 
+    // TReportSource.
+    QString ReportTitle() const override;
+    bool RowNumbersOn() const override;
+    TDBGrid* ResultGrid() const override;
+    QStringList ConditionLines() const override;
+    TQuery* Catalogue() const override;
+    bool IsModified() const override;
+    void RunInquiryForReport() override;
+    QStringList ReportOptions() const override;
+
 protected:
+    // The report template's sequences behind the output commands.
+    virtual void RunPreviewSequence();
+    virtual void RunPrintSequence();
+    virtual void RunExportSequence();
+
     // For the child-window variant: builds the window without a parent.
     struct TChildWindow {};
     explicit TSpravkaForm(TChildWindow);
@@ -154,6 +201,9 @@ protected:
 private:
     void FormCreate();
     void BuildComponents();
+    // Ctrl+U in the result grid: the total of its selected column.
+    void DataGridColumnSum();
+    void OpenExportSetup();
     bool Shown = false;
     bool Closing = false;
 };
