@@ -1,12 +1,28 @@
 #include "SQLVexalUnit.h"
 
 #include "Database.h"
+#include "ExportOptions.h"
+#include "ExportSetupUnit.h"
 #include "MessageBox.h"
 #include "SpravkaUnit.h"
-#include "WindowRoutines.h"
 
+#include <QAction>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+
+namespace {
+
+QAction* AddItem(QMenu* menu, const char* name, const QString& caption) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+} // namespace
 
 TSQLVexalForm::TSQLVexalForm(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("SQLVexalForm"));
@@ -30,7 +46,46 @@ TSQLVexalForm::TSQLVexalForm(QWidget* parent) : QMainWindow(parent) {
     Database->SetParams({QStringLiteral("USER NAME=DBA"), QStringLiteral("PASSWORD=WVK")});
     Database->SetTransIsolation(TTransIsolation::DirtyRead);
 
+    BuildMenus();
     FormCreate();
+}
+
+void TSQLVexalForm::BuildMenus() {
+    mnFile = menuBar()->addMenu(QStringLiteral("Файл"));
+    mnFile->setObjectName(QStringLiteral("mnFile"));
+    mnNewInquiry = AddItem(mnFile, "mnNewInquiry", QStringLiteral("Нова справка"));
+    mnNewInquiry->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnExportSetup = AddItem(mnFile, "mnExportSetup", QStringLiteral("Настройка Експорт..."));
+    mnTextPrint = AddItem(mnFile, "mnTextPrint", QStringLiteral("Текстов печат"));
+    mnTextPrint->setCheckable(true);
+    mnFile->addSeparator();
+    mnExit = AddItem(mnFile, "mnExit", QStringLiteral("Изход"));
+
+    mnWindow = menuBar()->addMenu(QStringLiteral("Прозорец"));
+    mnWindow->setObjectName(QStringLiteral("mnWindow"));
+    mnCascade = AddItem(mnWindow, "mnCascade", QStringLiteral("Каскадно"));
+    mnTile = AddItem(mnWindow, "mnTile", QStringLiteral("Едно до друго"));
+
+    mnHelp = menuBar()->addMenu(QStringLiteral("Помощ"));
+    mnHelp->setObjectName(QStringLiteral("mnHelp"));
+    mnAbout = AddItem(mnHelp, "mnAbout", QStringLiteral("За програмата"));
+
+    lbTextPrint = new QLabel(QStringLiteral("Текстов печат"), this);
+    lbTextPrint->setObjectName(QStringLiteral("lbTextPrint"));
+    statusBar()->addPermanentWidget(lbTextPrint);
+
+    connect(mnNewInquiry, &QAction::triggered, this, &TSQLVexalForm::mnNewInquiryClick);
+    connect(mnExportSetup, &QAction::triggered, this, &TSQLVexalForm::mnExportSetupClick);
+    connect(mnTextPrint, &QAction::triggered, this, &TSQLVexalForm::mnTextPrintClick);
+    connect(mnExit, &QAction::triggered, this, &TSQLVexalForm::btExitClick);
+    connect(mnCascade, &QAction::triggered, this, &TSQLVexalForm::mnCascadeClick);
+    connect(mnTile, &QAction::triggered, this, &TSQLVexalForm::mnTileClick);
+    connect(mnAbout, &QAction::triggered, this, &TSQLVexalForm::mnAboutClick);
+    // The text-print mode may be switched on from the command line before
+    // the window exists; the menu shows the switch as it is when it opens.
+    connect(mnFile, &QMenu::aboutToShow, this, &TSQLVexalForm::SyncMenus);
+    connect(mnWindow, &QMenu::aboutToShow, this, &TSQLVexalForm::FillWindowList);
+    SyncMenus();
 }
 
 TSQLVexalForm::~TSQLVexalForm() {
@@ -38,9 +93,85 @@ TSQLVexalForm::~TSQLVexalForm() {
         SetMainForm(nullptr);
 }
 
-void TSQLVexalForm::FormCreate() { SetMainForm(this); }
+void TSQLVexalForm::FormCreate() {
+    SetMainForm(this);
+}
 
-void TSQLVexalForm::btExitClick() { close(); }
+void TSQLVexalForm::btExitClick() {
+    close();
+}
+
+void TSQLVexalForm::mnNewInquiryClick() {
+    if (QWidget* window = OpenInquiryWindow(false, true, QString()))
+        CurrentInquiry = window;
+}
+
+void TSQLVexalForm::mnExportSetupClick() {
+    TExportSetupForm dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        ExportSetupChanged();
+}
+
+void TSQLVexalForm::mnTextPrintClick(bool on) {
+    TextPrintMode = on;
+    SyncMenus();
+}
+
+void TSQLVexalForm::mnCascadeClick() {
+    MdiArea->cascadeSubWindows();
+}
+
+void TSQLVexalForm::mnTileClick() {
+    MdiArea->tileSubWindows();
+}
+
+void TSQLVexalForm::mnAboutClick() {
+    ShowMessageBox(QStringLiteral("SQL Vexal\rВерсия ") + QStringLiteral(VEXAL_VERSION),
+                   QStringLiteral("За програмата"), MB_OK | MB_ICONINFORMATION);
+}
+
+void TSQLVexalForm::ExportSetupChanged() {
+    statusBar()->showMessage(QStringLiteral("Настройките за експорт са променени"), 5000);
+}
+
+void TSQLVexalForm::SyncMenus() {
+    mnTextPrint->setChecked(TextPrintMode);
+    lbTextPrint->setVisible(TextPrintMode);
+}
+
+void TSQLVexalForm::FillWindowList() {
+    qDeleteAll(WindowItems);
+    WindowItems.clear();
+    const QList<QMdiSubWindow*> windows = MdiArea->subWindowList();
+    if (windows.isEmpty())
+        return;
+    WindowItems << mnWindow->addSeparator();
+    QMdiSubWindow* active = MdiArea->activeSubWindow();
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* sub = windows[i];
+        const QString number = QString::number(i + 1);
+        QAction* item =
+            AddItem(mnWindow, ("mnWindowItem" + number.toLatin1()).constData(),
+                    (i < 9 ? u'&' + number : number) + u' ' +
+                        QString(sub->windowTitle()).replace(u'&', QStringLiteral("&&")));
+        item->setCheckable(true);
+        item->setChecked(sub == active);
+        QPointer<QMdiSubWindow> target(sub);
+        connect(item, &QAction::triggered, this, [this, target] {
+            if (target)
+                MdiArea->setActiveSubWindow(target);
+        });
+        WindowItems << item;
+    }
+}
+
+qintptr TSQLVexalForm::Perform(int message, qintptr, qintptr) {
+    if (message == WM_EXPORTSETUP) {
+        ExportSetupChanged();
+        return 1;
+    }
+    return 0;
+}
 
 void TSQLVexalForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

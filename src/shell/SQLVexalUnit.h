@@ -1,14 +1,22 @@
 #pragma once
 // The main window "SQL Vexal": a multi-document frame that owns the
-// program's one database connection and its inquiry windows.
+// program's one database connection and its inquiry windows, with the
+// menus of the frame: File (new inquiry window, export settings, text-print
+// mode, exit), Window (cascade, tile, the open windows) and Help (about).
 
+#include "WindowRoutines.h"
+
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
+class QAction;
+class QLabel;
 class QMdiArea;
+class QMenu;
 class TDatabase;
 
-class TSQLVexalForm : public QMainWindow {
+class TSQLVexalForm : public QMainWindow, public TMessageAnswerer {
     Q_OBJECT
 public:
     explicit TSQLVexalForm(QWidget* parent = nullptr);
@@ -17,11 +25,45 @@ public:
     TDatabase* Database = nullptr; // objectName "Database", database name "restdata"
     QMdiArea* MdiArea = nullptr;
 
+    // Menus and their items (objectName = member name).
+    QMenu* mnFile = nullptr;
+    QAction* mnNewInquiry = nullptr;
+    QAction* mnExportSetup = nullptr;
+    QAction* mnTextPrint = nullptr; // checkable: TextPrintMode
+    QAction* mnExit = nullptr;
+    QMenu* mnWindow = nullptr;
+    QAction* mnCascade = nullptr;
+    QAction* mnTile = nullptr;
+    QMenu* mnHelp = nullptr;
+    QAction* mnAbout = nullptr;
+    // Shown in the status bar while the text-print mode is on.
+    QLabel* lbTextPrint = nullptr;
+
     // The inquiry window the frame shows maximized.
     QWidget* CurrentInquiryWindow() const { return CurrentInquiry.data(); }
     void SetCurrentInquiryWindow(QWidget* window) { CurrentInquiry = window; }
 
     void btExitClick();
+    // Opens one more inquiry window inside the frame.
+    void mnNewInquiryClick();
+    // The export settings dialog, as an inquiry window opens it with Ctrl.
+    void mnExportSetupClick();
+    // Turns the text-print mode on or off.
+    void mnTextPrintClick(bool on);
+    void mnCascadeClick();
+    void mnTileClick();
+    // "За програмата": the program's name and version.
+    void mnAboutClick();
+    // The export settings changed (message 3025): says so in the status bar.
+    void ExportSetupChanged();
+    // Brings the menu items that mirror program-wide switches up to date.
+    void SyncMenus();
+    // Refills the list of open windows at the end of the Window menu.
+    void FillWindowList();
+
+    // TMessageAnswerer: 3025 from an inquiry window after the export
+    // settings dialog closed with OK.
+    qintptr Perform(int message, qintptr wParam, qintptr lParam) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -29,8 +71,10 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    void BuildMenus();
     bool Shown = false;
     QPointer<QWidget> CurrentInquiry;
+    QList<QAction*> WindowItems;
 };
 
 // The application-wide handler of errors that reach the message loop: shows

@@ -1,5 +1,6 @@
 // Program entry of SQL Vexal.
 #include "Database.h"
+#include "ExportOptions.h"
 #include "MessageBox.h"
 #include "SQLVexalUnit.h"
 #include "SessionInit.h"
@@ -13,7 +14,7 @@
 namespace {
 
 const char* const UsageText =
-    "Usage: vexal [ALIAS]\n"
+    "Usage: vexal [--text-print] [ALIAS]\n"
     "       vexal --create-demo FILE [--rows N]\n"
     "       vexal --help | --version\n"
     "\n"
@@ -21,6 +22,9 @@ const char* const UsageText =
     "demo database). Without an alias, or with the Ctrl key held at start, the\n"
     "alias chooser opens.\n"
     "\n"
+    "  --text-print        start in the text-print mode: print sends the result to\n"
+    "                      the printer as plain text instead of the report (the\n"
+    "                      mode is also in the File menu)\n"
     "  --create-demo FILE  write a demo database with N sales rows to FILE and exit\n"
     "  --rows N            number of sales rows for --create-demo (default 5000)\n"
     "  --help              show this text and exit\n"
@@ -38,6 +42,7 @@ int main(int argc, char** argv) {
     QString demoFile;
     int demoRows = 0;
     bool createDemo = false;
+    bool textPrint = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--version") == 0) {
@@ -53,6 +58,8 @@ int main(int argc, char** argv) {
                 return Usage("--create-demo needs a file name");
             createDemo = true;
             demoFile = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(arg, "--text-print") == 0) {
+            textPrint = true;
         } else if (std::strcmp(arg, "--rows") == 0) {
             bool ok = false;
             demoRows = i + 1 < argc ? QString::fromLocal8Bit(argv[++i]).toInt(&ok) : 0;
@@ -82,6 +89,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("SQL Vexal"));
     InitProgramDir();
     SetMessageBoxHandler(WidgetMessageBox);
+    if (textPrint)
+        TextPrintMode = true;
 
     int exitCode = 0;
     std::unique_ptr<TSQLVexalForm> form = StartUp(alias, DefaultStartupHooks(), &exitCode);
