@@ -653,8 +653,10 @@ bool TSpravkaForm::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (type == QEvent::MouseButtonPress && (watched == Panel0 || watched == Label5)) {
+        // The label passes a press on to the panel behind it: consumed here,
+        // so a click on the label toggles once.
         ToggleFilterPanel();
-        return false;
+        return watched == Label5;
     }
     if (type != QEvent::KeyPress)
         return false;

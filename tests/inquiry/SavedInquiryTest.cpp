@@ -1,0 +1,290 @@
+// Saved inquiries: the twelve-file set written by "Запис" and read back by
+// "Зарежда", its failures, and the dialogs that choose it.
+
+#include "InquiryFixture.h"
+
+#include "DbAccess.h"
+#include "MessageBox.h"
+#include "SavedInquiry.h"
+#include "SessionInit.h"
+#include "TestUtil.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+// The eleven lists a file set holds, by the suffix of their file.
+struct TListOf {
+    const char* Suffix;
+    QStringList TInquiry::*List;
+};
+const TListOf SetLists[] = {
+    {".SEL.DRN", &TInquiry::SelectedTables},    {".SELBG.DRN", &TInquiry::SelectedTablesBG},
+    {".REL.DRN", &TInquiry::Relations},         {".RELBG.DRN", &TInquiry::RelationsBG},
+    {".RELFunc.DRN", &TInquiry::RelationsFunc}, {".RELLPart.DRN", &TInquiry::RelationsLPart},
+    {".ORDER.DRN", &TInquiry::OrderBox},        {".ORDERFN.DRN", &TInquiry::OrderBoxFunc},
+    {".ORDERBG.DRN", &TInquiry::OrderBoxBG},    {".GROUP.DRN", &TInquiry::GroupBox},
+    {".GROUPBG.DRN", &TInquiry::GroupBoxBG},
+};
+
+using TListSnapshot = std::vector<QStringList>;
+
+TListSnapshot Snapshot(const TInquiry& inquiry) {
+    TListSnapshot lists;
+    for (const TListOf& l : SetLists)
+        lists.push_back(inquiry.*l.List);
+    return lists;
+}
+
+class SavedInquiryTest : public InquiryFixture {
+protected:
+    void SetUp() override {
+        InquiryFixture::SetUp();
+        ASSERT_TRUE(Dir.isValid());
+        SavedProgramDir = ProgramDir;
+        ProgramDir = Dir.path() + QLatin1Char('/');
+        SetInquiryFileDialogHandler(
+            [this](QWidget*, bool saving, const QString& filter, const QString& folder) {
+                DialogCalls << QStringLiteral("%1|%2|%3")
+                                   .arg(saving ? QStringLiteral("save") : QStringLiteral("open"),
+                                        filter, folder);
+                return Chosen;
+            });
+    }
+    void TearDown() override {
+        SetInquiryFileDialogHandler(nullptr);
+        ProgramDir = SavedProgramDir;
+        InquiryFixture::TearDown();
+    }
+
+    QString Base(const QString& name) const {
+        return Dir.filePath(QStringLiteral("SaveReps/") + name);
+    }
+
+    void Save(TSpravkaForm* window, const QString& base) {
+        Chosen = base;
+        Press(window->BitBtn6);
+    }
+    void Load(TSpravkaForm* window, const QString& base) {
+        Chosen = base;
+        Press(window->BitBtn7);
+    }
+
+    // Sales with every list filled: a join (two tables, one shown name, an
+    // empty HAVING form), conditions with Cyrillic and an apostrophe, a
+    // grouping and a descending ordering.
+    TSpravkaForm* FullInquiry() {
+        TSpravkaForm* window = OpenWindow();
+        AddSubject(window, QStringLiteral("Продажби"));
+        AddCondition(window, QStringLiteral("Продукт"), QStringLiteral("="),
+                     QStringLiteral("O'Круши"));
+        AddCondition(window, QStringLiteral("Количество"), QStringLiteral(">="),
+                     QStringLiteral("5"));
+        ClickColumn(window, QStringLiteral("Продукт"));
+        Press(window->btGroup);
+        ClickColumn(window, QStringLiteral("Количество"));
+        Press(window->btSortDesc);
+        AddCondition(window, QStringLiteral("Клиент"), QStringLiteral("="), QString());
+        for (const TListOf& l : SetLists)
+            EXPECT_FALSE((window->Inquiry->*l.List).isEmpty()) << l.Suffix;
+        return window;
+    }
+
+    QTemporaryDir Dir;
+    QString SavedProgramDir;
+    QString Chosen;
+    QStringList DialogCalls;
+};
+
+TEST_F(SavedInquiryTest, SaveThenLoadRoundTripsEveryListByteForByte) {
+    TSpravkaForm* window = FullInquiry();
+    const TListSnapshot saved = Snapshot(*window->Inquiry);
+    const QString first = Base(QStringLiteral("Пълна.SQL"));
+    Save(window, first);
+    EXPECT_TRUE(Messages.empty());
+    // The dialog opens in SaveReps beside the program, made on first use.
+    EXPECT_EQ(DialogCalls, QStringList{QStringLiteral("save|Справка от DRNKorb|*.SQL|") +
+                                       ProgramDir + QStringLiteral("SaveReps")});
+    EXPECT_TRUE(QDir(Dir.filePath(QStringLiteral("SaveReps"))).exists());
+
+    // Windows-1251 text, CR LF after every line; B repeats the tables.
+    EXPECT_EQ(TestUtil::ReadFile(first + ".SELBG.DRN"),
+              QByteArray("\xcf\xf0\xee\xe4\xe0\xe6\xe1\xe8\r\n"));
+    EXPECT_EQ(TestUtil::ReadFile(first + ".SEL.DRN"), QByteArray("Sales\r\nCustomers\r\n"));
+    EXPECT_EQ(TestUtil::ReadFile(first), TestUtil::ReadFile(first + ".SEL.DRN"));
+    // The join has no HAVING form: an empty line keeps the lists parallel.
+    EXPECT_TRUE(TestUtil::ReadFile(first + ".RELFunc.DRN").endsWith("\r\n\r\n"));
+
+    // Loading into an emptied window brings every list back and nothing else.
+    Press(window->btClear);
+    window->edTitle->setText(QStringLiteral("Моето заглавие"));
+    window->Inquiry->HiddenConditions = {QStringLiteral("Sales.Deleted ='0'")};
+    const bool modified = window->Inquiry->Modified;
+    const QString sql = Sql(window).join(u'\n');
+    Load(window, first);
+    EXPECT_TRUE(Messages.empty());
+    const TListSnapshot loaded = Snapshot(*window->Inquiry);
+    for (size_t i = 0; i < loaded.size(); ++i)
+        EXPECT_EQ(loaded[i], saved[i]) << SetLists[i].Suffix;
+    EXPECT_EQ(window->RelationsBG->count(), saved[3].size()); // the shown lists follow
+    EXPECT_EQ(window->edTitle->text(), QStringLiteral("Моето заглавие"));
+    EXPECT_EQ(window->Inquiry->HiddenConditions, QStringList{QStringLiteral("Sales.Deleted ='0'")});
+    EXPECT_EQ(window->Inquiry->Modified, modified);
+    EXPECT_EQ(Sql(window).join(u'\n'), sql); // not run
+
+    // Saving the loaded inquiry again gives the same twelve files.
+    const QString second = Base(QStringLiteral("Копие.SQL"));
+    Save(window, second);
+    for (const QString& suffix : SavedInquirySuffixes())
+        EXPECT_EQ(TestUtil::ReadFile(second + suffix), TestUtil::ReadFile(first + suffix))
+            << suffix.toStdString();
+}
+
+TEST_F(SavedInquiryTest, MissingFileStopsTheLoadAndKeepsTheLaterLists) {
+    TSpravkaForm* window = FullInquiry();
+    const TListSnapshot saved = Snapshot(*window->Inquiry);
+    const QString base = Base(QStringLiteral("Част.SQL"));
+    Save(window, base);
+    ASSERT_TRUE(QFile::remove(base + ".GROUP.DRN"));
+
+    // Another inquiry, grouped by another column.
+    AddSubject(window, QStringLiteral("Клиенти"));
+    ClickColumn(window, QStringLiteral("Град"));
+    Press(window->btGroup);
+    const TListSnapshot before = Snapshot(*window->Inquiry);
+    ASSERT_EQ(before[9], QStringList{QStringLiteral("\"Град\"")});
+
+    Load(window, base);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Text,
+              QStringLiteral("Проверете дали в папката, където е програмата има "
+                             "папка \"SaveReps\" или някой файл е забравен отворен"));
+    EXPECT_EQ(Messages[0].Caption, QStringLiteral("Грешка"));
+    EXPECT_EQ(Messages[0].Style, MB_OK | MB_ICONSTOP);
+    const TListSnapshot after = Snapshot(*window->Inquiry);
+    for (size_t i = 0; i < after.size(); ++i)
+        EXPECT_EQ(after[i], i < 9 ? saved[i] : before[i]) << SetLists[i].Suffix;
+}
+
+TEST_F(SavedInquiryTest, LoadedSetRunsWithTheColumnsOfTheSubjectShown) {
+    TSpravkaForm* window = OpenWindow();
+    AddSubject(window, QStringLiteral("Продажби"));
+    const QString base = Base(QStringLiteral("Продажби.SQL"));
+    Save(window, base);
+
+    // The column grid now shows Клиенти; the loaded set brings the tables.
+    AddSubject(window, QStringLiteral("Клиенти"));
+    Load(window, base);
+    EXPECT_EQ(window->Inquiry->SelectedTables, QStringList{QStringLiteral("Sales")});
+    Press(window->btSpravka);
+    const QStringList sql = Sql(window);
+    ASSERT_GE(sql.size(), 2);
+    EXPECT_EQ(sql[0], QStringLiteral("SELECT Customers.Name \"Име\""));
+    EXPECT_EQ(sql[1], QStringLiteral("FROM Sales"));
+    // Customers.Name is not in Sales: the server says so.
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Caption, QStringLiteral("Системно съобщение"));
+}
+
+TEST_F(SavedInquiryTest, OverwriteIsAskedAndEmptyListsGiveEmptyFiles) {
+    TSpravkaForm* window = OpenWindow();
+    AddSubject(window, QStringLiteral("Клиенти"));
+    const QString base = Base(QStringLiteral("Клиенти.SQL"));
+    Save(window, base);
+    // No conditions: four empty files, and no question for a new name.
+    for (const char* suffix : {".REL.DRN", ".RELBG.DRN", ".RELFunc.DRN", ".RELLPart.DRN"}) {
+        EXPECT_TRUE(QFile::exists(base + suffix)) << suffix;
+        EXPECT_EQ(QFileInfo(base + suffix).size(), 0) << suffix;
+    }
+    EXPECT_TRUE(Messages.empty());
+
+    // The same name again: No (the default) keeps the old files.
+    AddCondition(window, QStringLiteral("Град"), QStringLiteral("="), QStringLiteral("Русе"));
+    Save(window, base);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Caption, QStringLiteral("Внимание"));
+    EXPECT_EQ(Messages[0].Style, 308);
+    EXPECT_TRUE(Messages[0].Text.contains(QStringLiteral("Клиенти.SQL")));
+    EXPECT_EQ(QFileInfo(base + ".REL.DRN").size(), 0);
+
+    // Loading the old set empties the condition lists again.
+    Load(window, base);
+    EXPECT_TRUE(window->Inquiry->Relations.isEmpty());
+    EXPECT_TRUE(window->Inquiry->RelationsBG.isEmpty());
+    EXPECT_EQ(window->RelationsBG->count(), 0);
+
+    // Yes replaces them.
+    AddCondition(window, QStringLiteral("Град"), QStringLiteral("="), QStringLiteral("Русе"));
+    SetMessageBoxHandler([](const QString&, const QString&, int) { return IDYES; });
+    Save(window, base);
+    EXPECT_EQ(TestUtil::ReadFile(base + ".REL.DRN"),
+              QByteArray("Customers.City ='\xd0\xf3\xf1\xe5'\r\n")); // Русе in 1251
+}
+
+TEST_F(SavedInquiryTest, CancelledDialogsAndUnwritableFolders) {
+    TSpravkaForm* window = OpenWindow();
+    AddSubject(window, QStringLiteral("Клиенти"));
+    const TListSnapshot before = Snapshot(*window->Inquiry);
+
+    // Cancel: nothing written, nothing loaded, nothing said.
+    Save(window, QString());
+    Load(window, QString());
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_TRUE(QDir(Dir.filePath(QStringLiteral("SaveReps"))).isEmpty());
+    EXPECT_EQ(Snapshot(*window->Inquiry), before);
+
+    // A folder that does not exist: the first file fails and is reported.
+    const QString missing = Dir.filePath(QStringLiteral("none/x.SQL"));
+    Save(window, missing);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Caption, QStringLiteral("Грешка"));
+    EXPECT_EQ(Messages[0].Style, 16);
+    EXPECT_FALSE(QFile::exists(missing));
+    EXPECT_FALSE(QFile::exists(missing + ".SEL.DRN"));
+}
+
+// The real dialogs, closed by a timer once they are up.
+TEST_F(SavedInquiryTest, DialogsOpenInSaveRepsWithTheInquiryFilter) {
+    SetInquiryFileDialogHandler(nullptr);
+    TSpravkaForm* window = OpenWindow();
+    struct Seen {
+        QString Name;
+        QStringList Filters;
+        QString Folder;
+        QString Suffix;
+        bool Saving = false;
+    };
+    auto open = [&](QPushButton* button) {
+        Seen seen;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen = {dialog->objectName(), dialog->nameFilters(), dialog->directory().absolutePath(),
+                    dialog->defaultSuffix(), dialog->acceptMode() == QFileDialog::AcceptSave};
+            dialog->reject();
+        });
+        Press(button);
+        return seen;
+    };
+    const QString folder = QDir(Dir.filePath(QStringLiteral("SaveReps"))).absolutePath();
+    const Seen save = open(window->BitBtn6);
+    EXPECT_EQ(save.Name, QStringLiteral("SaveDialog"));
+    EXPECT_EQ(save.Filters, QStringList{QStringLiteral("Справка от DRNKorb (*.SQL)")});
+    EXPECT_EQ(save.Folder, folder);
+    EXPECT_EQ(save.Suffix, QStringLiteral("SQL"));
+    EXPECT_TRUE(save.Saving);
+    const Seen load = open(window->BitBtn7);
+    EXPECT_EQ(load.Name, QStringLiteral("OpenDialog"));
+    EXPECT_EQ(load.Filters, save.Filters);
+    EXPECT_EQ(load.Folder, folder);
+    EXPECT_FALSE(load.Saving);
+    EXPECT_TRUE(Messages.empty());
+}
+
+} // namespace
