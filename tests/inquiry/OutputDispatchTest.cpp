@@ -110,30 +110,6 @@ template <typename T> void AnswerDialog(QPushButton* T::*button, QString* seenTi
     poll->start(10);
 }
 
-TEST_F(OutputDispatchTest, GridMenuItemsInOrderWithShortcutsAndDefault) {
-    TWatchedForm* window = OpenWatched();
-    struct Item {
-        QString Name;
-        QString Caption;
-        QKeySequence Keys;
-    } const items[] = {
-        {"mnFilter", "Филтър", QKeySequence(Qt::Key_F3)},
-        {"mnShowColSum", "Сбор колона", QKeySequence()},
-        {"mnPrintPreview", "Преглед пред печат", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_P)},
-        {"mnPrint", "Печат", QKeySequence(Qt::CTRL | Qt::Key_P)},
-        {"mnExport", "Експорт във файл", QKeySequence()},
-    };
-    const QList<QAction*> actions = window->GridMenu->actions();
-    ASSERT_EQ(actions.size(), 5);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(actions[i]->objectName(), items[i].Name);
-        EXPECT_EQ(actions[i]->text(), items[i].Caption);
-        EXPECT_EQ(actions[i]->shortcut(), items[i].Keys) << items[i].Name.toStdString();
-    }
-    // The default item is drawn bold and runs on a double-click of the menu.
-    EXPECT_EQ(window->GridMenu->defaultAction(), window->mnFilter);
-}
-
 TEST_F(OutputDispatchTest, CommandsReachTheSequences) {
     TWatchedForm* window = OpenWatched();
     RunSales(window);
@@ -316,26 +292,16 @@ TEST_F(OutputDispatchTest, DeleteRemovesTheSelectedEntryOfEachShownList) {
     }
 }
 
-TEST_F(OutputDispatchTest, WhatTheReportReadsFromTheWindow) {
+// The run a report asks for neither folds the panel nor leaves the inquiry
+// modified.
+TEST_F(OutputDispatchTest, RunForTheReportKeepsThePanel) {
     TWatchedForm* window = OpenWatched();
     AddSubject(window, QStringLiteral("Продажби"));
-    AddCondition(window, QStringLiteral("Продукт"), QStringLiteral("="), QStringLiteral("Круши"));
-    window->edTitle->setText(QStringLiteral("Круши"));
-    window->cbRowNumbers->setChecked(true);
     TReportSource& source = *window;
-    EXPECT_EQ(source.ReportTitle(), QStringLiteral("Круши"));
-    EXPECT_TRUE(source.RowNumbersOn());
-    EXPECT_EQ(source.ResultGrid(), window->DataGrid);
-    EXPECT_EQ(source.ConditionLines(), QStringList{QStringLiteral("Продукт : Круши")});
-    EXPECT_EQ(source.Catalogue(), window->Inquiry->qrCol);
-    EXPECT_EQ(source.ReportOptions(), QStringList({QStringLiteral("Printer.Orientation=1"),
-                                                   QStringLiteral("Printer.Copies=2")}));
     ASSERT_TRUE(source.IsModified());
-
-    // The run for a report neither folds the panel nor leaves the inquiry modified.
     source.RunInquiryForReport();
     EXPECT_FALSE(source.IsModified());
-    EXPECT_EQ(window->dsData->rowCount(), 2);
+    EXPECT_EQ(window->dsData->rowCount(), 5);
     EXPECT_TRUE(window->FilterPanelShown());
 }
 
