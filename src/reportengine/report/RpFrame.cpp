@@ -2,8 +2,6 @@
 
 #include "RpUnits.h"
 
-#include <QPainter>
-
 #include <algorithm>
 #include <cmath>
 
@@ -21,12 +19,12 @@ int TRpFrame::DevicePixels(double factor) const {
     return std::max(1, int(std::lround(RpPointsToTenths(Width) * factor)));
 }
 
-void TRpFrame::Draw(QPainter& painter, const QRectF& rect, double factor) const {
+int TRpFrame::Bars(const QRectF& rect, double factor, QRectF bars[4]) const {
     if (!Any())
-        return;
+        return 0;
     const int t = DevicePixels(factor);
     if (t <= 0)
-        return;
+        return 0;
     // Whole device pixels, so bars of neighbouring bands meet without seams.
     const double left = std::round(rect.left());
     const double top = std::round(rect.top());
@@ -34,13 +32,14 @@ void TRpFrame::Draw(QPainter& painter, const QRectF& rect, double factor) const 
     const double bottom = std::round(rect.bottom());
     const double w = std::max(0.0, right - left);
     const double h = std::max(0.0, bottom - top);
-    const QColor color = Color.isValid() ? Color : QColor(Qt::black);
+    int n = 0;
     if (DrawTop)
-        painter.fillRect(QRectF(left, top, w, t), color);
+        bars[n++] = QRectF(left, top, w, t);
     if (DrawBottom)
-        painter.fillRect(QRectF(left, bottom - t, w, t), color);
+        bars[n++] = QRectF(left, bottom - t, w, t);
     if (DrawLeft)
-        painter.fillRect(QRectF(left, top, t, h), color);
+        bars[n++] = QRectF(left, top, t, h);
     if (DrawRight)
-        painter.fillRect(QRectF(right - t, top, t, h), color);
+        bars[n++] = QRectF(right - t, top, t, h);
+    return n;
 }

@@ -5,8 +5,6 @@
 #include <QColor>
 #include <QRectF>
 
-class QPainter;
-
 class TRpFrame {
 public:
     bool DrawTop = false;
@@ -35,6 +33,7 @@ public:
     // at least one pixel for a positive width, 0 for width 0.
     int DevicePixels(double factor) const;
 
-    // Draws the sides of the frame inside rect (device pixels).
-    void Draw(QPainter& painter, const QRectF& rect, double factor) const;
+    // The bars of the drawn sides inside rect (device pixels), in whole
+    // pixels; returns how many were stored in bars.
+    int Bars(const QRectF& rect, double factor, QRectF bars[4]) const;
 };

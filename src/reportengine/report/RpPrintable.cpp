@@ -382,7 +382,7 @@ void TRpCustomLabel::PrintLines(TRpPrintContext& context, double x0, double y0) 
     const bool drawing = context.Drawing();
     const bool opaque = drawing && !TransparentValue;
     if (opaque)
-        context.FillRect(QRectF(left, top, width, height), Color());
+        context.FillBox(QRectF(left, top, width, height), Color());
 
     const TRpFrame& frame = Frame();
     const double frameWidth = frame.Any() ? frame.WidthTenths(Dpi()) : 0;
@@ -409,8 +409,7 @@ void TRpCustomLabel::PrintLines(TRpPrintContext& context, double x0, double y0) 
                     break;
                 }
                 if (opaque)
-                    context.FillRect(QRectF(left, top + height + extra, width, lineHeight),
-                                     Color());
+                    context.FillBox(QRectF(left, top + height + extra, width, lineHeight), Color());
                 extra += lineHeight;
             }
             if (!grown)
@@ -433,6 +432,6 @@ void TRpCustomLabel::PrintLines(TRpPrintContext& context, double x0, double y0) 
     }
     Finished = LineIndex >= count || !AutoStretchValue;
     if (drawing && frame.Any())
-        context.DrawFrame(this, frame, QRectF(left, top, width, height + extra), Dpi());
+        context.DrawFrame(this, frame, QRectF(left, top, width, height + extra));
     PrintTextValue = before;
 }

@@ -55,18 +55,111 @@ QRectF TRpPrintContext::DeviceRect(const QRectF& tenths) const {
                   tenths.height() * YFactor);
 }
 
-void TRpPrintContext::FillRect(const QRectF& tenths, const QColor& color) {
-    if (!Drawing() || !color.isValid() || color.alpha() == 0)
-        return;
-    const QRectF device = DeviceRect(tenths);
-    // Whole device pixels, so neighbouring fills meet without seams.
+namespace {
+
+// Whole device pixels, so neighbouring fills meet without seams.
+QRectF Snapped(const QRectF& device) {
     const double left = std::round(device.left());
     const double top = std::round(device.top());
     const double right = std::round(device.right());
     const double bottom = std::round(device.bottom());
-    if (right <= left || bottom <= top)
+    return QRectF(left, top, std::max(0.0, right - left), std::max(0.0, bottom - top));
+}
+
+} // namespace
+
+void TRpPrintContext::StartCanvas(QPainter* canvas) {
+    Canvas = canvas;
+    CanvasFont = nullptr;
+    PenSet = false;
+    BrushSet = false;
+    InkBottom = 0;
+    InPiece = false;
+    Drawn.clear();
+}
+
+void TRpPrintContext::UsePen(QRgb color) {
+    if (PenSet && PenColor == color)
         return;
-    Canvas->fillRect(QRectF(left, top, right - left, bottom - top), color);
+    Canvas->setPen(QPen(QColor::fromRgba(color)));
+    PenColor = color;
+    PenSet = true;
+}
+
+// Fills whole device pixels with the text pen's kind of pen and a brush of
+// the same colour: a text in that colour needs no change of pen after it.
+void TRpPrintContext::FillDevice(const QRectF& device, const QColor& color) {
+    const QRectF r = Snapped(device);
+    if (r.isEmpty())
+        return;
+    const QRgb rgb = color.rgba();
+    UsePen(rgb);
+    if (!BrushSet || BrushColor != rgb) {
+        Canvas->setBrush(QColor::fromRgba(rgb));
+        BrushColor = rgb;
+        BrushSet = true;
+    }
+    const double w = r.width();
+    const double h = r.height();
+    if (w >= 2 && h >= 2) {
+        Canvas->drawRect(QRectF(r.left() + 0.5, r.top() + 0.5, w - 1, h - 1));
+    } else if (w < 2 && h < 2) {
+        Canvas->drawPoint(QPointF(r.left() + 0.5, r.top() + 0.5));
+    } else if (w < 2) {
+        for (int i = 0; i < int(w); ++i)
+            Canvas->drawLine(
+                QLineF(r.left() + i + 0.5, r.top() + 0.5, r.left() + i + 0.5, r.bottom() - 0.5));
+    } else {
+        for (int i = 0; i < int(h); ++i)
+            Canvas->drawLine(
+                QLineF(r.left() + 0.5, r.top() + i + 0.5, r.right() - 0.5, r.top() + i + 0.5));
+    }
+    MarkDrawn(r);
+}
+
+void TRpPrintContext::MarkDrawn(const QRectF& device) {
+    InkBottom = std::max(InkBottom, device.bottom());
+    if (InPiece)
+        Drawn.append(device);
+}
+
+void TRpPrintContext::FillRect(const QRectF& tenths, const QColor& color) {
+    if (!Drawing() || !color.isValid() || color.alpha() == 0)
+        return;
+    FillDevice(DeviceRect(tenths), color);
+}
+
+void TRpPrintContext::StartPiece(const QRectF& tenths, const QColor& color) {
+    InPiece = false;
+    Drawn.clear();
+    if (!Drawing())
+        return;
+    InkBottomBefore = InkBottom;
+    PieceArea = Snapped(DeviceRect(tenths));
+    PieceFilled = color.isValid() && color.alpha() == 255 && !PieceArea.isEmpty();
+    PieceColor = color.rgba();
+    if (PieceFilled)
+        FillDevice(PieceArea, color);
+    InPiece = true;
+}
+
+void TRpPrintContext::FillBox(const QRectF& tenths, const QColor& color) {
+    if (!Drawing() || !color.isValid() || color.alpha() == 0)
+        return;
+    const QRectF box = Snapped(DeviceRect(tenths));
+    if (InPiece && PieceFilled && color.rgba() == PieceColor && box.left() >= PieceArea.left() &&
+        box.right() <= PieceArea.right() && box.top() >= PieceArea.top()) {
+        // Inside the band the band's own fill is there already; below it
+        // the paper is, when nothing else reached that far down.
+        bool clean = box.bottom() <= PieceArea.bottom() ||
+                     (color.rgba() == qRgb(255, 255, 255) && InkBottomBefore <= PieceArea.bottom());
+        for (const QRectF& drawn : Drawn)
+            if (clean && drawn.intersects(box))
+                clean = false;
+        if (clean)
+            return;
+    }
+    FillDevice(box, color);
 }
 
 void TRpPrintContext::DrawText(TRpPrintable* owner, const TRpFontMetrics& metrics,
@@ -78,22 +171,22 @@ void TRpPrintContext::DrawText(TRpPrintable* owner, const TRpFontMetrics& metric
         Canvas->setFont(metrics.EngineFont());
         CanvasFont = &metrics;
     }
-    const QRgb rgb = color.rgba();
-    if (!PenSet || rgb != CanvasPen) {
-        Canvas->setPen(color);
-        CanvasPen = rgb;
-        PenSet = true;
-    }
+    UsePen(color.rgba());
     Canvas->drawText(QPointF(x * XFactor, (top + metrics.Ascent()) * YFactor), text);
+    // Glyphs may reach a little beyond their advances.
+    MarkDrawn(DeviceRect(QRectF(x, top, width, metrics.Height())).adjusted(-2, -1, 2, 1));
     if (Observer)
         Observer->TextDrawn(owner, Page, text, QRectF(x, top, width, metrics.Height()));
 }
 
-void TRpPrintContext::DrawFrame(QObject* owner, const TRpFrame& frame, const QRectF& tenths,
-                                double) {
+void TRpPrintContext::DrawFrame(QObject* owner, const TRpFrame& frame, const QRectF& tenths) {
     if (!Drawing() || !frame.Any())
         return;
-    frame.Draw(*Canvas, DeviceRect(tenths), XFactor);
+    QRectF bars[4];
+    const int n = frame.Bars(DeviceRect(tenths), XFactor, bars);
+    const QColor color = frame.Color.isValid() ? frame.Color : QColor(Qt::black);
+    for (int i = 0; i < n; ++i)
+        FillDevice(bars[i], color);
     if (Observer)
         Observer->FrameDrawn(owner, Page, tenths);
 }
@@ -625,15 +718,16 @@ void TRpReportRun::PrintBandBody(TRpCustomBand* band, PrintMode mode) {
     double y = CurrentY;
 
     const auto finishPiece = [&] {
+        Context.EndPiece();
         const QRectF area(x, y, band->WidthTenths(), height + band->Extra);
         if (Context.Drawing()) {
-            Context.DrawFrame(band, band->Frame(), area, band->Dpi());
+            Context.DrawFrame(band, band->Frame(), area);
             if (Context.Observer)
                 Context.Observer->BandPrinted(band, Context.Page, area);
         }
     };
 
-    Context.FillRect(QRectF(x, y, band->WidthTenths(), height), band->Color());
+    Context.StartPiece(QRectF(x, y, band->WidthTenths(), height), band->Color());
     QVarLengthArray<TRpPrintable*, 16> unfinished;
     for (TRpPrintable* printable : band->Printables()) {
         if (!printable->Enabled())
@@ -659,7 +753,7 @@ void TRpReportRun::PrintBandBody(TRpCustomBand* band, PrintMode mode) {
         band->Extra = 0;
         x = CurrentX;
         y = CurrentY;
-        Context.FillRect(QRectF(x, y, band->WidthTenths(), height), band->Color());
+        Context.StartPiece(QRectF(x, y, band->WidthTenths(), height), band->Color());
         QVarLengthArray<TRpPrintable*, 16> next;
         bool progress = false;
         for (TRpPrintable* printable : unfinished) {
@@ -747,9 +841,7 @@ void TRpReportRun::NewPage() {
     SetNumber(PageNumberElement, PageCounter);
     if (Context.FinalPass) {
         Printer->StartNewPage();
-        Context.Canvas = Printer->Canvas();
-        Context.CanvasFont = nullptr;
-        Context.PenSet = false;
+        Context.StartCanvas(Printer->Canvas());
         Context.Page = PageCounter;
         if (Context.Observer)
             Context.Observer->PageStarted(PageCounter);
@@ -784,8 +876,7 @@ void TRpReportRun::EndPage() {
         Context.DrawFrame(&Report, Report.Frame(),
                           QRectF(page.LeftMargin, page.TopMargin,
                                  PageWidth - page.LeftMargin - page.RightMargin,
-                                 PageLength - page.TopMargin - page.BottomMargin),
-                          Report.Dpi());
+                                 PageLength - page.TopMargin - page.BottomMargin));
     if (Report.OnEndPage)
         Report.OnEndPage(&Report);
 }

@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QElapsedTimer>
 #include <QRectF>
+#include <QVarLengthArray>
 
 #include <memory>
 #include <vector>
@@ -54,6 +55,12 @@ public:
     void NotifyAggregates();
 };
 
+// What printables draw with. Drawing goes to the page canvas in device
+// pixels, only in the final pass. The canvas state (font, pen, brush) is
+// tracked so that a page records each change once, and a printable's opaque
+// fill is left out when it would only repaint the band's own background in
+// an area nothing has been drawn on yet (the picture stays the same, the
+// page gets smaller).
 struct TRpPrintContext {
     TRpReportRun* Run = nullptr;
     QPainter* Canvas = nullptr;
@@ -64,22 +71,50 @@ struct TRpPrintContext {
     TRpRunObserver* Observer = nullptr;
     // The band being printed (nullptr for printables placed on the report).
     TRpCustomBand* Band = nullptr;
-    // The font and pen colour last set on the canvas, so unchanged settings
-    // are not recorded again for every text.
-    const TRpFontMetrics* CanvasFont = nullptr;
-    QRgb CanvasPen = 0;
-    bool PenSet = false;
 
     bool Drawing() const { return FinalPass && Canvas; }
     // Device pixels of a rectangle in tenths.
     QRectF DeviceRect(const QRectF& tenths) const;
+    // Fills a rectangle (tenths) with a colour.
     void FillRect(const QRectF& tenths, const QColor& color);
+    // Fills a rectangle of device pixels (rounded to whole pixels).
+    void FillDevice(const QRectF& device, const QColor& color);
+    // Fills a printable's box; left out where it cannot change the picture.
+    void FillBox(const QRectF& tenths, const QColor& color);
     void DrawText(TRpPrintable* owner, const TRpFontMetrics& metrics, const QColor& color, double x,
                   double top, double width, const QString& text);
-    void DrawFrame(QObject* owner, const TRpFrame& frame, const QRectF& tenths, double dpi);
+    void DrawFrame(QObject* owner, const TRpFrame& frame, const QRectF& tenths);
+    // Notes an area (device pixels) drawn on outside these functions.
+    void MarkDrawn(const QRectF& device);
     // Asks the band being printed for extra height (tenths below its height);
     // true when the band has it or could grow to it on this page.
     bool RequestExtra(double extra);
+
+    // A new page canvas: nothing set on it, nothing drawn.
+    void StartCanvas(QPainter* canvas);
+    // A band piece starts: fills its area (tenths) with its colour.
+    void StartPiece(const QRectF& tenths, const QColor& color);
+    void EndPiece() { InPiece = false; }
+
+private:
+    void UsePen(QRgb color);
+
+    // Canvas state.
+    const TRpFontMetrics* CanvasFont = nullptr;
+    QRgb PenColor = 0;
+    QRgb BrushColor = 0;
+    bool PenSet = false;
+    bool BrushSet = false;
+    // The lowest device row drawn on this page.
+    double InkBottom = 0;
+    // The band piece being printed: its filled area, colour, what was drawn
+    // on the page before it, and what its printables have drawn.
+    bool InPiece = false;
+    QRectF PieceArea;
+    QRgb PieceColor = 0;
+    bool PieceFilled = false;
+    double InkBottomBefore = 0;
+    QVarLengthArray<QRectF, 32> Drawn;
 };
 
 class TRpReportRun {

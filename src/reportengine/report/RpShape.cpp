@@ -36,16 +36,16 @@ void TRpShape::Print(TRpPrintContext& context, double x0, double y0) {
     const double bottom = std::round(device.bottom());
     const QRectF inner(left + half, top + half, std::max(0.0, right - left - penPixels),
                        std::max(0.0, bottom - top - penPixels));
-    QPainter& painter = *context.Canvas;
     if (Kind == rpsRectangle && (inner.width() <= 0 || inner.height() <= 0)) {
         // A box as narrow (or low) as the pen is a line: one solid bar.
-        painter.fillRect(
+        context.FillDevice(
             QRectF(left, top, std::max(right - left, penPixels), std::max(bottom - top, penPixels)),
             PenValue.color());
         if (context.Observer)
             context.Observer->ShapeDrawn(this, context.Page, tenths);
         return;
     }
+    QPainter& painter = *context.Canvas;
     painter.save();
     painter.setPen(pen);
     painter.setBrush(BrushValue);
@@ -76,6 +76,7 @@ void TRpShape::Print(TRpPrintContext& context, double x0, double y0) {
         break;
     }
     painter.restore();
+    context.MarkDrawn(QRectF(left, top, right - left, bottom - top));
     if (context.Observer)
         context.Observer->ShapeDrawn(this, context.Page, tenths);
 }
