@@ -1,16 +1,25 @@
 // Servers reached through Qt Sql drivers: ODBC data sources (QODBC) and
-// PostgreSQL (QPSQL). The SQL text goes to the server unchanged; the server
-// speaks its own dialect.
+// PostgreSQL (QPSQL). A PostgreSQL server, directly or behind an ODBC data
+// source, gets the program's dialect translated (PgDialect.h); any other
+// server gets the SQL text unchanged and speaks its own dialect.
 
 #include "DbConnection.h"
+#include "PgDialect.h"
 #include "SqlDialect.h"
 
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
+
+using SqlDialect::TStatement;
+using SqlDialect::TToken;
 
 namespace {
 
@@ -151,6 +160,72 @@ private:
     int Changes = -1;
 };
 
+// SQLSTATE 42703, undefined column: the name the server did not know.
+QString UndefinedColumn(const QSqlError& error) {
+    const QString text = error.databaseText() + u'\n' + error.driverText();
+    if (error.nativeErrorCode() != QLatin1String("42703") &&
+        !text.contains(QLatin1String("42703")) && !text.contains(QLatin1String("does not exist")))
+        return {};
+    static const QRegularExpression quoted(QStringLiteral("\"([^\"]+)\""));
+    const QRegularExpressionMatch m = quoted.match(text);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+// PostgreSQL cuts names to 63 bytes; a longer quoted alias (32 Cyrillic
+// letters are enough) comes back cut. The cut form of each long quoted name
+// of a statement, mapped to the full name.
+QHash<QString, QString> LongNames(const std::vector<TToken>& tokens) {
+    QHash<QString, QString> names;
+    for (const TToken& t : tokens) {
+        if (t.K != TToken::Quoted || !t.Text.startsWith(u'"') || t.Text.size() < 3)
+            continue;
+        QString name = t.Text.mid(1, t.Text.size() - 2);
+        name.replace(QStringLiteral("\"\""), QStringLiteral("\""));
+        if (name.toUtf8().size() <= 63)
+            continue;
+        QString cut;
+        int bytes = 0;
+        for (const uint code : name.toUcs4()) {
+            const int size = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+            if (bytes + size > 63)
+                break;
+            bytes += size;
+            cut += QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
+        }
+        names.insert(cut, name);
+    }
+    return names;
+}
+
+std::vector<TColumnInfo> ColumnsOf(const QSqlRecord& record,
+                                   const QHash<QString, QString>& longNames,
+                                   bool expressionsByValue) {
+    std::vector<TColumnInfo> columns;
+    for (int c = 0; c < record.count(); ++c) {
+        const QSqlField field = record.field(c);
+        TColumnInfo info;
+        info.Name = longNames.value(field.name(), field.name());
+        info.Type = KindOfMetaType(field.metaType().id());
+        // A column of no table is an expression or an aggregate: its kind
+        // comes from its values, as in the embedded database.
+        if (expressionsByValue && field.tableName().isEmpty())
+            info.Type = TFieldType::Unknown;
+        if (info.Type == TFieldType::String && field.length() > 0 && field.length() < 65536)
+            info.Size = field.length();
+        columns.push_back(info);
+    }
+    return columns;
+}
+
+class TPgStatement;
+
+// A connection variable: its value lives in the server's setting vexal.<name>.
+struct TPgVariable {
+    QString Name;
+    QString Type; // PostgreSQL type it is read back as
+    bool Declared = false;
+};
+
 class TQtSqlConnection : public TDbConnection {
 public:
     TQtSqlConnection(const TAliasInfo& alias, const QString& user, const QString& password)
@@ -161,29 +236,39 @@ public:
         if (!QSqlDatabase::isDriverAvailable(qtDriver))
             throw EDatabaseError(
                 QStringLiteral("The database driver %1 is not installed").arg(qtDriver));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(qtDriver, Name);
-            if (odbc) {
-                db.setDatabaseName(alias.DSN.isEmpty() ? alias.Database : alias.DSN);
-            } else {
-                db.setDatabaseName(alias.Database);
-                if (!alias.Host.isEmpty())
-                    db.setHostName(alias.Host);
-                if (alias.Port > 0)
-                    db.setPort(alias.Port);
-            }
-            if (!user.isEmpty())
-                db.setUserName(user);
-            if (!password.isEmpty())
-                db.setPassword(password);
-            if (!db.open()) {
-                const QString message = ErrorText(db.lastError());
-                db = QSqlDatabase();
-                QSqlDatabase::removeDatabase(Name);
-                throw EDatabaseError(
-                    QStringLiteral("Cannot connect to %1: %2").arg(alias.Name, message));
-            }
+        QSqlDatabase db = QSqlDatabase::addDatabase(qtDriver, Name);
+        if (odbc) {
+            db.setDatabaseName(alias.DSN.isEmpty() ? alias.Database : alias.DSN);
+        } else {
+            db.setDatabaseName(alias.Database);
+            if (!alias.Host.isEmpty())
+                db.setHostName(alias.Host);
+            if (alias.Port > 0)
+                db.setPort(alias.Port);
         }
+        if (!user.isEmpty())
+            db.setUserName(user);
+        if (!password.isEmpty())
+            db.setPassword(password);
+        try {
+            if (!db.open())
+                throw EDatabaseError(QStringLiteral("Cannot connect to %1: %2")
+                                         .arg(alias.Name, ErrorText(db.lastError())));
+            Pg = !odbc || db.driver()->dbmsType() == QSqlDriver::PostgreSQL;
+            if (Pg)
+                SetUpPostgres(db);
+        } catch (...) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(Name);
+            throw;
+        }
+        State.IsVariable = [this](const QString& name) {
+            return Variables.contains(name.toUpper());
+        };
+        State.VariableType = [this](const QString& name) {
+            return Variables.value(name.toUpper()).Type;
+        };
+        State.IsSetting = [this](const QString& name) { return Settings.contains(name.toLower()); };
     }
 
     ~TQtSqlConnection() override {
@@ -198,12 +283,10 @@ public:
         QSqlDatabase::removeDatabase(Name);
     }
 
-    std::unique_ptr<TDbStatement> Prepare(const QString& sql) override {
-        return std::make_unique<TQtSqlStatement>(QSqlDatabase::database(Name, false), sql);
-    }
+    std::unique_ptr<TDbStatement> Prepare(const QString& sql) override;
 
     void StartTransaction() override {
-        QSqlDatabase db = QSqlDatabase::database(Name, false);
+        QSqlDatabase db = Db();
         if (!db.transaction())
             throw EDatabaseError(ErrorText(db.lastError()));
         InTrans = true;
@@ -212,7 +295,7 @@ public:
     void Commit() override {
         if (!InTrans)
             return;
-        QSqlDatabase db = QSqlDatabase::database(Name, false);
+        QSqlDatabase db = Db();
         InTrans = false;
         if (!db.commit())
             throw EDatabaseError(ErrorText(db.lastError()));
@@ -221,7 +304,7 @@ public:
     void Rollback() override {
         if (!InTrans)
             return;
-        QSqlDatabase db = QSqlDatabase::database(Name, false);
+        QSqlDatabase db = Db();
         InTrans = false;
         if (!db.rollback())
             throw EDatabaseError(ErrorText(db.lastError()));
@@ -230,11 +313,288 @@ public:
     bool InTransaction() const override { return InTrans; }
     QString Driver() const override { return Kind; }
 
+    QSqlDatabase Db() const { return QSqlDatabase::database(Name, false); }
+
+    // Runs a statement of the connection's own; raises with the server's message.
+    QSqlQuery Exec(const QString& sql) {
+        QSqlQuery q(Db());
+        q.setForwardOnly(true);
+        if (!q.exec(sql))
+            throw EDatabaseError(ErrorText(q.lastError()));
+        return q;
+    }
+
+    // Translation state of a PostgreSQL connection.
+    PgDialect::TConnectionState State;
+    QHash<QString, TPgVariable> Variables; // by upper-case name
+    // Names a statement text reads as variables, once the server has told.
+    QHash<QString, QSet<QString>> ReadAsVariables;
+
+    void SetVariable(const QString& name, const QString& type, bool declared) {
+        Variables.insert(name.toUpper(), {name, type, declared});
+    }
+
 private:
+    void SetUpPostgres(QSqlDatabase& db) {
+        QSqlQuery q(db);
+        for (const QString& sql : PgDialect::SessionSetupSql().split(u';', Qt::SkipEmptyParts))
+            if (!q.exec(sql))
+                throw EDatabaseError(ErrorText(q.lastError()));
+        if (!q.exec(QStringLiteral("SELECT lower(name) FROM pg_settings UNION ALL "
+                                   "SELECT CASE WHEN to_regclass('dummy') IS NULL THEN '' "
+                                   "ELSE ' dummy' END")))
+            throw EDatabaseError(ErrorText(q.lastError()));
+        while (q.next()) {
+            const QString name = q.value(0).toString();
+            if (name == QLatin1String(" dummy"))
+                State.HasDummyTable = true;
+            else if (!name.isEmpty())
+                Settings.insert(name);
+        }
+    }
+
     QString Name;
     QString Kind;
+    bool Pg = false;
     bool InTrans = false;
+    QSet<QString> Settings; // the server's run-time settings, lower case
 };
+
+// A statement text for PostgreSQL: cut into statements, each translated on
+// its first run (variables declared by an earlier one are known by then) and
+// kept for the next runs.
+class TPgStatement : public TDbStatement {
+public:
+    TPgStatement(TQtSqlConnection& connection, const QString& sql) : C(connection) {
+        for (auto& tokens : SqlDialect::SplitStatements(PgDialect::Tokenize(sql))) {
+            TPiece piece;
+            piece.ParamCount = SqlDialect::CountPlaceholders(tokens);
+            for (const TToken& t : tokens)
+                piece.Empty = piece.Empty && !t.Significant();
+            piece.Tokens = std::move(tokens);
+            TotalParams += piece.ParamCount;
+            Pieces.push_back(std::move(piece));
+        }
+    }
+
+    int ParamCount() const override { return TotalParams; }
+
+    void Execute(const QVariantList& params) override {
+        CloseCursor();
+        Changes = -1;
+        int offset = 0;
+        for (TPiece& piece : Pieces) {
+            Run(piece, params, offset, false);
+            offset += piece.ParamCount;
+        }
+    }
+
+    std::vector<TColumnInfo> OpenCursor(const QVariantList& params) override {
+        CloseCursor();
+        Changes = -1;
+        std::size_t last = Pieces.size();
+        while (last > 0 && Pieces[last - 1].Empty)
+            --last;
+        if (last == 0)
+            throw EDatabaseError(QStringLiteral("No SQL statement to open"));
+        int offset = 0;
+        for (std::size_t i = 0; i + 1 < last; ++i) {
+            Run(Pieces[i], params, offset, false);
+            offset += Pieces[i].ParamCount;
+        }
+        TPiece& piece = Pieces[last - 1];
+        if (!Run(piece, params, offset, true))
+            throw EDatabaseError(QStringLiteral("The statement returns no rows"));
+        Cursor = &piece;
+        const QSqlRecord record = piece.Query->record();
+        Columns = record.count();
+        return ColumnsOf(record, LongNames(piece.Tokens), true);
+    }
+
+    bool Fetch(TCellTable& cells) override {
+        if (!Cursor)
+            return false;
+        QSqlQuery& q = *Cursor->Query;
+        if (!q.next()) {
+            const QSqlError error = q.lastError();
+            CloseCursor();
+            if (error.isValid())
+                throw EDatabaseError(ErrorText(error));
+            return false;
+        }
+        for (int c = 0; c < Columns; ++c)
+            cells.PutVariant(c, q.value(c));
+        cells.EndRow();
+        return true;
+    }
+
+    void CloseCursor() override {
+        if (Cursor)
+            Cursor->Query->finish();
+        Cursor = nullptr;
+    }
+
+    bool CursorOpen() const override { return Cursor != nullptr; }
+    int RowsAffected() const override { return Changes; }
+
+private:
+    struct TPiece {
+        std::vector<TToken> Tokens;
+        int ParamCount = 0;
+        bool Empty = true;
+        bool Translated = false;
+        bool Resolved = false; // the server has told which names are variables
+        QSet<QString> ReadAs;
+        TStatement St;
+        std::unique_ptr<QSqlQuery> Query;
+        QString Prepared; // the text Query holds prepared
+    };
+
+    // Runs a piece; true when it left a cursor open on rows.
+    bool Run(TPiece& piece, const QVariantList& params, int offset, bool cursor) {
+        if (piece.Empty)
+            return false;
+        for (;;) {
+            if (!piece.Translated) {
+                const QString key = SqlDialect::Join(piece.Tokens);
+                const QSet<QString> candidates =
+                    PgDialect::VariableCandidates(piece.Tokens, C.State);
+                piece.Resolved = candidates.isEmpty() || C.ReadAsVariables.contains(key);
+                if (piece.Resolved && !candidates.isEmpty())
+                    piece.ReadAs = C.ReadAsVariables.value(key);
+                piece.St = PgDialect::Translate(piece.Tokens, C.State, piece.ReadAs);
+                piece.Translated = true;
+            }
+            // A first run that may mistake a variable for a column is undone
+            // on its own inside a transaction.
+            const bool trial = !piece.Resolved && C.InTransaction();
+            if (trial)
+                C.Exec(QStringLiteral("SAVEPOINT vexal_names"));
+            try {
+                const bool rows = RunTranslated(piece, params, offset, cursor);
+                if (trial)
+                    C.Exec(QStringLiteral("RELEASE SAVEPOINT vexal_names"));
+                if (!piece.Resolved) {
+                    piece.Resolved = true;
+                    if (C.ReadAsVariables.size() > 2000)
+                        C.ReadAsVariables.clear();
+                    C.ReadAsVariables.insert(SqlDialect::Join(piece.Tokens), piece.ReadAs);
+                }
+                return rows;
+            } catch (const EDatabaseError&) {
+                if (trial)
+                    C.Exec(QStringLiteral("ROLLBACK TO SAVEPOINT vexal_names"));
+                const QString name = piece.Resolved ? QString() : LastUndefined.toUpper();
+                if (name.isEmpty() || piece.ReadAs.contains(name) ||
+                    !PgDialect::VariableCandidates(piece.Tokens, C.State).contains(name))
+                    throw;
+                // The server took a variable for a column: read it as one.
+                piece.ReadAs.insert(name);
+                piece.St = PgDialect::Translate(piece.Tokens, C.State, piece.ReadAs);
+            }
+        }
+    }
+
+    // Runs one SQL text with the piece's parameters; the query is kept.
+    QSqlQuery& Query(TPiece& piece, const QString& sql, const QVariantList& params, int offset,
+                     bool forwardOnly) {
+        if (!piece.Query)
+            piece.Query = std::make_unique<QSqlQuery>(C.Db());
+        QSqlQuery& q = *piece.Query;
+        q.finish();
+        q.setForwardOnly(forwardOnly);
+        LastUndefined.clear();
+        bool ok;
+        if (piece.ParamCount == 0) {
+            ok = q.exec(sql);
+        } else {
+            ok = true;
+            if (piece.Prepared != sql) {
+                ok = q.prepare(sql);
+                piece.Prepared = ok ? sql : QString();
+            }
+            if (ok) {
+                for (int i = 0; i < piece.ParamCount; ++i)
+                    q.bindValue(i, offset + i < params.size() ? params[offset + i] : QVariant());
+                ok = q.exec();
+            }
+        }
+        if (!ok) {
+            const QSqlError error = q.lastError();
+            LastUndefined = UndefinedColumn(error);
+            throw EDatabaseError(ErrorText(error));
+        }
+        return q;
+    }
+
+    bool RunTranslated(TPiece& piece, const QVariantList& params, int offset, bool cursor) {
+        const TStatement& st = piece.St;
+        switch (st.K) {
+        case TStatement::Empty:
+        case TStatement::Ignored:
+            return false;
+        case TStatement::Commit:
+            C.Commit();
+            return false;
+        case TStatement::Rollback:
+            C.Rollback();
+            return false;
+        case TStatement::SetVariable: {
+            const TPgVariable known = C.Variables.value(st.Name.toUpper());
+            QSqlQuery& q = Query(piece,
+                                 PgDialect::SetVariableSql(st.Name, st.Text,
+                                                           known.Declared ? known.Type : QString()),
+                                 params, offset, true);
+            const QString type = q.next() ? q.value(1).toString() : QString();
+            q.finish();
+            if (!known.Declared)
+                C.SetVariable(known.Name.isEmpty() ? st.Name : known.Name, type, false);
+            return false;
+        }
+        case TStatement::CreateVariable: {
+            if (C.Variables.contains(st.Name.toUpper()) && !st.OrReplace)
+                throw EDatabaseError(QStringLiteral("Variable '%1' already exists").arg(st.Name));
+            const QString type = PgDialect::PgType(st.Type);
+            Query(piece, PgDialect::SetVariableSql(st.Name, st.Text, type), params, offset, true)
+                .finish();
+            C.SetVariable(st.Name, type, true);
+            return false;
+        }
+        case TStatement::DropVariable:
+            if (!C.Variables.remove(st.Name.toUpper())) {
+                if (!st.IfExists)
+                    throw EDatabaseError(QStringLiteral("Variable '%1' not found").arg(st.Name));
+                return false;
+            }
+            Query(piece, PgDialect::SetVariableSql(st.Name, QString(), QString()), params, offset,
+                  true)
+                .finish();
+            return false;
+        case TStatement::Sql:
+            break;
+        }
+        QSqlQuery& q = Query(piece, st.Text, params, offset, cursor);
+        if (cursor)
+            return q.isSelect();
+        Changes = q.isSelect() ? -1 : q.numRowsAffected();
+        q.finish();
+        return false;
+    }
+
+    TQtSqlConnection& C;
+    std::vector<TPiece> Pieces;
+    int TotalParams = 0;
+    TPiece* Cursor = nullptr;
+    int Columns = 0;
+    int Changes = -1;
+    QString LastUndefined; // name of the unknown column of the last failure
+};
+
+std::unique_ptr<TDbStatement> TQtSqlConnection::Prepare(const QString& sql) {
+    if (Pg)
+        return std::make_unique<TPgStatement>(*this, sql);
+    return std::make_unique<TQtSqlStatement>(Db(), sql);
+}
 
 } // namespace
 

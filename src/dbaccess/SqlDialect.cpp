@@ -35,6 +35,8 @@ const QSet<QString>& Keywords() {
     return words;
 }
 
+} // namespace
+
 bool IsKeyword(const TToken& t) {
     return t.K == TToken::Word && Keywords().contains(t.Text.toUpper());
 }
@@ -67,22 +69,7 @@ QString Unquote(const QString& literal) {
     return inner;
 }
 
-bool IsValueLiteral(const TToken& t) {
-    if (t.K != TToken::String)
-        return false;
-    const QString inner = Unquote(t.Text);
-    QDateTime when;
-    return DbValues::IsCanonicalNumber(inner) ||
-           DbValues::ParseProgramDate(inner, &when) != DbValues::TDateForm::None;
-}
-
-QString QuotedName(const QString& name) {
-    QString text = name;
-    text.replace(u'\'', QStringLiteral("''"));
-    return QStringLiteral("vx_var('") + text + QStringLiteral("')");
-}
-
-QString Join(const std::vector<TToken>& tokens, std::size_t from = 0) {
+QString Join(const std::vector<TToken>& tokens, std::size_t from) {
     QString text;
     for (std::size_t i = from; i < tokens.size(); ++i)
         text += tokens[i].Text;
@@ -140,6 +127,23 @@ long LeftOperandStart(const std::vector<TToken>& toks, const std::vector<std::si
         !first.IsSymbol("+") && !first.IsSymbol("~"))
         return -1;
     return start;
+}
+
+namespace {
+
+bool IsValueLiteral(const TToken& t) {
+    if (t.K != TToken::String)
+        return false;
+    const QString inner = Unquote(t.Text);
+    QDateTime when;
+    return DbValues::IsCanonicalNumber(inner) ||
+           DbValues::ParseProgramDate(inner, &when) != DbValues::TDateForm::None;
+}
+
+QString QuotedName(const QString& name) {
+    QString text = name;
+    text.replace(u'\'', QStringLiteral("''"));
+    return QStringLiteral("vx_var('") + text + QStringLiteral("')");
 }
 
 // Rewrites a statement's tokens into SQLite's dialect.
@@ -244,6 +248,12 @@ QString Rewrite(std::vector<TToken> toks, bool dml,
     return Join(toks);
 }
 
+std::vector<TToken> Tail(const std::vector<TToken>& tokens, std::size_t from) {
+    return std::vector<TToken>(tokens.begin() + long(from), tokens.end());
+}
+
+} // namespace
+
 // Name of a variable token: a plain name or @name.
 bool VariableName(const TToken& t, QString* name) {
     if (t.K == TToken::Word) {
@@ -260,12 +270,6 @@ bool VariableName(const TToken& t, QString* name) {
     }
     return false;
 }
-
-std::vector<TToken> Tail(const std::vector<TToken>& tokens, std::size_t from) {
-    return std::vector<TToken>(tokens.begin() + long(from), tokens.end());
-}
-
-} // namespace
 
 std::vector<TToken> Tokenize(const QString& s) {
     std::vector<TToken> out;

@@ -79,4 +79,20 @@ std::vector<TStatement> TranslateText(const QString& sql,
 // Number of "?" placeholders in a text.
 int CountPlaceholders(const std::vector<TToken>& tokens);
 
+// Pieces shared with the other server dialects (PgDialect.h).
+bool IsKeyword(const TToken& t);
+bool IsComparison(const TToken& t);
+// Operators that bind tighter than a comparison.
+bool IsOperandOperator(const TToken& t);
+// The text inside a quoted literal, doubled quotes made single.
+QString Unquote(const QString& literal);
+QString Join(const std::vector<TToken>& tokens, std::size_t from = 0);
+// Positions of the tokens that are neither blanks nor comments.
+std::vector<std::size_t> SignificantIndexes(const std::vector<TToken>& tokens);
+// Where the left operand of the operator at sig[k] begins (an index into
+// sig); -1 when it cannot be told.
+long LeftOperandStart(const std::vector<TToken>& toks, const std::vector<std::size_t>& sig, long k);
+// The name a variable token stands for: a plain name, @name or "name".
+bool VariableName(const TToken& t, QString* name);
+
 } // namespace SqlDialect
