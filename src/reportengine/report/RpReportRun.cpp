@@ -653,10 +653,14 @@ double TRpReportRun::PageBottom() const {
 void TRpReportRun::AlignToBottom(TRpCustomBand* band) {
     if (!band->AlignBottom() || !PageStarted())
         return;
-    double reserve = FooterReserve;
-    if (band->BandType() == rbSummary && !Report.Options().LastPageFooter)
-        reserve = 0;
-    const double target = PageLength - Report.Page().BottomMargin - reserve - band->HeightTenths();
+    const double bottom = PageLength - Report.Page().BottomMargin;
+    // The summary is the last band: without a footer on the last page it
+    // may use the footers' room, once it fits there on this page (a page
+    // it leaves still gets its footer in its place).
+    if (band->BandType() == rbSummary && !Report.Options().LastPageFooter &&
+        CurrentY + band->HeightTenths() <= bottom + Eps)
+        FooterReserve = 0;
+    const double target = bottom - FooterReserve - band->HeightTenths();
     if (CurrentY < target)
         CurrentY = target;
 }

@@ -10,7 +10,16 @@
 #include <QPicture>
 
 #include <memory>
+#include <ostream>
 #include <vector>
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* out) {
+    *out << '[' << list.join(QStringLiteral(" | ")).toStdString() << ']';
+}
 
 namespace ReportTest {
 
