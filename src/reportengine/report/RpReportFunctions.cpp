@@ -8,6 +8,8 @@
 #include <QEventLoop>
 #include <QPointer>
 
+#include <memory>
+
 namespace {
 
 // A new printer object for the report, replacing one that no preview shows.
@@ -51,12 +53,14 @@ void PreviewReport(TRpCustomReport* report) {
     QPointer<TRpCustomReport> guard(report);
     QPointer<TRpPrinter> printer = NewPrinter(report);
     printer->SetMaster(report);
-    bool closed = false;
+    // Shared with the connection, which outlives this call when the
+    // application quits with the preview still open.
+    auto closed = std::make_shared<bool>(false);
     QObject::connect(printer, &TRpPrinter::printRequested, report,
                      [report, printer] { report->PrinterPrintRequested(printer); });
     QObject::connect(printer, &TRpPrinter::previewClosed, report,
-                     [report, &closed](TRpPrinter* sender) {
-                         closed = true;
+                     [report, closed](TRpPrinter* sender) {
+                         *closed = true;
                          report->PrinterPreviewClosed(sender);
                      });
     if (report->OnPreview)
@@ -66,23 +70,16 @@ void PreviewReport(TRpCustomReport* report) {
     report->Run(printer);
     if (!guard)
         return;
-    if (report->Cancelled() || !printer) {
-        // The preview window went away during the run (or the run was
-        // cancelled otherwise): the printer object goes at once.
-        if (printer) {
-            QObject::disconnect(printer, nullptr, report, nullptr);
-            if (window) {
-                window->close();
-            }
-            if (report->Printer() == printer)
-                report->SetPrinter(nullptr);
-            delete printer.data();
-        }
-        if (report->AfterPreview)
-            report->AfterPreview(report);
-        return;
-    }
-    if (!closed && window) {
+    if (printer && (report->Cancelled() || *closed || !window)) {
+        // A cancelled run, or the window went away while the report ran:
+        // the printer object goes at once.
+        QObject::disconnect(printer, nullptr, report, nullptr);
+        if (window)
+            window->close();
+        if (report->Printer() == printer)
+            report->SetPrinter(nullptr);
+        delete printer.data();
+    } else if (printer && window) {
         QEventLoop loop;
         QObject::connect(printer, &TRpPrinter::previewClosed, &loop, &QEventLoop::quit);
         QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);

@@ -179,4 +179,38 @@ TEST(RpReportRender, SampleReportLooksLikeAPrintedReport) {
     report->ReleasePrinter();
 }
 
+TEST(RpReportRender, SeparatorLinesRunFromTheColumnHeaderToTheLastRow) {
+    // Each row's separator shapes reach 36 px up, the height of the column
+    // header, so on the page they join into unbroken vertical lines.
+    TDataSet data;
+    FillSample(data, 20);
+    QObject owner;
+    TRpReport* report = BuildSample(data, &owner);
+    ReportTest::Recorder drawn;
+    report->SetObserver(&drawn);
+    PrepareReport(report);
+    TRpPrinter* printer = report->Printer();
+    ASSERT_EQ(printer->PageCount(), 1);
+    const QImage image = RenderPage(*printer, 1);
+    double top = 0;
+    double bottom = 0;
+    for (const DrawnBand& band : drawn.Bands) {
+        if (band.Name == QStringLiteral("ColumnHeaderBand1"))
+            top = band.Rect.top();
+        if (band.Name == QStringLiteral("DetailBand1"))
+            bottom = band.Rect.bottom();
+    }
+    const double factor = printer->XFactor();
+    const double left = report->Page().LeftMargin;
+    // The separator after the first column: band left + 1 + 60 + 1 px.
+    const int x = qRound(left * factor + 62 * factor * 254 / report->Dpi());
+    int breaks = 0;
+    for (int y = qRound(top * factor) + 2; y < qRound(bottom * factor) - 1; ++y)
+        breaks += qGray(image.pixel(x, y)) > 100;
+    EXPECT_EQ(breaks, 0);
+    // The column's own cells, right of the line, are not black.
+    EXPECT_GT(qGray(image.pixel(x + 3, qRound(bottom * factor) - 4)), 100);
+    report->ReleasePrinter();
+}
+
 } // namespace

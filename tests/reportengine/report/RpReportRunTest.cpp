@@ -381,6 +381,46 @@ TEST_F(ReportRun, GroupHeadersAndFooters) {
     EXPECT_EQ(Drawn.TextsOf(QStringLiteral("GroupCount")), QStringList({"2", "1", "3"}));
 }
 
+TEST_F(ReportRun, RowsFromOnNeedDataWithoutADataSet) {
+    Report->SetDataSet(nullptr);
+    NameText->SetDataField(QString());
+    auto* no = Add<TRpSysData>(Detail, QStringLiteral("No"), 0, 50, 300, 50);
+    no->SetData(rpsDetailNo);
+    int asked = 0;
+    Report->OnNeedData = [&](QObject* sender, bool& moreData) {
+        EXPECT_EQ(sender, Report);
+        moreData = ++asked <= 3;
+    };
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(Drawn.TextsOf(QStringLiteral("No")), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(asked, 4);
+}
+
+TEST_F(ReportRun, SubDetailRowsAfterEachRow) {
+    Fill(2);
+    TDataSet lines;
+    lines.setObjectName(QStringLiteral("qrLINES"));
+    lines.AddField(QStringLiteral("Item"), TFieldType::String);
+    lines.AppendRow({QStringLiteral("болт")});
+    lines.AppendRow({QStringLiteral("гайка")});
+    lines.Open();
+    auto* sub = new TRpSubDetail(Report);
+    sub->setObjectName(QStringLiteral("SubDetail"));
+    sub->SetHeightTenths(80);
+    sub->SetDataSet(&lines);
+    auto* item = Add<TRpDBText>(sub, QStringLiteral("Item"), 0, 0, 500, 50);
+    item->SetDataSet(&lines);
+    item->SetDataField(QStringLiteral("Item"));
+    // An expression may name the sub-detail's fields by data set.
+    auto* both = Add<TRpExpr>(sub, QStringLiteral("Both"), 600, 0, 900, 50);
+    both->SetExpression(QStringLiteral("Name + ': ' + qrLINES.Item"));
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(PageBands(1), QStringLiteral("Title ColumnHeader Detail SubDetail*2 Detail "
+                                           "SubDetail*2 Summary PageFooter"));
+    EXPECT_EQ(Drawn.TextsOf(QStringLiteral("Both")),
+              QStringList({"Ред 1: болт", "Ред 1: гайка", "Ред 2: болт", "Ред 2: гайка"}));
+}
+
 TEST_F(ReportRun, CancelKeepsThePagesDrawnSoFar) {
     Fill(200);
     Report->OnStartPage = [&](TRpCustomReport*) {
@@ -480,9 +520,33 @@ TEST_F(ReportRun, PreviewRunsUntilTheWindowCloses) {
     });
     PreviewReport(Report);
     EXPECT_EQ(previews, 1);
+    EXPECT_FALSE(shown.isNull()); // released once the event loop runs
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(shown.isNull());
     EXPECT_EQ(Report->Printer(), nullptr);
+}
+
+TEST_F(ReportRun, PrintRequestFromThePreviewRunsTheReportAgain) {
+    // The preview's Print asks the report to run towards the printer, with
+    // the preview printer object's settings; there is no printer here, so
+    // the pages are drawn and dropped.
+    Fill(30);
+    int printed = 0;
+    int runs = 0;
+    Report->AfterPrint = [&](TRpCustomReport*) { ++printed; };
+    Report->BeforePrint = [&](TRpCustomReport*, bool&) { ++runs; };
+    QTimer::singleShot(50, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* preview = qobject_cast<TRpStandardPreview*>(w)) {
+                preview->PrintClick();
+                QCoreApplication::processEvents(); // the posted print request
+                preview->close();
+            }
+    });
+    PreviewReport(Report);
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(printed, 1);
+    EXPECT_FALSE(Report->Busy());
 }
 
 TEST_F(ReportRun, ClosingThePreviewDuringTheRunCancelsIt) {
