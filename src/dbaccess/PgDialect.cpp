@@ -424,6 +424,82 @@ TStatement Translate(const std::vector<TToken>& tokens, const TConnectionState& 
     return st;
 }
 
+std::vector<bool> ExpressionItems(const std::vector<TToken>& tokens, const QSet<QString>& readAs) {
+    const std::vector<std::size_t> sig = SignificantIndexes(tokens);
+    auto tok = [&](std::size_t k) -> const TToken& { return tokens[sig[k]]; };
+    std::size_t k = 0;
+    int depth = 0;
+    for (; k < sig.size(); ++k) {
+        if (tok(k).IsSymbol("("))
+            ++depth;
+        else if (tok(k).IsSymbol(")"))
+            --depth;
+        else if (depth == 0 && tok(k).IsWord("SELECT"))
+            break;
+    }
+    if (k == sig.size())
+        return {};
+    ++k;
+    if (k < sig.size() && (tok(k).IsWord("ALL") || tok(k).IsWord("DISTINCT")))
+        ++k;
+    // The items, each a range of significant tokens.
+    std::vector<std::pair<std::size_t, std::size_t>> items;
+    std::size_t start = k;
+    depth = 0;
+    static const char* const ends[] = {"FROM",   "INTO",  "WHERE",  "GROUP",  "HAVING",
+                                       "ORDER",  "LIMIT", "UNION",  "EXCEPT", "INTERSECT",
+                                       "OFFSET", "FETCH", "WINDOW", "FOR"};
+    for (; k < sig.size(); ++k) {
+        const TToken& t = tok(k);
+        if (t.IsSymbol("("))
+            ++depth;
+        else if (t.IsSymbol(")"))
+            --depth;
+        if (depth != 0)
+            continue;
+        bool end = false;
+        for (const char* w : ends)
+            end = end || t.IsWord(w);
+        if (end)
+            break;
+        if (t.IsSymbol(",")) {
+            items.push_back({start, k});
+            start = k + 1;
+        }
+    }
+    items.push_back({start, k});
+    std::vector<bool> expressions;
+    for (auto [from, to] : items) {
+        if (from >= to)
+            return {};
+        if (tok(to - 1).IsSymbol("*"))
+            return {};
+        // Without its alias: "AS name", or a name after the expression.
+        if (to - from >= 3 && tok(to - 2).IsWord("AS"))
+            to -= 2;
+        else if (to - from >= 2 &&
+                 ((tok(to - 1).K == TToken::Word && !IsKeyword(tok(to - 1))) ||
+                  tok(to - 1).K == TToken::Quoted) &&
+                 !tok(to - 2).IsSymbol(".") && !SqlDialect::IsOperandOperator(tok(to - 2)))
+            to -= 1;
+        // A column: name, or names joined by dots.
+        bool column = (to - from) % 2 == 1;
+        for (std::size_t i = from; column && i < to; ++i) {
+            const TToken& t = tok(i);
+            column = (i - from) % 2 == 1
+                         ? t.IsSymbol(".")
+                         : (t.K == TToken::Quoted || (t.K == TToken::Word && !IsKeyword(t)));
+        }
+        if (column && to - from == 1 && tok(from).K == TToken::Word) {
+            const QString up = tok(from).Text.toUpper();
+            column = !readAs.contains(up) && !up.startsWith("CURRENT_"_L1) &&
+                     !up.startsWith("LOCALTIME"_L1) && up != "TRUE"_L1 && up != "FALSE"_L1;
+        }
+        expressions.push_back(!column);
+    }
+    return expressions;
+}
+
 QString SettingName(const QString& variable) {
     return u"vexal."_s + variable.toLower();
 }
@@ -465,7 +541,7 @@ QString SetVariableSql(const QString& name, const QString& valueExpression, cons
 }
 
 QString SessionSetupSql() {
-    return u"SET DateStyle = 'ISO, DMY'"_s;
+    return u"SET DateStyle = 'ISO, DMY'; SET client_min_messages = warning"_s;
 }
 
 } // namespace PgDialect

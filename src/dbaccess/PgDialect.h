@@ -68,6 +68,13 @@ TStatement Translate(const std::vector<TToken>& tokens, const TConnectionState& 
 // that are no keyword, not qualified and not called, of existing variables.
 QSet<QString> VariableCandidates(const std::vector<TToken>& tokens, const TConnectionState& state);
 
+// For each item of the outermost SELECT list: true when it is an expression
+// (an aggregate, a call, a variable, a literal) rather than a column of a
+// table, as the embedded database tells its computed columns. Empty when it
+// cannot be told (no SELECT list, or a * in it).
+std::vector<bool> ExpressionItems(const std::vector<TToken>& tokens,
+                                  const QSet<QString>& readAsVariables = {});
+
 // The custom setting that holds a variable.
 QString SettingName(const QString& variable);
 // A declared variable type in PostgreSQL's words (DATETIME is a timestamp,
@@ -84,7 +91,7 @@ QString VariableReference(const QString& name, const QString& pgType);
 // cannot be converted).
 QString SetVariableSql(const QString& name, const QString& valueExpression, const QString& pgType);
 
-// Statements run once on every new connection.
+// Statements run once on every new connection, separated by ";".
 QString SessionSetupSql();
 
 } // namespace PgDialect

@@ -199,16 +199,14 @@ QHash<QString, QString> LongNames(const std::vector<TToken>& tokens) {
 
 std::vector<TColumnInfo> ColumnsOf(const QSqlRecord& record,
                                    const QHash<QString, QString>& longNames,
-                                   bool expressionsByValue) {
+                                   const std::vector<bool>& expressions) {
     std::vector<TColumnInfo> columns;
     for (int c = 0; c < record.count(); ++c) {
         const QSqlField field = record.field(c);
         TColumnInfo info;
         info.Name = longNames.value(field.name(), field.name());
         info.Type = KindOfMetaType(field.metaType().id());
-        // A column of no table is an expression or an aggregate: its kind
-        // comes from its values, as in the embedded database.
-        if (expressionsByValue && field.tableName().isEmpty())
+        if (int(expressions.size()) == record.count() && expressions[std::size_t(c)])
             info.Type = TFieldType::Unknown;
         if (info.Type == TFieldType::String && field.length() > 0 && field.length() < 65536)
             info.Size = field.length();
@@ -408,7 +406,8 @@ public:
         Cursor = &piece;
         const QSqlRecord record = piece.Query->record();
         Columns = record.count();
-        return ColumnsOf(record, LongNames(piece.Tokens), true);
+        return ColumnsOf(record, LongNames(piece.Tokens),
+                         PgDialect::ExpressionItems(piece.Tokens, piece.ReadAs));
     }
 
     bool Fetch(TCellTable& cells) override {

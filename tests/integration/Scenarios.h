@@ -1,0 +1,34 @@
+#pragma once
+// The inquiry scenarios run against every backend: each composes an inquiry
+// on the demo catalogue through the inquiry's own operations, as a user
+// would in the window.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+class TInquiry;
+
+struct TScenario {
+    const char* Name;
+    std::function<void(TInquiry&)> Compose;
+};
+
+// The main scenarios: a subject with its defaults, a join, grouping with
+// HAVING, a variable column, a date condition, LIKE on Cyrillic text, a
+// grouped subject.
+const std::vector<TScenario>& Scenarios();
+
+// What one run of a scenario gave.
+struct TScenarioResult {
+    QStringList Sql;         // the composed statement
+    QStringList Rows;        // display texts of every field, "|" between them
+    QStringList OrderKeys;   // display texts of the ORDER BY columns, in row order
+    QStringList Messages;    // message boxes shown
+    double Milliseconds = 0; // median run time of the inquiry ("Справка")
+};
+
+// Runs a scenario on the session database ("restdata"), the inquiry run
+// repeated to time it.
+TScenarioResult RunScenario(const TScenario& scenario, int repeats = 3);

@@ -1,0 +1,240 @@
+// The program's SQL texts on a real PostgreSQL server, and the inquiry
+// scenarios on the embedded database, on PostgreSQL and on PostgreSQL
+// through ODBC, compared row for row, with their run times side by side.
+
+#include "ServerFixture.h"
+
+#include "DbAccess.h"
+#include "DisplayFormat.h"
+#include "MessageBox.h"
+#include "Scenarios.h"
+#include "ServerRoutines.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QFile>
+#include <algorithm>
+#include <map>
+
+using namespace Qt::StringLiterals;
+using namespace ServerTest;
+
+namespace {
+
+// The first value of a statement, as the program reads single values.
+QString Value(const QString& sql) {
+    return ExecSqlValue(sql).toString();
+}
+
+struct TMessages {
+    TMessages() {
+        Previous = SetMessageBoxHandler([this](const QString& text, const QString& caption, int) {
+            Shown << caption + u": "_s + text;
+            return IDOK;
+        });
+    }
+    ~TMessages() { SetMessageBoxHandler(Previous); }
+    QStringList Shown;
+    MessageBoxHandler Previous;
+};
+
+// Texts that must give the same value on the embedded database and on
+// PostgreSQL, with the value where it is known beforehand.
+struct TSameValue {
+    const char* Sql;
+    const char* Expected; // nullptr: whatever the embedded database says
+};
+
+const TSameValue SameValues[] = {
+    // The one-row table.
+    {"SELECT COUNT(*) FROM DUMMY", "1"},
+    // String() writes dates and date-times in the program's forms, joins its
+    // arguments and writes null as nothing.
+    {"SELECT String(MIN(SaleDate)) FROM Sales", "01.01.2023"},
+    {"SELECT String(MIN(DataVavejdane)) FROM Sales", nullptr},
+    {"SELECT String('a', 1, NULL, 'b') FROM DUMMY", "a1b"},
+    // LEFT() counts characters, not bytes.
+    {"SELECT LEFT(Name, 3) FROM Clients WHERE ClientID = 1", "Алф"},
+    // 'DD.MM.YYYY' literals against DATE and TIMESTAMP columns.
+    {"SELECT COUNT(*) FROM Sales WHERE SaleDate >= '01.12.2024'", nullptr},
+    {"SELECT COUNT(*) FROM Sales WHERE DataVavejdane < '02.01.2023'", nullptr},
+    // LIKE ignores case in Cyrillic, and matches a date in its shown form
+    // and a number in its text.
+    {"SELECT COUNT(*) FROM Clients WHERE Name LIKE 'б%'", nullptr},
+    {"SELECT COUNT(*) FROM Clients WHERE Name NOT LIKE '%оод'", nullptr},
+    {"SELECT COUNT(*) FROM Sales WHERE SaleDate LIKE '01.12.2024'", nullptr},
+    {"SELECT COUNT(*) FROM Sales WHERE Qty LIKE '1%'", nullptr},
+    // Quoted numbers compare by value, a fraction with a whole-number total too.
+    {"SELECT COUNT(*) FROM Sales WHERE Amount >= '100.5'", nullptr},
+    {"SELECT COUNT(*) FROM (SELECT ClientID FROM Sales GROUP BY ClientID "
+     "HAVING SUM(Qty) >= '5000.5') t",
+     nullptr},
+    // A quoted Cyrillic alias in GROUP BY and ORDER BY.
+    {"SELECT \"Плащане\" FROM (SELECT Payment \"Плащане\", COUNT(*) \"Брой\" FROM Sales "
+     "GROUP BY \"Плащане\" ORDER BY \"Плащане\" DESC) t LIMIT 1",
+     "Карта"},
+};
+
+TEST(ServerDialect, SameValuesAsTheEmbeddedDatabase) {
+    REQUIRE_PG_SERVER();
+    std::map<QString, QString> embedded;
+    for (const char* alias : {"EMB", "PG"}) {
+        TDatabase* db = OpenSession(QLatin1String(alias));
+        TMessages messages;
+        for (const TSameValue& c : SameValues) {
+            const QString sql = QString::fromUtf8(c.Sql);
+            QString value;
+            try {
+                value = Value(sql);
+            } catch (const Exception& e) {
+                value = u"error: "_s + e.message();
+            }
+            if (c.Expected) {
+                EXPECT_EQ(value, QString::fromUtf8(c.Expected)) << alias << ": " << c.Sql;
+            }
+            if (QLatin1String(alias) == "EMB"_L1)
+                embedded[sql] = value;
+            else
+                EXPECT_EQ(value, embedded[sql]) << c.Sql;
+        }
+        EXPECT_TRUE(messages.Shown.isEmpty()) << messages.Shown.join(u'\n').toStdString();
+        CloseSession(db);
+    }
+}
+
+TEST(ServerDialect, ServerFunctionsAndConnectionVariables) {
+    REQUIRE_PG_SERVER();
+    TDatabase* db = OpenSession(u"PG"_s);
+    TMessages messages;
+    // The session bootstrap stored the server's connection number.
+    EXPECT_EQ(Value(u"SELECT kzmConnectID FROM DUMMY"_s),
+              Value(u"SELECT Connection_property('Number')"_s));
+    EXPECT_NE(Value(u"SELECT Connection_property('Number')"_s), u"0"_s);
+    EXPECT_EQ(Value(u"SELECT String(current date)"_s), DateText(QDate::currentDate()));
+    EXPECT_EQ(Value(u"SELECT String(CURRENT TIME)"_s).size(), 5) << "HH:MM";
+    EXPECT_EQ(ServerDate(), DateText(QDate::currentDate()));
+
+    struct Case {
+        const char* Statement; // run first
+        const char* Read;      // then read
+        const char* Expected;
+    } const cases[] = {
+        // The connection script declared kzmGodina INTEGER and set it.
+        {"SET kzmGodina = kzmGodina + 1", "SELECT kzmGodina FROM DUMMY", "2025"},
+        // An untyped variable takes the type of its value; @name is the same.
+        {"SET kzmText = 'ябълка'", "SELECT @kzmText || '!' FROM DUMMY", "ябълка!"},
+        {"SET @kzmDay = CAST('2024-03-07' AS DATE)", "SELECT String(kzmDay) FROM DUMMY",
+         "07.03.2024"},
+        {"CREATE VARIABLE kzmSum NUMERIC(10,2)", "SELECT kzmSum FROM DUMMY", ""},
+        {"SET kzmSum = '12.345'", "SELECT kzmSum * 2 FROM DUMMY", "24.7"},
+        // A variable never hides a column of the same name.
+        {"CREATE VARIABLE Name VARCHAR(20) = 'променлива'",
+         "SELECT Name FROM Clients WHERE ClientID = 1", "Алфа ООД"},
+        {"SELECT 1", "SELECT Name FROM DUMMY", "променлива"},
+        // The server's own settings stay the server's.
+        {"SET search_path = public", "SELECT current_setting('search_path')", "public"},
+        // COMMIT WORK and ROLLBACK WORK outside a transaction do nothing.
+        {"COMMIT WORK", "SELECT 'ok'", "ok"},
+        {"ROLLBACK WORK", "SELECT 'ok'", "ok"},
+    };
+    for (const Case& c : cases) {
+        ExecSqlValue(QString::fromUtf8(c.Statement));
+        EXPECT_EQ(Value(QString::fromUtf8(c.Read)), QString::fromUtf8(c.Expected)) << c.Statement;
+    }
+    // A value the declared type cannot take is refused, and the variable keeps its value.
+    ContinueOnSqlError = true;
+    ExecSqlValue(u"SET kzmGodina = 'abc'"_s);
+    ContinueOnSqlError = false;
+    EXPECT_EQ(LastSqlFailed, -1);
+    EXPECT_EQ(Value(u"SELECT kzmGodina FROM DUMMY"_s), u"2025"_s);
+    ASSERT_EQ(messages.Shown.size(), 1);
+    EXPECT_TRUE(messages.Shown[0].startsWith(u"SQL Exception: "_s));
+    CloseSession(db);
+}
+
+TEST(ServerDialect, UnitsOfWorkReadVariablesAndRollBack) {
+    REQUIRE_PG_SERVER();
+    TDatabase* db = OpenSession(u"PG"_s);
+    TMessages messages;
+    const QString before = Value(u"SELECT COUNT(*) FROM LogFile"_s);
+    // The demo's pre-run script reads the year variable inside the unit of work.
+    EXPECT_TRUE(RunSqlScript({u"INSERT INTO LogFile(UserN, Tip, LogText)"_s,
+                              u"SELECT -1, 9, 'Продажби за ' || String(kzmGodina)"_s}));
+    EXPECT_EQ(Value(u"SELECT LogText FROM LogFile WHERE Tip = 9"_s), u"Продажби за 2024"_s);
+    // A failing statement rolls the whole script back.
+    EXPECT_FALSE(RunSqlScript({u"INSERT INTO LogFile VALUES(-1, 10, 'x')"_s, u"GO"_s,
+                               u"INSERT INTO NoSuchTable VALUES(1)"_s}));
+    EXPECT_EQ(Value(u"SELECT COUNT(*) FROM LogFile"_s), QString::number(before.toInt() + 1));
+    ASSERT_EQ(messages.Shown.size(), 1);
+    EXPECT_TRUE(messages.Shown[0].startsWith(u"Грешка: "_s)) << messages.Shown[0].toStdString();
+    EXPECT_TRUE(messages.Shown[0].contains(u"nosuchtable"_s)) << messages.Shown[0].toStdString();
+    EXPECT_FALSE(db->InTransaction());
+    CloseSession(db);
+}
+
+// ---------------------------------------------------------------- scenarios
+
+struct TBackend {
+    const char* Title;
+    QString Alias;
+    QString User;
+};
+
+TEST(Scenarios, SameRowsOnEveryBackend) {
+    REQUIRE_PG_SERVER();
+    std::vector<TBackend> backends = {{"embedded", u"EMB"_s, QString()},
+                                      {"PostgreSQL", u"PG"_s, QString()}};
+    if (!OdbcDataSource().isEmpty())
+        backends.push_back({"PostgreSQL via ODBC", OdbcDataSource(), u"vexal"_s});
+    else if (ServerRequired())
+        ADD_FAILURE() << "psqlODBC is not installed";
+    std::vector<std::vector<TScenarioResult>> results;
+    for (const TBackend& backend : backends) {
+        TDatabase* db = OpenSession(backend.Alias, backend.User);
+        std::vector<TScenarioResult> row;
+        for (const TScenario& scenario : Scenarios())
+            row.push_back(RunScenario(scenario));
+        results.push_back(std::move(row));
+        CloseSession(db);
+    }
+
+    QString table =
+        u"Run times of the inquiry scenarios (median of 3 runs, %1 sales rows), ms\n"_s.arg(
+            DemoRows);
+    table += u"%1 %2"_s.arg(u"scenario"_s, -22).arg(u"rows"_s, 6);
+    for (const TBackend& b : backends)
+        table += u" %1"_s.arg(QLatin1String(b.Title), 20);
+    table += u'\n';
+    for (std::size_t s = 0; s < Scenarios().size(); ++s) {
+        const TScenarioResult& reference = results[0][s];
+        const char* name = Scenarios()[s].Name;
+        EXPECT_TRUE(reference.Messages.isEmpty())
+            << name << ": " << reference.Messages.join(u'\n').toStdString();
+        EXPECT_FALSE(reference.Rows.isEmpty()) << name;
+        table += u"%1 %2"_s.arg(QLatin1String(name), -22).arg(reference.Rows.size(), 6);
+        for (std::size_t b = 0; b < backends.size(); ++b) {
+            const TScenarioResult& r = results[b][s];
+            table += u" %1"_s.arg(r.Milliseconds, 20, 'f', 1);
+            if (b == 0)
+                continue;
+            const std::string where = std::string(name) + " on " + backends[b].Title;
+            EXPECT_TRUE(r.Messages.isEmpty())
+                << where << ": " << r.Messages.join(u'\n').toStdString();
+            EXPECT_EQ(r.Sql, reference.Sql) << where;
+            // Row for row: the same rows, and the same order as far as the
+            // ORDER BY tells it (rows equal in their keys may come in any order).
+            EXPECT_EQ(r.OrderKeys, reference.OrderKeys) << where;
+            QStringList mine = r.Rows, theirs = reference.Rows;
+            std::sort(mine.begin(), mine.end());
+            std::sort(theirs.begin(), theirs.end());
+            EXPECT_EQ(mine, theirs) << where;
+        }
+        table += u'\n';
+    }
+    std::printf("%s", table.toUtf8().constData());
+    QFile file(QCoreApplication::applicationDirPath() + u"/scenario-times.txt"_s);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(table.toUtf8());
+}
+
+} // namespace
