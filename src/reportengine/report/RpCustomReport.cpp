@@ -122,6 +122,12 @@ QList<TDataSet*> TRpCustomReport::DataSets() const {
 void TRpCustomReport::ReleasePrinter() {
     TRpPrinter* printer = PrinterObject;
     PrinterObject = nullptr;
+    if (printer && IsBusy && RunState && RunState->Printer == printer) {
+        // Released from an event handler during its own run: it goes when
+        // the run has ended.
+        ReleaseAfterRun = printer;
+        return;
+    }
     delete printer;
 }
 
@@ -140,6 +146,8 @@ void TRpCustomReport::Run(TRpPrinter* printer, bool copySettings) {
             Report.WasCancelled = Report.RunState->Cancelled();
             Report.RunState.reset();
             Report.IsBusy = false;
+            delete Report.ReleaseAfterRun.data();
+            Report.ReleaseAfterRun = nullptr;
         }
     } finish{*this};
     RunState->Execute(copySettings);

@@ -171,7 +171,8 @@ public:
     // The printer object of the last PrepareReport or PreviewReport.
     TRpPrinter* Printer() const { return PrinterObject; }
     void SetPrinter(TRpPrinter* printer) { PrinterObject = printer; }
-    // Deletes the printer object and clears the reference.
+    // Deletes the printer object and clears the reference (during the
+    // object's own run, once the run has ended).
     void ReleasePrinter();
 
     // Off: a run keeps every event, value and total exactly, but draws
@@ -222,6 +223,7 @@ private:
     int LastColumn = 0;
     int LastDetail = 0;
     QPointer<TRpPrinter> PrinterObject;
+    QPointer<TRpPrinter> ReleaseAfterRun;
     TRpRunObserver* ObserverValue = nullptr;
     std::unique_ptr<TRpReportRun> RunState;
 };

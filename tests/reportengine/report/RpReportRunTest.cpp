@@ -451,6 +451,18 @@ TEST_F(ReportRun, SecondRunWhileBusyIsRefused) {
     EXPECT_EQ(Report->Printer()->PageCount(), 1);
 }
 
+TEST_F(ReportRun, PrinterReleasedDuringItsRunGoesAfterTheRun) {
+    Fill(30);
+    QPointer<TRpPrinter> running;
+    Report->OnEndPage = [&](TRpCustomReport*) {
+        running = Report->Printer();
+        Report->ReleasePrinter();
+    };
+    PrepareReport(Report);
+    EXPECT_EQ(Report->Printer(), nullptr);
+    EXPECT_TRUE(running.isNull());
+}
+
 TEST_F(ReportRun, FailingHandlerEndsTheRunAndPassesTheError) {
     Fill(5);
     Detail->BeforePrint = [&](TRpCustomBand*, bool&) {
