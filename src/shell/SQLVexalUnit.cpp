@@ -1,6 +1,7 @@
 #include "SQLVexalUnit.h"
 
 #include "Database.h"
+#include "DescribeDialog.h"
 #include "ExportOptions.h"
 #include "ExportSetupUnit.h"
 #include "MessageBox.h"
@@ -61,6 +62,10 @@ void TSQLVexalForm::BuildMenus() {
     mnFile->addSeparator();
     mnExit = AddItem(mnFile, "mnExit", QStringLiteral("Изход"));
 
+    mnAdmin = menuBar()->addMenu(QStringLiteral("Администриране"));
+    mnAdmin->setObjectName(QStringLiteral("mnAdmin"));
+    mnDescribe = AddItem(mnAdmin, "mnDescribe", QStringLiteral("Нова справка от таблица…"));
+
     mnWindow = menuBar()->addMenu(QStringLiteral("Прозорец"));
     mnWindow->setObjectName(QStringLiteral("mnWindow"));
     mnCascade = AddItem(mnWindow, "mnCascade", QStringLiteral("Каскадно"));
@@ -78,6 +83,7 @@ void TSQLVexalForm::BuildMenus() {
     connect(mnExportSetup, &QAction::triggered, this, &TSQLVexalForm::mnExportSetupClick);
     connect(mnTextPrint, &QAction::triggered, this, &TSQLVexalForm::mnTextPrintClick);
     connect(mnExit, &QAction::triggered, this, &TSQLVexalForm::btExitClick);
+    connect(mnDescribe, &QAction::triggered, this, &TSQLVexalForm::mnDescribeClick);
     connect(mnCascade, &QAction::triggered, this, &TSQLVexalForm::mnCascadeClick);
     connect(mnTile, &QAction::triggered, this, &TSQLVexalForm::mnTileClick);
     connect(mnAbout, &QAction::triggered, this, &TSQLVexalForm::mnAboutClick);
@@ -115,6 +121,22 @@ void TSQLVexalForm::mnExportSetupClick() {
 void TSQLVexalForm::mnTextPrintClick(bool on) {
     TextPrintMode = on;
     SyncMenus();
+}
+
+void TSQLVexalForm::mnDescribeClick() {
+    if (!Database->Connected())
+        return;
+    try {
+        TDescribeDialog dialog(*Database, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        statusBar()->showMessage(QStringLiteral("Справката \"%1\" е записана (%2 колони)")
+                                     .arg(dialog.Written.Subject)
+                                     .arg(dialog.Written.Rows.size()),
+                                 5000);
+    } catch (const Exception& e) {
+        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+    }
 }
 
 void TSQLVexalForm::mnCascadeClick() {

@@ -2,7 +2,8 @@
 // The main window "SQL Vexal": a multi-document frame that owns the
 // program's one database connection and its inquiry windows, with the
 // menus of the frame: File (new inquiry window, export settings, text-print
-// mode, exit), Window (cascade, tile, the open windows) and Help (about).
+// mode, exit), Administration (a new subject described from a table),
+// Window (cascade, tile, the open windows) and Help (about).
 
 #include "WindowRoutines.h"
 
@@ -31,6 +32,8 @@ public:
     QAction* mnExportSetup = nullptr;
     QAction* mnTextPrint = nullptr; // checkable: TextPrintMode
     QAction* mnExit = nullptr;
+    QMenu* mnAdmin = nullptr;
+    QAction* mnDescribe = nullptr;
     QMenu* mnWindow = nullptr;
     QAction* mnCascade = nullptr;
     QAction* mnTile = nullptr;
@@ -50,6 +53,10 @@ public:
     void mnExportSetupClick();
     // Turns the text-print mode on or off.
     void mnTextPrintClick(bool on);
+    // "Нова справка от таблица…": writes a subject describing a table of the
+    // open database (TDescribeDialog); the user opens an inquiry window to
+    // use it.
+    void mnDescribeClick();
     void mnCascadeClick();
     void mnTileClick();
     // "За програмата": the program's name and version.
