@@ -294,21 +294,22 @@ bool IsDml(const TToken& first) {
 
 std::vector<TToken> Tokenize(const QString& sql) {
     std::vector<TToken> tokens = SqlDialect::Tokenize(sql);
+    static const QRegularExpression opening(u"\\$([A-Za-z_\\x80-\\x{10FFFF}][\\w]*)?\\$"_s);
     qsizetype offset = 0;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const TToken& t = tokens[i];
-        // An opening tag: "$" "$", or "$name" "$", with nothing between.
-        QString tag;
-        if (i + 1 < tokens.size() && tokens[i + 1].IsSymbol("$") &&
-            (t.IsSymbol("$") ||
-             (t.K == TToken::Param && t.Text.startsWith(u'$') && !t.Text.at(1).isDigit())))
-            tag = t.Text + u'$';
-        if (tag.isEmpty()) {
+        // An opening tag, $$ or $name$, where a token begins with "$".
+        const QRegularExpressionMatch tag =
+            t.Text.startsWith(u'$') && (t.K == TToken::Param || t.K == TToken::Symbol)
+                ? opening.match(sql, offset, QRegularExpression::NormalMatch,
+                                QRegularExpression::AnchorAtOffsetMatchOption)
+                : QRegularExpressionMatch();
+        if (!tag.hasMatch()) {
             offset += t.Text.size();
             continue;
         }
-        const qsizetype end = sql.indexOf(tag, offset + tag.size());
-        const qsizetype stop = end < 0 ? sql.size() : end + tag.size();
+        const qsizetype end = sql.indexOf(tag.captured(0), offset + tag.capturedLength(0));
+        const qsizetype stop = end < 0 ? sql.size() : end + tag.capturedLength(0);
         tokens.resize(i);
         tokens.push_back({TToken::String, sql.mid(offset, stop - offset)});
         for (TToken& rest : Tokenize(sql.mid(stop)))

@@ -5,7 +5,11 @@
 #include "InquiryView.h"
 #include "MessageBox.h"
 
+#include "ExportText.h"
+
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -81,7 +85,8 @@ const std::vector<TScenario>& Scenarios() {
     return scenarios;
 }
 
-TScenarioResult RunScenario(const TScenario& scenario, int repeats) {
+TScenarioResult RunScenario(const TScenario& scenario, int repeats,
+                            const std::function<void(TInquiry&)>& afterRun) {
     TScenarioResult result;
     const MessageBoxHandler previous =
         SetMessageBoxHandler([&result](const QString& text, const QString& caption, int style) {
@@ -125,9 +130,23 @@ TScenarioResult RunScenario(const TScenario& scenario, int repeats) {
                 result.OrderKeys << key.join(u'|');
             }
         }
+        if (afterRun)
+            afterRun(inquiry);
     } catch (const Exception& e) {
         result.Messages << u"error: "_s + e.message();
     }
     SetMessageBoxHandler(previous);
     return result;
+}
+
+QString ExportResult(TInquiry& inquiry, const QString& title, const QString& fileName) {
+    QString failure;
+    ExportToText(inquiry.qrDATA(), nullptr, title, fileName, failure);
+    if (!failure.isEmpty())
+        return u"export failed: "_s + failure;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return u"export missing: "_s + fileName;
+    return QString::fromLatin1(
+        QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex());
 }

@@ -30,5 +30,11 @@ struct TScenarioResult {
 };
 
 // Runs a scenario on the session database ("restdata"), the inquiry run
-// repeated to time it.
-TScenarioResult RunScenario(const TScenario& scenario, int repeats = 3);
+// repeated to time it; afterRun, when given, sees the inquiry with its result.
+TScenarioResult RunScenario(const TScenario& scenario, int repeats = 3,
+                            const std::function<void(TInquiry&)>& afterRun = {});
+
+// Exports the inquiry's result to a text file as the export button does,
+// with the scenario's name as the title; returns the file's MD5 in hex, or
+// the failure text.
+QString ExportResult(TInquiry& inquiry, const QString& title, const QString& fileName);
