@@ -110,6 +110,24 @@ private:
         return commas;
     }
 
+    // The token at k is in a FROM list: the nearest clause word before it at
+    // its own depth is FROM.
+    bool InFrom(std::size_t k) const {
+        int depth = 0;
+        for (std::size_t j = k; j-- > 0;) {
+            const TToken& t = Tok(j);
+            if (t.IsSymbol(")"))
+                ++depth;
+            else if (t.IsSymbol("(") && --depth < 0)
+                return false;
+            else if (depth == 0 && t.K == TToken::Word && IsKeyword(t) && !t.IsWord("AS") &&
+                     !t.IsWord("JOIN") && !t.IsWord("ON") && !t.IsWord("AND") &&
+                     !t.IsWord("INNER") && !t.IsWord("LEFT") && !t.IsWord("OUTER"))
+                return t.IsWord("FROM");
+        }
+        return false;
+    }
+
     bool Called(std::size_t k) const {
         const TToken* p = Prev(k);
         const TToken* n = Next(k);
@@ -147,7 +165,7 @@ private:
         }
         if (up == "DUMMY"_L1 && !State.HasDummyTable) {
             const TToken* p = Prev(k);
-            if (!p || !(p->IsWord("FROM") || p->IsWord("JOIN")))
+            if (!p || !(p->IsWord("FROM") || p->IsWord("JOIN") || (p->IsSymbol(",") && InFrom(k))))
                 return;
             const TToken* n = Next(k);
             const bool aliased =

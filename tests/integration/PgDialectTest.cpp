@@ -47,6 +47,9 @@ TEST(PgDialect, RewritesWhatPostgresLacks) {
         {"SELECT kzmConnectID FROM DUMMY",
          u"SELECT kzmConnectID FROM (SELECT 1 AS dummy_col) AS DUMMY"_s},
         {"SELECT d.x FROM dummy d", u"SELECT d.x FROM (SELECT 1 AS dummy_col) d"_s},
+        {"SELECT a, dummy FROM t, DUMMY WHERE x IN (SELECT 1 FROM s, dummy)",
+         u"SELECT a, dummy FROM t, (SELECT 1 AS dummy_col) AS DUMMY WHERE x IN (SELECT 1 FROM s, "
+         "(SELECT 1 AS dummy_col) AS DUMMY)"_s},
         // The connection number is the server process.
         {"SELECT Connection_property('Number')", u"SELECT pg_backend_pid()"_s},
         // Two-word current date and time; CURRENT_DATE is PostgreSQL's own.

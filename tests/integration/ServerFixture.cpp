@@ -58,26 +58,41 @@ QString& OdbcName() {
     return name;
 }
 
+QString& SqliteOdbcName() {
+    static QString name;
+    return name;
+}
+
 // The psqlODBC driver and a data source on the scratch database, in files of
 // the test's own folder that the driver manager reads instead of /etc.
 void RegisterOdbc(const TPgServer& s) {
-    QString driver;
-    for (const QString& lib : QDir(u"/usr/lib"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString path = u"/usr/lib/%1/odbc/psqlodbcw.so"_s.arg(lib);
-        if (QFile::exists(path))
-            driver = path;
+    auto find = [](const QString& file) {
+        for (const QString& lib : QDir(u"/usr/lib"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (QFile::exists(u"/usr/lib/%1/odbc/%2"_s.arg(lib, file)))
+                return u"/usr/lib/%1/odbc/%2"_s.arg(lib, file);
+        return QString();
+    };
+    const QString psql = find(u"psqlodbcw.so"_s);
+    const QString sqlite = find(u"libsqlite3odbc.so"_s);
+    QString drivers, sources = u"[ODBC Data Sources]\n"_s, sections;
+    if (!psql.isEmpty()) {
+        OdbcName() = u"VEXALPGODBC"_s;
+        drivers += u"[PostgreSQL Unicode]\nDriver=%1\n\n"_s.arg(psql);
+        sources += u"VEXALPGODBC=PostgreSQL Unicode\n"_s;
+        sections += u"[VEXALPGODBC]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\n"
+                    "Database=%3\n\n"_s.arg(s.Host)
+                        .arg(s.Port)
+                        .arg(Scratch());
     }
-    if (driver.isEmpty())
-        return;
-    OdbcName() = u"VEXALPGODBC"_s;
-    WriteFile(Dir().filePath(u"odbcinst.ini"_s),
-              u"[PostgreSQL Unicode]\nDescription=psqlODBC\nDriver=%1\n"_s.arg(driver).toUtf8());
-    WriteFile(Dir().filePath(u"odbc.ini"_s),
-              u"[ODBC Data Sources]\n%1=PostgreSQL Unicode\n\n[%1]\nDriver=PostgreSQL Unicode\n"
-              "Servername=%2\nPort=%3\nDatabase=%4\n"_s.arg(OdbcName(), s.Host)
-                  .arg(s.Port)
-                  .arg(Scratch())
-                  .toUtf8());
+    if (!sqlite.isEmpty()) {
+        SqliteOdbcName() = u"VEXALSQLITE"_s;
+        drivers += u"[SQLite3]\nDriver=%1\n\n"_s.arg(sqlite);
+        sources += u"VEXALSQLITE=SQLite3\n"_s;
+        sections +=
+            u"[VEXALSQLITE]\nDriver=SQLite3\nDatabase=%1\n\n"_s.arg(Dir().filePath(u"demo.db"_s));
+    }
+    WriteFile(Dir().filePath(u"odbcinst.ini"_s), drivers.toUtf8());
+    WriteFile(Dir().filePath(u"odbc.ini"_s), (sources + u'\n' + sections).toUtf8());
     qputenv("ODBCSYSINI", QFile::encodeName(Dir().path()));
     qputenv("ODBCINI", QFile::encodeName(Dir().filePath(u"odbc.ini"_s)));
 }
@@ -86,6 +101,10 @@ void RegisterOdbc(const TPgServer& s) {
 
 QString OdbcDataSource() {
     return OdbcName();
+}
+
+QString SqliteOdbcDataSource() {
+    return SqliteOdbcName();
 }
 
 bool Server(TPgServer* server) {

@@ -48,6 +48,8 @@ QString PrepareDemos();
 // in an odbc.ini of Folder() (ODBCINI, ODBCSYSINI); its name, or empty when
 // the driver is not installed.
 QString OdbcDataSource();
+// A data source on the embedded demo file through the SQLite ODBC driver.
+QString SqliteOdbcDataSource();
 
 // The folder that holds the aliases file, the demo file and the scripts.
 QString Folder();

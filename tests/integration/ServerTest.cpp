@@ -5,6 +5,7 @@
 #include "ServerFixture.h"
 
 #include "DbAccess.h"
+#include "DbConnection.h"
 #include "DisplayFormat.h"
 #include "MessageBox.h"
 #include "Scenarios.h"
@@ -170,6 +171,56 @@ TEST(ServerDialect, UnitsOfWorkReadVariablesAndRollBack) {
     EXPECT_TRUE(messages.Shown[0].contains(u"nosuchtable"_s)) << messages.Shown[0].toStdString();
     EXPECT_FALSE(db->InTransaction());
     CloseSession(db);
+}
+
+TEST(Odbc, DataSourcesAreAliasesThatOpenWithTheLoginParameters) {
+    REQUIRE_PG_SERVER();
+    if (OdbcDataSource().isEmpty() || SqliteOdbcDataSource().isEmpty()) {
+        if (ServerRequired())
+            FAIL() << "psqlODBC or the SQLite ODBC driver is not installed";
+        GTEST_SKIP() << "no ODBC drivers";
+    }
+    // The alias chooser lists the system's data sources beside the aliases file's.
+    const QStringList aliases = TSession::Default().AliasNames();
+    for (const QString& name : {u"EMB"_s, u"PG"_s, OdbcDataSource(), SqliteOdbcDataSource()})
+        EXPECT_TRUE(aliases.contains(name)) << name.toStdString();
+
+    TAliasInfo info;
+    ASSERT_TRUE(TSession::Default().FindAlias(OdbcDataSource(), &info));
+    EXPECT_EQ(info.Driver, u"odbc"_s);
+    {
+        // Without a user the server refuses; the message is the engine's.
+        TDatabase refused;
+        refused.SetDatabaseName(u"odbc"_s);
+        refused.SetAliasName(OdbcDataSource());
+        refused.SetParams({u"USER NAME=nobody_here"_s});
+        try {
+            refused.Open();
+            ADD_FAILURE() << "opened without a known user";
+        } catch (const EDatabaseError& e) {
+            EXPECT_TRUE(e.message().contains(u"nobody_here"_s)) << e.message().toStdString();
+        }
+    }
+    // With the login parameters it opens, and the program's dialect reaches
+    // PostgreSQL behind it.
+    TDatabase db;
+    db.SetDatabaseName(u"odbc"_s);
+    db.SetAliasName(OdbcDataSource());
+    db.SetParams({u"USER NAME=vexal"_s, u"PASSWORD="_s});
+    db.Open();
+    EXPECT_EQ(db.Connection()->Driver(), u"odbc"_s);
+    EXPECT_EQ(QueryRows(u"SELECT COUNT(*), String(MIN(SaleDate)) FROM Sales, DUMMY"_s, u"odbc"_s),
+              QStringList{u"%1|01.01.2023"_s.arg(DemoRows)});
+    db.Close();
+
+    // Another driver's data source gets the text as it is, in its own dialect,
+    // and its values as the driver gives them (the file's dates are ISO texts).
+    TDatabase lite;
+    lite.SetDatabaseName(u"lite"_s);
+    lite.SetAliasName(SqliteOdbcDataSource());
+    lite.Open();
+    EXPECT_EQ(QueryRows(u"SELECT COUNT(*), MIN(SaleDate) FROM Sales"_s, u"lite"_s),
+              QStringList{u"%1|2023-01-01"_s.arg(DemoRows)});
 }
 
 // ---------------------------------------------------------------- scenarios
