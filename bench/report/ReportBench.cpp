@@ -9,6 +9,7 @@
 
 #include "DataSet.h"
 #include "RpReport.h"
+#include "RpStream.h"
 
 #include <QApplication>
 #include <QDate>
@@ -154,15 +155,6 @@ int main(int argc, char** argv) {
     FillData(data, rows);
     TRpReport* report = BuildReport(data);
 
-    // A warm-up run of a few rows loads the fonts.
-    {
-        TDataSet small;
-        FillData(small, 60);
-        TRpReport* warm = BuildReport(small);
-        PrepareReport(warm);
-        delete warm;
-    }
-
     QElapsedTimer clock;
     double firstPageMs = -1;
     long kbAt100 = 0;
@@ -193,6 +185,9 @@ int main(int argc, char** argv) {
     std::printf("  %-34s %10.1f ms\n", "whole run", totalMs);
     std::printf("  %-34s %10.1f MB (target < 100)\n", "memory growth page 100 to last",
                 (peakKb - kbAt100) / 1024.0);
+    const TRpStream* store = printer->PageList().Stream();
+    std::printf("  %-34s %10.1f KB\n", "page store per page",
+                store && pages ? store->Size() / 1024.0 / pages : 0.0);
     report->ReleasePrinter();
 
     clock.restart();

@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -36,8 +37,7 @@ QFont RpEngineFont(const QFont& font) {
 
 TRpFontMetrics::TRpFontMetrics(const QFont& font)
     : Font(RpEngineFont(font)), Metrics(Font, const_cast<QImage*>(&ReferenceDevice())),
-      Scale(RpTenthsPerInch / (ReferenceDevice().dotsPerMeterX() * 0.0254)),
-      Table(TableSize, -1.0) {
+      Scale(RpTenthsPerInch / (ReferenceDevice().dotsPerMeterX() * 0.0254)), Table(TableSize) {
     LineHeight = Metrics.height() * Scale;
     AscentTenths = Metrics.ascent() * Scale;
     Pixel = Scale;
@@ -54,19 +54,35 @@ const TRpFontMetrics& TRpFontMetrics::For(const QFont& font) {
     return *made;
 }
 
-double TRpFontMetrics::Advance(char16_t c) const {
+const TRpFontMetrics::Glyph& TRpFontMetrics::Measure(char16_t c) const {
+    Glyph* glyph = nullptr;
     if (c < TableSize) {
-        double& slot = Table[c];
-        if (slot < 0)
-            slot = Metrics.horizontalAdvance(QChar(c)) * Scale;
-        return slot;
+        glyph = &Table[c];
+    } else {
+        auto it = Others.find(c);
+        if (it == Others.end())
+            it = Others.insert(c, Glyph());
+        glyph = &*it;
     }
-    auto it = Others.constFind(c);
-    if (it != Others.constEnd())
-        return *it;
-    const double advance = Metrics.horizontalAdvance(QChar(c)) * Scale;
-    Others.insert(c, advance);
-    return advance;
+    if (glyph->Advance < 0) {
+        const QChar ch(c);
+        glyph->Advance = Metrics.horizontalAdvance(ch) * Scale;
+        glyph->LeftBearing = Metrics.leftBearing(ch) * Scale;
+        glyph->RightBearing = Metrics.rightBearing(ch) * Scale;
+    }
+    return *glyph;
+}
+
+double TRpFontMetrics::LeftOverhang(QStringView text) const {
+    if (text.isEmpty())
+        return 0;
+    return std::max(0.0, -Measure(text.front().unicode()).LeftBearing);
+}
+
+double TRpFontMetrics::RightOverhang(QStringView text) const {
+    if (text.isEmpty())
+        return 0;
+    return std::max(0.0, -Measure(text.back().unicode()).RightBearing);
 }
 
 double TRpFontMetrics::Width(QStringView text) const {

@@ -28,11 +28,22 @@ public:
     double Ascent() const { return AscentTenths; }
     // One reference pixel in tenths of a millimetre.
     double PixelTenths() const { return Pixel; }
+    // How far the ink of a text reaches left of its start and right of its
+    // advance (tenths, 0 when it stays inside): the bearings of its first and
+    // last characters.
+    double LeftOverhang(QStringView text) const;
+    double RightOverhang(QStringView text) const;
 
     explicit TRpFontMetrics(const QFont& font);
 
 private:
-    double Advance(char16_t c) const;
+    struct Glyph {
+        double Advance = -1; // negative until measured
+        double LeftBearing = 0;
+        double RightBearing = 0;
+    };
+    const Glyph& Measure(char16_t c) const;
+    double Advance(char16_t c) const { return Measure(c).Advance; }
 
     QFont Font;
     QFontMetricsF Metrics;
@@ -40,10 +51,10 @@ private:
     double LineHeight;   // tenths
     double AscentTenths; // tenths
     double Pixel;
-    // Advances of the characters below 0x0500 (Latin, Greek, Cyrillic);
-    // negative until measured.
-    mutable std::vector<double> Table;
-    mutable QHash<char16_t, double> Others;
+    // The characters below 0x0500 (Latin, Greek, Cyrillic), measured when
+    // first used; the others in a hash.
+    mutable std::vector<Glyph> Table;
+    mutable QHash<char16_t, Glyph> Others;
 };
 
 // The engine's rendering form of a font: no hinting, kerning or shaping.

@@ -138,7 +138,9 @@ void TRpPrintContext::StartPiece(const QRectF& tenths, const QColor& color) {
     PieceArea = Snapped(DeviceRect(tenths));
     PieceFilled = color.isValid() && color.alpha() == 255 && !PieceArea.isEmpty();
     PieceColor = color.rgba();
-    if (PieceFilled)
+    // White on paper where nothing has been drawn yet changes nothing.
+    if (PieceFilled &&
+        (KeepAllFills || PieceColor != qRgb(255, 255, 255) || InkBottom > PieceArea.top()))
         FillDevice(PieceArea, color);
     InPiece = true;
 }
@@ -147,8 +149,9 @@ void TRpPrintContext::FillBox(const QRectF& tenths, const QColor& color) {
     if (!Drawing() || !color.isValid() || color.alpha() == 0)
         return;
     const QRectF box = Snapped(DeviceRect(tenths));
-    if (InPiece && PieceFilled && color.rgba() == PieceColor && box.left() >= PieceArea.left() &&
-        box.right() <= PieceArea.right() && box.top() >= PieceArea.top()) {
+    if (!KeepAllFills && InPiece && PieceFilled && color.rgba() == PieceColor &&
+        box.left() >= PieceArea.left() && box.right() <= PieceArea.right() &&
+        box.top() >= PieceArea.top()) {
         // Inside the band the band's own fill is there already; below it
         // the paper is, when nothing else reached that far down.
         bool clean = box.bottom() <= PieceArea.bottom() ||
@@ -173,8 +176,12 @@ void TRpPrintContext::DrawText(TRpPrintable* owner, const TRpFontMetrics& metric
     }
     UsePen(color.rgba());
     Canvas->drawText(QPointF(x * XFactor, (top + metrics.Ascent()) * YFactor), text);
-    // Glyphs may reach a little beyond their advances.
-    MarkDrawn(DeviceRect(QRectF(x, top, width, metrics.Height())).adjusted(-2, -1, 2, 1));
+    // The ink: glyphs may reach a little beyond their advances, and edge
+    // pixels are shaded.
+    const double before = metrics.LeftOverhang(text);
+    const double after = metrics.RightOverhang(text);
+    MarkDrawn(DeviceRect(QRectF(x - before, top, width + before + after, metrics.Height()))
+                  .adjusted(-0.5, -1, 0.5, 1));
     if (Observer)
         Observer->TextDrawn(owner, Page, text, QRectF(x, top, width, metrics.Height()));
 }

@@ -72,6 +72,10 @@ struct TRpPrintContext {
     // The band being printed (nullptr for printables placed on the report).
     TRpCustomBand* Band = nullptr;
 
+    // Draws every fill, also those that cannot change the page (for tests
+    // that compare the two).
+    static inline bool KeepAllFills = false;
+
     bool Drawing() const { return FinalPass && Canvas; }
     // Device pixels of a rectangle in tenths.
     QRectF DeviceRect(const QRectF& tenths) const;

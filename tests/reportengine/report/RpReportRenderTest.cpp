@@ -3,6 +3,7 @@
 // images. Set VEXAL_REPORT_PNG to a folder to keep the pages as PNG files.
 
 #include "ReportTestUtil.h"
+#include "RpReportRun_p.h"
 
 #include <QDate>
 #include <QDir>
@@ -211,6 +212,38 @@ TEST(RpReportRender, SeparatorLinesRunFromTheColumnHeaderToTheLastRow) {
     // The column's own cells, right of the line, are not black.
     EXPECT_GT(qGray(image.pixel(x + 3, qRound(bottom * factor) - 4)), 100);
     report->ReleasePrinter();
+}
+
+TEST(RpReportRender, FillsLeftOutChangeNoPixel) {
+    // Box and band fills that would only repaint the band's colour, or white
+    // paper nothing was drawn on, are left out of the pages; the pages must
+    // look exactly as with every fill drawn. Stretched memo lines, opaque
+    // boxes on a coloured band and separators crossing bands are all here.
+    TDataSet data;
+    FillSample(data, 70);
+    QObject owner;
+    TRpReport* report = BuildSample(data, &owner);
+    // A black block reaching below its row (the next row's white band must
+    // cover it), and an opaque empty label on it (its white must show).
+    TRpCustomBand* detail = report->FindBand(rbDetail);
+    auto* block = new TRpShape(detail);
+    block->SetBounds(650, 5, 30, 30);
+    block->SetBrush(QBrush(Qt::black));
+    auto* cover = new TRpLabel(detail);
+    cover->SetAutoSize(false);
+    cover->SetBounds(660, 2, 40, 10);
+    std::vector<QImage> pages[2];
+    for (int keep = 0; keep < 2; ++keep) {
+        TRpPrintContext::KeepAllFills = keep == 1;
+        PrepareReport(report);
+        for (int page = 1; page <= report->Printer()->PageCount(); ++page)
+            pages[keep].push_back(RenderPage(*report->Printer(), page));
+        report->ReleasePrinter();
+    }
+    TRpPrintContext::KeepAllFills = false;
+    ASSERT_EQ(pages[0].size(), pages[1].size());
+    for (size_t i = 0; i < pages[0].size(); ++i)
+        EXPECT_TRUE(pages[0][i] == pages[1][i]) << "page " << i + 1;
 }
 
 } // namespace
