@@ -301,12 +301,15 @@ void TDatabase::Open() {
     TAliasInfo info;
     if (!session.FindAlias(alias, &info))
         throw EDatabaseError(QStringLiteral("Unknown database alias: %1").arg(alias));
-    QString user = ParamValue(P->Params, QStringLiteral("USER NAME"));
-    if (user.isEmpty())
-        user = info.User;
-    QString password = ParamValue(P->Params, QStringLiteral("PASSWORD"));
-    if (password.isEmpty())
-        password = info.Password;
+    // An alias that names its user (User= in the aliases file) logs in with
+    // its own user and password: the administrator's setting for that server
+    // wins over the component's built-in login parameters.
+    QString user = info.User;
+    QString password = info.Password;
+    if (user.isEmpty()) {
+        user = ParamValue(P->Params, QStringLiteral("USER NAME"));
+        password = ParamValue(P->Params, QStringLiteral("PASSWORD"));
+    }
 
     if (info.Driver == QLatin1String("sqlite")) {
         // The demo database is made on first use and again when deleted.

@@ -6,8 +6,8 @@
 // aliases file ($VEXAL_ALIASES, else aliases.ini in the user's configuration
 // folder) and the ODBC data sources the system knows. Each section of the
 // aliases file is an alias: Driver=sqlite|odbc|postgres, Database=, DSN=,
-// Host=, Port=; the database component's login parameters ("USER NAME",
-// "PASSWORD") apply where the driver uses them.
+// Host=, Port=, User=, Password=; the database component's login parameters
+// ("USER NAME", "PASSWORD") apply where the alias names no user.
 //
 // The embedded SQLite backend speaks the server dialect the program's SQL
 // texts assume: LEFT(), the one-row table DUMMY, Connection_property('Number'),
@@ -38,7 +38,7 @@ struct TAliasInfo {
     QString DSN;      // odbc
     QString Host;
     int Port = 0;
-    QString User; // from the aliases file; login parameters override
+    QString User; // from the aliases file; with it, the login parameters are not used
     QString Password;
 };
 

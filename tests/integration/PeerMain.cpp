@@ -83,7 +83,9 @@ int main(int argc, char** argv) {
         TDatabase database;
         database.SetDatabaseName(u"restdata"_s);
         database.SetAliasName(args[2]);
-        database.SetParams({u"USER NAME="_s + args[3], u"PASSWORD="_s});
+        database.SetParams(args[3].isEmpty()
+                               ? QStringList{u"USER NAME=DBA"_s, u"PASSWORD=WVK"_s}
+                               : QStringList{u"USER NAME="_s + args[3], u"PASSWORD="_s});
         database.Open();
         InitSession(database);
         ContinueOnSqlError = false;

@@ -199,7 +199,10 @@ TDatabase* OpenSession(const QString& alias, const QString& user) {
     auto* database = new TDatabase;
     database->SetDatabaseName(u"restdata"_s);
     database->SetAliasName(alias);
-    database->SetParams({u"USER NAME="_s + user, u"PASSWORD="_s});
+    // The program's own login parameters, unless a user is given: an alias
+    // that names its user in the aliases file logs in with that user.
+    database->SetParams(user.isEmpty() ? QStringList{u"USER NAME=DBA"_s, u"PASSWORD=WVK"_s}
+                                       : QStringList{u"USER NAME="_s + user, u"PASSWORD="_s});
     database->SetLoginPrompt(false);
     try {
         database->Open();
