@@ -228,7 +228,9 @@ private:
         using GetData = SqlReturn (*)(SqlHandle, unsigned short, short, void*, SqlLen, SqlLen*);
 
         const QVariant handle = Db().driver()->handle();
-        if (!handle.isValid() || qstrcmp(handle.typeName(), "SQLHANDLE") != 0)
+        // The connection handle (HDBC), named SQLHANDLE or void* by Qt versions.
+        if (!handle.isValid() || (qstrcmp(handle.typeName(), "SQLHANDLE") != 0 &&
+                                  qstrcmp(handle.typeName(), "void*") != 0))
             return;
         SqlHandle dbc = *static_cast<const SqlHandle*>(handle.constData());
         QLibrary odbc(QStringLiteral("odbc"), 2);
