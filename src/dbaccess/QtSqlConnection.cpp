@@ -481,8 +481,13 @@ private:
                 }
                 return rows;
             } catch (const EDatabaseError&) {
-                if (trial)
-                    C.Exec(QStringLiteral("ROLLBACK TO SAVEPOINT vexal_names"));
+                if (trial) {
+                    try {
+                        C.Exec(QStringLiteral("ROLLBACK TO SAVEPOINT vexal_names"));
+                    } catch (const EDatabaseError&) {
+                        // The statement's own failure is the one to report.
+                    }
+                }
                 const QString name = piece.Resolved ? QString() : LastUndefined.toUpper();
                 if (name.isEmpty() || piece.ReadAs.contains(name) ||
                     !PgDialect::VariableCandidates(piece.Tokens, C.State).contains(name))

@@ -65,6 +65,14 @@ const std::vector<TScenario>& Scenarios() {
              q.SelectSubject(u"Продажби за година"_s);
              q.ApplyExternalFilter(u"kzmGodina"_s, u"="_s, u"2023"_s);
          }},
+        // Ungrouped, the variable is a column of every row, read by its bare name.
+        {"variable, every row",
+         [](TInquiry& q) {
+             q.SelectSubject(u"Продажби за година"_s);
+             while (!q.GroupBox.isEmpty())
+                 q.RemoveGrouping(0);
+             q.ApplyExternalFilter(u"kzmGodina"_s, u"="_s, u"2023"_s);
+         }},
         // A date range in the program's date form.
         {"date condition",
          [](TInquiry& q) {

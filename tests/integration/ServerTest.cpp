@@ -142,6 +142,16 @@ TEST(ServerDialect, ServerFunctionsAndConnectionVariables) {
         ExecSqlValue(QString::fromUtf8(c.Statement));
         EXPECT_EQ(Value(QString::fromUtf8(c.Read)), QString::fromUtf8(c.Expected)) << c.Statement;
     }
+    // A display name longer than the server's 63 bytes keeps its full text.
+    const QString longName = u"Средна стойност на продажбите за избрания период"_s;
+    TQuery q;
+    q.SetDatabaseName(u"restdata"_s);
+    q.SetSQLText(u"SELECT COUNT(*) \"%1\" FROM Sales ORDER BY \"%1\""_s.arg(longName));
+    q.Open();
+    EXPECT_EQ(q.Fields(0)->FieldName(), longName);
+    EXPECT_EQ(q.Fields(0)->AsInteger(), DemoRows);
+    q.Close();
+
     // A value the declared type cannot take is refused, and the variable keeps its value.
     ContinueOnSqlError = true;
     ExecSqlValue(u"SET kzmGodina = 'abc'"_s);
