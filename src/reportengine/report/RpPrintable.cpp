@@ -208,10 +208,6 @@ void TRpCustomLabel::SetWordWrap(bool on) {
     FormatLines();
 }
 
-void TRpCustomLabel::SetAlignment(TAlignment alignment) {
-    TRpPrintable::SetAlignment(alignment);
-}
-
 void TRpCustomLabel::BoundsChanged() {
     FormatLines();
 }

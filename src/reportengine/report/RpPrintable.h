@@ -59,7 +59,7 @@ public:
     QColor Color() const { return ColorValue; }
     void SetColor(const QColor& color) { ColorValue = color; }
     TAlignment Alignment() const { return AlignmentValue; }
-    virtual void SetAlignment(TAlignment alignment);
+    void SetAlignment(TAlignment alignment);
     // Band alignment: the printable keeps to the band's left edge, right
     // edge or centre by its own alignment.
     bool BandAlign() const { return BandAlignValue; }
@@ -137,7 +137,6 @@ public:
     void SetWordWrap(bool on);
     bool Transparent() const { return TransparentValue; }
     void SetTransparent(bool on) { TransparentValue = on; }
-    void SetAlignment(TAlignment alignment) override;
 
     // The font: the report's font while ParentFont is on (the default);
     // setting a font or a size turns ParentFont off.
