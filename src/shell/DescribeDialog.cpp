@@ -22,6 +22,7 @@ TDescribeDialog::TDescribeDialog(TDatabase& database, QWidget* parent)
     auto* tablesLabel = new QLabel(QStringLiteral("Таблица"), this);
     lbTables = new QListWidget(this);
     lbTables->setObjectName(QStringLiteral("lbTables"));
+    lbTables->setMaximumWidth(240);
     tablesLabel->setBuddy(lbTables);
     auto* subjectLabel = new QLabel(QStringLiteral("Име на справката"), this);
     edSubject = new QLineEdit(this);

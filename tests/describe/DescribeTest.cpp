@@ -257,6 +257,41 @@ TEST_P(Backends, CatalogueMadeOnceNumbersContinueAndNamesAreNeverReused) {
     EXPECT_THROW(Describe(QStringLiteral("Customer"), name), EDescribeRefused);
 }
 
+TEST_P(Backends, NamesThatNeedQuotingWorkInEveryStatement) {
+    // A table and columns whose names hold an apostrophe, blanks and a
+    // double quote: the names are quoted in FROM, the columns, the total and
+    // the value list, and the display name loses the double quote.
+    const QStringList setup{
+        u"DROP TABLE IF EXISTS \"Bob's Sales\""_s,
+        u"CREATE TABLE \"Bob's Sales\" (\"Unit Price\" NUMERIC(10,2), \"Say \"\"hi\"\"\" VARCHAR(20))"_s,
+        u"INSERT INTO \"Bob's Sales\" VALUES (1.5, 'a'), (2.25, 'b'), (4, 'a')"_s};
+    for (const QString& sql : setup) {
+        TQuery q;
+        q.SetDatabaseName(u"restdata"_s);
+        q.SetSQLText(sql);
+        q.ExecSQL();
+    }
+    const TDescription d = Describe(u"Bob's Sales"_s, QString());
+    ASSERT_EQ(d.Rows.size(), 2);
+    EXPECT_EQ(d.Subject, u"Bob's Sales"_s);
+    EXPECT_EQ(d.Rows[0].Function, u"SUM(\"Bob's Sales\".\"Unit Price\")"_s);
+    EXPECT_EQ(d.Rows[1].BGColName, u"Say 'hi'"_s);
+
+    TAsk ask;
+    ask.Subject(u"Bob's Sales"_s);
+    ask.Column(u"Say 'hi'"_s);
+    ask.Inquiry->cbFilterDropDown();
+    EXPECT_EQ(ask.View.Items, QStringList({u"a"_s, u"b"_s}));
+    ask.Group(u"Say 'hi'"_s);
+    ask.Condition(u"Say 'hi'"_s, u"="_s, u"a"_s);
+    // 1.5 + 4 for the two rows of 'a'.
+    const QStringList rows = ask.Run();
+    EXPECT_EQ(rows, QStringList{u"5.5|a"_s});
+    EXPECT_EQ(rows, HandRows(u"SELECT SUM(\"Unit Price\"), 'a' FROM \"Bob's Sales\" "
+                             "WHERE \"Say \"\"hi\"\"\" = 'a'"_s));
+    EXPECT_TRUE(Messages.empty()) << Messages.front().toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Describe, Backends, ::testing::Values("sqlite", "postgres"));
 
 TEST_F(DescribeFixture, OdbcCatalogueGivesTheEmbeddedDescription) {
