@@ -13,7 +13,8 @@ QTemporaryDir& Scratch() {
 QString CopyChinook(const QTemporaryDir& dir) {
     const QString target = dir.filePath(QStringLiteral("chinook.sqlite"));
     QFile::remove(target);
-    QFile::copy(QStringLiteral(VEXAL_CHINOOK_DB), target);
+    if (!QFile::copy(QStringLiteral(VEXAL_CHINOOK_DB), target))
+        qFatal("cannot copy the Chinook database from %s", VEXAL_CHINOOK_DB);
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     return target;
 }
