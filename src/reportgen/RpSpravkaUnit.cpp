@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QPalette>
+#include <type_traits>
 
 namespace {
 
@@ -45,10 +46,15 @@ TRpBand* MakeBand(TRpReport* report, TRpBandType kind, const char* name, int hei
     return band;
 }
 
+// A printable in its box. Text printables start without auto-size, so the
+// box stays as given whatever text they show before their settings are made;
+// those that size themselves turn it on afterwards.
 template <class T>
 T* Place(TRpCustomBand* band, const QString& name, int left, int top, int width, int height) {
     auto* printable = new T(band);
     printable->setObjectName(name);
+    if constexpr (std::is_base_of_v<TRpCustomLabel, T>)
+        printable->SetAutoSize(false);
     printable->SetBoundsTenths(Px(left), Px(top), Px(width), Px(height));
     return printable;
 }
@@ -179,6 +185,14 @@ void TRpSpravkaForm::BuildReport() {
     lbRowNumber->SetAutoSize(false);
     lbRowNumber->Frame().SetSides(false, false, false, true);
     lbRowNumber->SetEnabled(false);
+    // The row numbers' line drawn like a column separator, so that it too
+    // runs unbroken through the column header above the first row (the
+    // header label's own line stops 3 px short of the header's edges). It
+    // lies on the right frame line of lbRowNumber.
+    RpShapeRowNumber =
+        Place<TRpShape>(DetailBand1, QStringLiteral("RpShapeRowNumber"), 35, -HeaderHeight, 1, 55);
+    RpShapeRowNumber->SetShape(rpsRectangle);
+    RpShapeRowNumber->SetEnabled(false);
 
     SummaryBand1 = MakeBand(RpSpravka, rbSummary, "SummaryBand1", 36,
                             QApplication::palette().color(QPalette::ToolTipBase));
@@ -252,6 +266,8 @@ void TRpSpravkaForm::BuildSlots() {
         expr->SetWordWrap(true);
         expr->SetAutoSize(false);
         expr->SetResetAfterPrint(false);
+        // The totals take the colour of their band.
+        expr->SetColor(SummaryBand1->Color());
         expr->OnPrint = [this](TRpCustomLabel* sender, QString& value) {
             RpExpr1Print(sender, value);
         };
@@ -307,6 +323,7 @@ void TRpSpravkaForm::Generate(TReportSource& window) {
 
         const bool rowNumbers = window.RowNumbersOn();
         lbRowNumber->SetEnabled(rowNumbers);
+        RpShapeRowNumber->SetEnabled(rowNumbers);
         lblRowNumber->SetEnabled(rowNumbers);
         lblRowNumber->SetWidth(lbRowNumber->Width());
 

@@ -89,11 +89,12 @@ public:
     TRpSysData* RpSysData3 = nullptr;     // the report title
     TRpLabel* lbCurDate = nullptr;
     TRpLabel* lbCurTime = nullptr;
-    TRpMemo* RpMemoRelations = nullptr; // the readable conditions
-    TRpLabel* lblRowNumber = nullptr;   // "No" above the row numbers
-    TRpSysData* lbRowNumber = nullptr;  // the row number
-    TRpExpr* rpsPageNum = nullptr;      // "Стр. " and the page number
-    TRpLabel* lbBottomTitle = nullptr;  // title, date and time at the page foot
+    TRpMemo* RpMemoRelations = nullptr;   // the readable conditions
+    TRpLabel* lblRowNumber = nullptr;     // "No" above the row numbers
+    TRpSysData* lbRowNumber = nullptr;    // the row number
+    TRpShape* RpShapeRowNumber = nullptr; // the row numbers' separator line
+    TRpExpr* rpsPageNum = nullptr;        // "Стр. " and the page number
+    TRpLabel* lbBottomTitle = nullptr;    // title, date and time at the page foot
 
     // The members of column slot k (1..40).
     TRpLabel* RpLabel(int k) const { return Labels.at(std::size_t(k - 1)); }
