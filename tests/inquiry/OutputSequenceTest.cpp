@@ -1,0 +1,350 @@
+// The output commands of an inquiry window run for real on the demo
+// database: the preview opens (and the test closes it), print hands the
+// prepared pages to the printer object and releases it, text-print mode
+// writes the report text and gives the export settings back, export runs a
+// changed inquiry first, and a bad copy count in the options row stops the
+// command with the number-reading error.
+
+#include "DBGrid.h"
+#include "Database.h"
+#include "DbAccess.h"
+#include "ExportOptions.h"
+#include "ExportText.h"
+#include "MessageBox.h"
+#include "RpReport.h"
+#include "RpSpravkaUnit.h"
+#include "ServerRoutines.h"
+#include "SessionInit.h"
+#include "SpravkaUnit.h"
+#include "TextPrint.h"
+#include "Win1251.h"
+#include "WindowRoutines.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPrinterInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+QTemporaryDir& DemoDir() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class OutputSequenceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const QDir dir(DemoDir().path());
+        CreateDemoDatabase(dir.filePath(QStringLiteral("demo.db")), 600);
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VEXAL_SOURCE_DIR "/demo/DEMO.SQL"),
+                                dir.filePath(QStringLiteral("DEMO.SQL"))));
+        QFile aliases(dir.filePath(QStringLiteral("aliases.ini")));
+        ASSERT_TRUE(aliases.open(QIODevice::WriteOnly));
+        aliases.write("[DEMO]\nDriver=sqlite\nDatabase=demo.db\n");
+    }
+
+    void SetUp() override {
+        // Other suites of this program name their own aliases and folder.
+        qputenv("VEXAL_ALIASES",
+                QFile::encodeName(DemoDir().filePath(QStringLiteral("aliases.ini"))));
+        SavedProgramDir = ProgramDir;
+        ProgramDir = DemoDir().path() + u'/';
+        SetMessageBoxHandler([this](const QString& text, const QString&, int style) {
+            Messages << text;
+            return DefaultMessageBoxButton(style);
+        });
+        CurrentUserN = -1;
+        Database = new TDatabase;
+        Database->SetDatabaseName(QStringLiteral("restdata"));
+        Database->SetAliasName(QStringLiteral("DEMO"));
+        Database->SetLoginPrompt(false);
+        Database->Open();
+        InitSession(*Database);
+        ContinueOnSqlError = false;
+        // The demo's copy count may have been changed by a test.
+        Exec(QStringLiteral("UPDATE Relations SET FilterList = 'Printer.Orientation=1' || "
+                            "char(13, 10) || 'Printer.Copies=1' WHERE N = 405"));
+        ResetExportSettings();
+        TextPrintMode = false;
+
+        Frame = new QMainWindow;
+        Frame->setCentralWidget(new QMdiArea(Frame));
+        Frame->resize(1280, 900);
+        SetMainForm(Frame);
+        Frame->show();
+    }
+
+    void TearDown() override {
+        delete Frame;
+        Frame = nullptr;
+        SetMainForm(nullptr);
+        delete Database;
+        Database = nullptr;
+        SessionDatabase = nullptr;
+        SetMessageBoxHandler(nullptr);
+        SetSaveFileDialogHandler(nullptr);
+        ResetExportSettings();
+        TextPrintMode = false;
+        ProgramDir = SavedProgramDir;
+        LastSubject.clear();
+    }
+
+    static void Exec(const QString& sql) {
+        TQuery query;
+        query.SetDatabaseName(QStringLiteral("restdata"));
+        query.SetSQLText(sql);
+        query.ExecSQL();
+    }
+
+    static QVariant Value(const QString& sql) {
+        TQuery query;
+        query.SetDatabaseName(QStringLiteral("restdata"));
+        query.SetSQLText(sql);
+        query.Open();
+        return query.Fields(0)->AsVariant();
+    }
+
+    // An inquiry window on a subject, run as the "Справка" button runs it.
+    TSpravkaForm* OpenSubject(const QString& subject, bool run = true) {
+        auto* window = new TSpravkaModalForm(Frame);
+        qobject_cast<QMdiSubWindow*>(window->parentWidget())->showMaximized();
+        QCoreApplication::processEvents();
+        window->SelectSubject(subject);
+        if (run)
+            window->RunInquiry();
+        return window;
+    }
+
+    // A condition added as the condition panel adds it.
+    static void AddCondition(TSpravkaForm* window, const QString& column, const QString& op,
+                             const QString& value) {
+        ASSERT_TRUE(window->Inquiry->qrCol->Locate(QStringLiteral("BGColName"), column, false));
+        window->cbSign->setCurrentIndex(window->cbSign->findText(op));
+        window->cbFilter->setEditText(value);
+        window->btAddFilterClick();
+    }
+
+    // The slot (and totals entry) of a result column: its place among the
+    // grid's shown columns.
+    static int GridColumnOf(TSpravkaForm* window, const QString& field) {
+        int slot = 0;
+        for (int c = 0; c < window->DataGrid->ColumnCount(); ++c) {
+            if (!window->DataGrid->ColumnVisible(c))
+                continue;
+            if (window->DataGrid->ColumnFieldName(c) == field)
+                return slot;
+            ++slot;
+        }
+        return -1;
+    }
+
+    QMainWindow* Frame = nullptr;
+    TDatabase* Database = nullptr;
+    QStringList Messages;
+    QString SavedProgramDir;
+};
+
+// Closes every preview window that shows up, counting them and their pages.
+class TPreviewCloser {
+public:
+    TPreviewCloser() {
+        QObject::connect(&Poll, &QTimer::timeout, [this] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* preview = qobject_cast<TRpStandardPreview*>(widget);
+                if (!preview || !preview->isVisible() || !preview->Printer() ||
+                    preview->Printer()->Status() != TRpPrinterStatus::Finished)
+                    continue;
+                ++Previews;
+                Pages = preview->Printer()->PageCount();
+                Title = preview->Printer()->Title();
+                preview->close();
+            }
+        });
+        Poll.start(20);
+    }
+    int Previews = 0;
+    int Pages = 0;
+    QString Title;
+
+private:
+    QTimer Poll;
+};
+
+} // namespace
+
+TEST_F(OutputSequenceTest, PreviewShowsTheGeneratedReportUntilClosed) {
+    TSpravkaForm* window = OpenSubject(QStringLiteral("Клиенти"));
+    ASSERT_GT(window->dsData->rowCount(), 0);
+    window->edTitle->setText(QStringLiteral("Клиенти по градове"));
+    TPreviewCloser closer;
+    window->btPrintPreviewClick();
+    EXPECT_EQ(closer.Previews, 1);
+    EXPECT_GE(closer.Pages, 1);
+    EXPECT_EQ(closer.Title, QStringLiteral("Клиенти по градове"));
+    // The preview releases its printer object once it has gone.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window->ReportForm->RpSpravka->Printer(), nullptr);
+    EXPECT_TRUE(Messages.isEmpty());
+}
+
+TEST_F(OutputSequenceTest, PrintHandsThePreparedPagesOverAndReleasesThem) {
+    // The options row of "Продажби за година": landscape, three copies.
+    Exec(QStringLiteral("UPDATE Relations SET FilterList = 'Printer.Orientation=1' || "
+                        "char(13, 10) || 'Printer.Copies=3' WHERE N = 405"));
+    TSpravkaForm* window = OpenSubject(QStringLiteral("Продажби за година"));
+    ASSERT_GT(window->dsData->rowCount(), 0);
+    TRpSpravkaForm* form = window->ReportForm;
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("printed.pdf"));
+
+    struct Case {
+        const char* Why;
+        std::function<void(TRpPrinter*)> Printer;
+    } const cases[] = {
+        // The pages as a printer would get them, written to a PDF.
+        {"printed to a PDF",
+         [&](TRpPrinter* printer) {
+             EXPECT_EQ(printer->PageSettings().Copies, 3);
+             EXPECT_EQ(printer->PageSettings().Orientation, QPageLayout::Landscape);
+             printer->SavePdf(pdf);
+         }},
+        // A printer that fails says nothing and keeps nothing.
+        {"failing printer", [](TRpPrinter*) { throw Exception(QStringLiteral("out of paper")); }},
+        // The engine's own printing: without a printer it prints nothing.
+        {"no printer", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Why);
+        // Never a real print job from a test.
+        if (!c.Printer && !QPrinterInfo::availablePrinterNames().isEmpty())
+            continue;
+        form->PrintPages = c.Printer;
+        window->btPrintClick();
+        EXPECT_EQ(form->RpSpravka->Printer(), nullptr);
+        EXPECT_TRUE(Messages.isEmpty());
+    }
+    EXPECT_TRUE(ReadAll(pdf).startsWith("%PDF"));
+}
+
+TEST_F(OutputSequenceTest, TextPrintModeWritesTheReportTextAndRestoresTheSettings) {
+    QTemporaryDir dir;
+    TextPrintMode = true;
+    ExportTxtOpts.TxtClmDelimiter = QStringLiteral(";");
+    ExportTxtOpts.TxtCyrSet = 1;
+    ExportTxtOpts.ExportHeader = false;
+    ExportTxtOpts.ExportClmNames = false;
+    ExportTxtOpts.FixedClmWidth = false;
+    // Text printing writes to this file instead of a printer.
+    ExportTxtOpts.DftTarget = dir.filePath(QStringLiteral("printer.txt"));
+    const TExportTxtOpts before = ExportTxtOpts;
+    QFile::remove(TextPrintFileName());
+
+    TSpravkaForm* window = OpenSubject(QStringLiteral("Продажби"));
+    ASSERT_GT(window->dsData->rowCount(), 0);
+    int printed = 0;
+    window->ReportForm->PrintPages = [&](TRpPrinter*) { ++printed; };
+    window->btPrintClick();
+
+    EXPECT_EQ(printed, 0); // the report's pages are not printed
+    EXPECT_EQ(window->ReportForm->RpSpravka->Printer(), nullptr);
+    // The text was written with the text-print settings: "|" between
+    // columns, the column names, and the report's totals in the footer.
+    // Printing rewrote it in the user's code page.
+    const QByteArray text = ReadAll(TextPrintFileName());
+    EXPECT_TRUE(text.contains('|'));
+    EXPECT_TRUE(text.contains(ConvertCodePage(Win1251::Encode(QStringLiteral("Клиент")))));
+    const QString amount =
+        window->ReportForm->Totals.value(GridColumnOf(window, QStringLiteral("Сума")));
+    ASSERT_FALSE(amount.trimmed().isEmpty());
+    EXPECT_TRUE(text.contains(amount.trimmed().toLatin1())) << amount.toStdString();
+    EXPECT_FALSE(ReadAll(ExportTxtOpts.DftTarget).isEmpty());
+    // The user's settings are back.
+    EXPECT_EQ(ExportTxtOpts.TxtClmDelimiter, before.TxtClmDelimiter);
+    EXPECT_EQ(ExportTxtOpts.TxtCyrSet, before.TxtCyrSet);
+    EXPECT_EQ(ExportTxtOpts.ExportHeader, before.ExportHeader);
+    EXPECT_EQ(ExportTxtOpts.ExportClmNames, before.ExportClmNames);
+    EXPECT_EQ(ExportTxtOpts.FixedClmWidth, before.FixedClmWidth);
+    EXPECT_EQ(ExportTxtOpts.DftTarget, before.DftTarget);
+    EXPECT_EQ(ExportTxtOpts.FooterValues, nullptr);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join(u'\n').toStdString();
+}
+
+TEST_F(OutputSequenceTest, ExportOfAModifiedInquiryExportsTheCurrentComposition) {
+    TSpravkaForm* window = OpenSubject(QStringLiteral("Клиенти"));
+    const int all = window->dsData->rowCount();
+    AddCondition(window, QStringLiteral("Град"), QStringLiteral("="), QStringLiteral("София"));
+    ASSERT_TRUE(window->Inquiry->Modified);
+    // The user's column in the catalogue.
+    ASSERT_TRUE(window->Inquiry->qrCol->Locate(QStringLiteral("BGColName"),
+                                               QStringLiteral("Телефон"), false));
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("clients.txt"));
+    SetSaveFileDialogHandler(
+        [&](const QString&, const QString&, const QString&, const QString&) { return file; });
+    window->btExportClick();
+
+    const int sofia =
+        Value(QStringLiteral("SELECT COUNT(*) FROM Clients WHERE City = 'София'")).toInt();
+    ASSERT_LT(sofia, all);
+    EXPECT_FALSE(window->Inquiry->Modified);
+    EXPECT_EQ(window->dsData->rowCount(), sofia);
+    // The exported rows are the clients of София (the column of an "="
+    // condition is left out of the result): their codes lead the lines.
+    QStringList codes;
+    for (const QString& line : Win1251::Decode(ReadAll(file)).split(QStringLiteral("\r\n"))) {
+        const QString first = line.section(u'\t', 0, 0);
+        if (line.contains(u'\t') && !first.isEmpty() && first.at(0).isDigit())
+            codes << first;
+    }
+    codes.sort();
+    QStringList expected;
+    TQuery sofiaCodes;
+    sofiaCodes.SetDatabaseName(QStringLiteral("restdata"));
+    sofiaCodes.SetSQLText(QStringLiteral("SELECT ClientID FROM Clients WHERE City = 'София'"));
+    sofiaCodes.Open();
+    for (sofiaCodes.First(); !sofiaCodes.Eof(); sofiaCodes.Next())
+        expected << sofiaCodes.Fields(0)->AsString();
+    expected.sort();
+    EXPECT_EQ(codes, expected);
+    EXPECT_EQ(window->Inquiry->qrCol->FieldByName(QStringLiteral("BGColName"))->AsString(),
+              QStringLiteral("Телефон"));
+    EXPECT_EQ(ExportTxtOpts.FooterValues, nullptr);
+    EXPECT_EQ(window->ReportForm->RpSpravka->Printer(), nullptr);
+}
+
+TEST_F(OutputSequenceTest, CopyCountThatIsNoNumberStopsPreviewAndPrint) {
+    Exec(QStringLiteral("UPDATE Relations SET FilterList = 'Printer.Orientation=1' || "
+                        "char(13, 10) || 'Printer.Copies=две' WHERE N = 405"));
+    TSpravkaForm* window = OpenSubject(QStringLiteral("Продажби за година"));
+    ASSERT_GT(window->dsData->rowCount(), 0);
+    TPreviewCloser closer;
+    for (auto command : {&TSpravkaForm::btPrintPreviewClick, &TSpravkaForm::btPrintClick}) {
+        try {
+            (window->*command)();
+            ADD_FAILURE() << "no error";
+        } catch (const EConvertError& e) {
+            // Raised out of the command, for the program's general error
+            // report to show.
+            EXPECT_EQ(e.message(), QStringLiteral("\"две\" is not a valid numeric value"));
+        }
+    }
+    // Nothing was generated or shown.
+    EXPECT_EQ(closer.Previews, 0);
+    EXPECT_TRUE(window->ReportForm->lbBottomTitle->Caption().isEmpty());
+    EXPECT_EQ(window->ReportForm->RpSpravka->Printer(), nullptr);
+}
