@@ -4,6 +4,7 @@
 
 #include "ReportGenFixture.h"
 
+#include "ExportOptions.h"
 #include "TextRoutines.h"
 
 #include <QDir>
@@ -203,4 +204,39 @@ TEST_F(ReportOutputTest, RenderedPagesHaveJoinedColumnLines) {
         }
     }
     w.Form.RpSpravka->ReleasePrinter();
+}
+
+TEST_F(ReportOutputTest, ExportWritesTheRowsWithTheTotalsAPrintedReportShows) {
+    TTestWindow w;
+    w.OpenSubjectCatalogue(QStringLiteral("Продажби"));
+    w.ShowResult(Sales(12), SalesColumns());
+    w.CatalogueQuery.SetRecNo(5);
+    // What the printed report's summary shows.
+    w.Form.Generate(w);
+    TRunRecorder recorder;
+    Prepare(w, recorder);
+    w.Form.RpSpravka->ReleasePrinter();
+    const QStringList printed = recorder.TextsOf(QStringLiteral("RpExpr4"));
+    ASSERT_EQ(printed.size(), 1);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("sales.txt"));
+    w.Form.ExportSequence(w, file);
+    QFile exported(file);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    const QByteArray text = exported.readAll();
+    // Twelve rows and the totals line under them.
+    EXPECT_EQ(text.count("\r\n000000"), 12);
+    EXPECT_TRUE(text.contains(QStringLiteral("\t%1\r\n").arg(printed[0].mid(2)).toLatin1()))
+        << text.toStdString();
+    EXPECT_EQ(ExportTxtOpts.FooterValues, nullptr);
+    EXPECT_EQ(w.Form.RpSpravka->Printer(), nullptr);
+    EXPECT_EQ(w.CatalogueQuery.RecNo(), 5);
+
+    // A result never opened exports without a failure of the report.
+    w.Form.qrDATA->Close();
+    const QString none = dir.filePath(QStringLiteral("none.txt"));
+    w.Form.ExportSequence(w, none);
+    EXPECT_EQ(w.Form.RpSpravka->Printer(), nullptr);
+    EXPECT_EQ(w.Form.Totals, QStringList(40, QString()));
 }
