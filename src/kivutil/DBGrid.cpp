@@ -115,7 +115,10 @@ TField* TDBGrid::SelectedField() const {
 int TDBGrid::DefaultColumnWidth(TField* field, const QString& title) const {
     const QFontMetrics metrics(font());
     const int chars = field && field->DisplayWidth() > 0 ? field->DisplayWidth() : 10;
-    const int dataWidth = chars * metrics.averageCharWidth();
+    // The program counts a column's characters as its pixels / 8 (display
+    // widths, fixed-width text output), so a column gets at least 8 pixels a
+    // character and never shows fewer characters than its field holds.
+    const int dataWidth = chars * qMax(8, metrics.averageCharWidth());
     const int titleWidth = metrics.horizontalAdvance(title);
     return qMax(dataWidth, titleWidth) + 4;
 }
