@@ -1,0 +1,30 @@
+// The report-file reader: any bytes opened as a saved report, then every
+// page fetched as the preview and the printer would fetch it.
+
+#include "Exception.h"
+#include "FuzzTargets.h"
+#include "RpPrinter.h"
+
+#include <QPicture>
+
+namespace Fuzz {
+
+void ReportFile(const std::uint8_t* data, std::size_t size) {
+    const QString path = ScratchFile(QStringLiteral("report.rpmf"), Bytes(data, size));
+    TRpPrinter printer;
+    try {
+        printer.OpenReportFile(path);
+        for (int n = 1; n <= printer.PageCount(); ++n) {
+            std::unique_ptr<QPicture> page = printer.PageImage(n);
+            if (!page)
+                __builtin_trap(); // a page within the count is there or raises
+            (void)page->boundingRect();
+        }
+        // Outside the pages there is nothing, and asking does no harm.
+        if (printer.PageImage(0) || printer.PageImage(printer.PageCount() + 1))
+            __builtin_trap();
+    } catch (const Exception&) {
+    }
+}
+
+} // namespace Fuzz
