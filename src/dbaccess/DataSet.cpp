@@ -16,8 +16,10 @@ QString NotUniDirectionalMessage() {
     return QStringLiteral("Operation not allowed on a unidirectional dataset");
 }
 
+using DbValues::TDateParts;
+
 // Reads a stored date text, ISO or the program's own form.
-TDateForm ParseStoredDate(std::string_view bytes, QDateTime* value) {
+TDateForm ParseStoredDate(std::string_view bytes, TDateParts* value) {
     TDateForm form = DbValues::ParseIso(bytes, value);
     if (form == TDateForm::None)
         form = DbValues::ParseProgramDate(bytes, value);
@@ -139,14 +141,14 @@ qint64 TField::CurrentStoreRow() const {
     return d.Active && d.Cur >= 0 ? d.StoreRowOf(d.Cur) : -1;
 }
 
-QDateTime TField::DateTimeOf(qint64 r) const {
+QDateTime TField::DateTimeOf(qint64 r, bool local) const {
     const TCellTable& cells = Owner->Data->Cells;
     if (r < 0 || r >= cells.RowCount() || cells.Kind(r, FieldIndex) != TCellKind::Text)
         return {};
-    QDateTime value;
+    TDateParts value;
     if (ParseStoredDate(cells.Bytes(r, FieldIndex), &value) == TDateForm::None)
         return {};
-    return value;
+    return local ? value.LocalDateTime() : value.PlainDateTime();
 }
 
 QVariant TField::ValueOfStoredRow(qint64 r) const {
@@ -167,15 +169,15 @@ QVariant TField::ValueOfStoredRow(qint64 r) const {
         return QVariant(qlonglong(cells.Int(r, FieldIndex)));
     case TCellKind::Float:
         if (Type == TFieldType::String || Type == TFieldType::Memo)
-            return QVariant(ShortestFloatText(cells.Float(r, FieldIndex)));
+            return QVariant(DbValues::FloatDisplay(cells.Float(r, FieldIndex)));
         return QVariant(cells.Float(r, FieldIndex));
     case TCellKind::Text:
         if (IsDateTime()) {
-            QDateTime value;
+            TDateParts value;
             if (ParseStoredDate(cells.Bytes(r, FieldIndex), &value) != TDateForm::None) {
                 if (Type == TFieldType::Time)
-                    return QVariant(value.time());
-                return QVariant(value);
+                    return QVariant(value.Time());
+                return QVariant(value.LocalDateTime());
             }
         }
         if (Type == TFieldType::Blob) {
@@ -201,16 +203,16 @@ QString TField::TextOfStoredRow(qint64 r) const {
             return cells.Int(r, FieldIndex) ? QStringLiteral("True") : QStringLiteral("False");
         return QString::number(cells.Int(r, FieldIndex));
     case TCellKind::Float:
-        return ShortestFloatText(cells.Float(r, FieldIndex));
+        return DbValues::FloatDisplay(cells.Float(r, FieldIndex));
     case TCellKind::Text:
         if (IsDateTime()) {
-            QDateTime value;
+            TDateParts value;
             if (ParseStoredDate(cells.Bytes(r, FieldIndex), &value) != TDateForm::None) {
                 if (Type == TFieldType::Date)
-                    return DateText(value.date());
+                    return DbValues::DateDisplay(value);
                 if (Type == TFieldType::Time)
-                    return TimeText(value.time());
-                return DateTimeText(value);
+                    return DbValues::TimeDisplay(value);
+                return DbValues::DateTimeDisplay(value);
             }
         }
         return cells.Text(r, FieldIndex);
@@ -239,9 +241,9 @@ QString TField::DisplayOf(qint64 r) const {
             return FormatFloatPicture(Format, value);
         }
         if (kind == TCellKind::Text && (IsDateTime() || IsAggregate())) {
-            QDateTime value;
+            TDateParts value;
             if (ParseStoredDate(cells.Bytes(r, FieldIndex), &value) != TDateForm::None)
-                return FormatDateTimePicture(Format, value);
+                return FormatDateTimePicture(Format, value.PlainDateTime());
         }
     }
     return TextOfStoredRow(r);
@@ -344,6 +346,10 @@ bool TField::AsBoolean() const {
 
 QDateTime TField::AsDateTime() const {
     return DateTimeOf(CurrentStoreRow());
+}
+
+QDateTime TField::AsPlainDateTime() const {
+    return DateTimeOf(CurrentStoreRow(), false);
 }
 
 QVariant TField::ValueAt(int row) const {

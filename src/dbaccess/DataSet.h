@@ -82,6 +82,10 @@ public:
     double AsFloat() const;
     bool AsBoolean() const;
     QDateTime AsDateTime() const;
+    // The date and time of a date or time value as stored, in a QDateTime
+    // without zone rules, for formatting (no look-up of the local zone);
+    // invalid for null and for values that are no date or time.
+    QDateTime AsPlainDateTime() const;
 
     // Values of any row (row: index into the visible rows, 0-based).
     QVariant ValueAt(int row) const;
@@ -97,7 +101,7 @@ private:
     qint64 StoreRow(int row) const; // visible row -> stored row, -1 when none
     qint64 CurrentStoreRow() const;
     QString DisplayOf(qint64 storeRow) const;
-    QDateTime DateTimeOf(qint64 storeRow) const;
+    QDateTime DateTimeOf(qint64 storeRow, bool local = true) const;
 
     TDataSet* Owner;
     int FieldIndex;

@@ -82,6 +82,7 @@ QVariant TDataSource::data(const QModelIndex& index, int role) const {
     const int row = Set->IsUniDirectional() ? 0 : index.row();
     switch (role) {
     case Qt::DisplayRole:
+        ++Formatted;
         return field->DisplayTextAt(row);
     case Qt::EditRole:
         return field->ValueAt(row);

@@ -39,6 +39,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    // Display texts formatted so far: a view asks only for the cells it
+    // shows, so scrolling through a large result formats a few screens.
+    qint64 FormattedCells() const { return Formatted; }
+
 Q_SIGNALS:
     // The data set's current record moved (model row, -1 for none); not
     // emitted while its controls are disabled.
@@ -49,4 +53,5 @@ private:
     void OnRecordChanged();
     TDataSet* Set = nullptr;
     QList<TGridColumn> Cols;
+    mutable qint64 Formatted = 0;
 };

@@ -1,6 +1,13 @@
 #include "DbValues.h"
 
+#include "DisplayFormat.h"
+#include "FormatSettings.h"
+
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 namespace DbValues {
 
@@ -21,7 +28,7 @@ int Digits(std::string_view s, std::size_t p, int n) {
 }
 
 // Reads "HH:MM[:SS[.fff]]" from position p to the end of s.
-bool ParseTimePart(std::string_view s, std::size_t p, QTime* time) {
+bool ParseTimePart(std::string_view s, std::size_t p, TDateParts* value) {
     const int h = Digits(s, p, 2);
     if (h < 0 || p + 2 >= s.size() || s[p + 2] != ':')
         return false;
@@ -55,10 +62,12 @@ bool ParseTimePart(std::string_view s, std::size_t p, QTime* time) {
                 return false;
         }
     }
-    const QTime t(h, m, sec, ms);
-    if (!t.isValid())
+    if (!QTime::isValid(h, m, sec, ms))
         return false;
-    *time = t;
+    value->Hour = h;
+    value->Minute = m;
+    value->Second = sec;
+    value->Msec = ms;
     return true;
 }
 
@@ -66,37 +75,73 @@ std::string_view Utf8View(const QByteArray& bytes) {
     return {bytes.constData(), std::size_t(bytes.size())};
 }
 
+TDateForm ToDateTime(TDateForm form, const TDateParts& parts, QDateTime* value) {
+    if (form != TDateForm::None)
+        *value = parts.LocalDateTime();
+    return form;
+}
+
+// Two digits of a number below 100 at out.
+void PutTwo(QChar* out, int value) {
+    out[0] = QChar(u'0' + value / 10);
+    out[1] = QChar(u'0' + value % 10);
+}
+
+// "DD.MM.YYYY" at out (10 characters); years have four digits or more.
+qsizetype PutDate(QChar* out, const TDateParts& v) {
+    PutTwo(out, v.Day);
+    out[2] = FormatSettings::DateSeparator;
+    PutTwo(out + 3, v.Month);
+    out[5] = FormatSettings::DateSeparator;
+    if (v.Year < 1 || v.Year > 9999) {
+        const QString year = QString::number(v.Year).rightJustified(4, u'0');
+        std::copy(year.begin(), year.end(), out + 6);
+        return 6 + year.size();
+    }
+    PutTwo(out + 6, v.Year / 100);
+    PutTwo(out + 8, v.Year % 100);
+    return 10;
+}
+
+// "HH:MM" at out (5 characters).
+void PutTime(QChar* out, const TDateParts& v) {
+    PutTwo(out, v.Hour);
+    out[2] = FormatSettings::TimeSeparator;
+    PutTwo(out + 3, v.Minute);
+}
+
 } // namespace
 
-TDateForm ParseIso(std::string_view s, QDateTime* value) {
+TDateForm ParseIso(std::string_view s, TDateParts* value) {
     if (s.size() >= 5 && s.size() <= 12 && s[2] == ':') {
-        QTime time;
-        if (!ParseTimePart(s, 0, &time))
+        TDateParts parts;
+        if (!ParseTimePart(s, 0, &parts))
             return TDateForm::None;
-        *value = QDateTime(QDate(1899, 12, 30), time);
+        *value = parts;
         return TDateForm::Time;
     }
     if (s.size() < 10 || s[4] != '-' || s[7] != '-')
         return TDateForm::None;
-    const int y = Digits(s, 0, 4);
-    const int mo = Digits(s, 5, 2);
-    const int d = Digits(s, 8, 2);
-    if (y < 0 || mo < 0 || d < 0)
-        return TDateForm::None;
-    const QDate date(y, mo, d);
-    if (!date.isValid())
+    TDateParts parts;
+    parts.Year = Digits(s, 0, 4);
+    parts.Month = Digits(s, 5, 2);
+    parts.Day = Digits(s, 8, 2);
+    if (parts.Year < 0 || parts.Month < 0 || parts.Day < 0 ||
+        !QDate::isValid(parts.Year, parts.Month, parts.Day))
         return TDateForm::None;
     if (s.size() == 10) {
-        *value = QDateTime(date, QTime(0, 0));
+        *value = parts;
         return TDateForm::Date;
     }
-    if (s[10] != ' ' && s[10] != 'T')
+    if ((s[10] != ' ' && s[10] != 'T') || !ParseTimePart(s, 11, &parts))
         return TDateForm::None;
-    QTime time;
-    if (!ParseTimePart(s, 11, &time))
-        return TDateForm::None;
-    *value = QDateTime(date, time);
+    *value = parts;
     return TDateForm::DateTime;
+}
+
+TDateForm ParseIso(std::string_view text, QDateTime* value) {
+    TDateParts parts;
+    return ToDateTime(ParseIso(text, &parts), parts, value);
 }
 
 TDateForm ParseIso(const QString& text, QDateTime* value) {
@@ -104,7 +149,7 @@ TDateForm ParseIso(const QString& text, QDateTime* value) {
     return ParseIso(Utf8View(bytes), value);
 }
 
-TDateForm ParseProgramDate(std::string_view s, QDateTime* value) {
+TDateForm ParseProgramDate(std::string_view s, TDateParts* value) {
     // D.M.YYYY with one- or two-digit day and month.
     std::size_t p = 0;
     int parts[2] = {0, 0};
@@ -121,29 +166,98 @@ TDateForm ParseProgramDate(std::string_view s, QDateTime* value) {
         parts[k] = v;
         ++p;
     }
-    const int y = Digits(s, p, 4);
-    if (y < 0)
+    TDateParts result;
+    result.Year = Digits(s, p, 4);
+    if (result.Year < 0)
         return TDateForm::None;
     p += 4;
-    const QDate date(y, parts[1], parts[0]);
-    if (!date.isValid())
+    result.Month = parts[1];
+    result.Day = parts[0];
+    if (!QDate::isValid(result.Year, result.Month, result.Day))
         return TDateForm::None;
     if (p == s.size()) {
-        *value = QDateTime(date, QTime(0, 0));
+        *value = result;
         return TDateForm::Date;
     }
-    if (s[p] != ' ')
+    if (s[p] != ' ' || !ParseTimePart(s, p + 1, &result))
         return TDateForm::None;
-    QTime time;
-    if (!ParseTimePart(s, p + 1, &time))
-        return TDateForm::None;
-    *value = QDateTime(date, time);
+    *value = result;
     return TDateForm::DateTime;
+}
+
+TDateForm ParseProgramDate(std::string_view text, QDateTime* value) {
+    TDateParts parts;
+    return ToDateTime(ParseProgramDate(text, &parts), parts, value);
 }
 
 TDateForm ParseProgramDate(const QString& text, QDateTime* value) {
     const QByteArray bytes = text.toUtf8();
     return ParseProgramDate(Utf8View(bytes), value);
+}
+
+QString DateDisplay(const TDateParts& value) {
+    QChar text[16];
+    return QString(text, PutDate(text, value));
+}
+
+QString TimeDisplay(const TDateParts& value) {
+    QChar text[5];
+    PutTime(text, value);
+    return QString(text, 5);
+}
+
+QString DateTimeDisplay(const TDateParts& value) {
+    QChar text[22];
+    qsizetype n = PutDate(text, value);
+    if (!value.Midnight()) {
+        text[n] = u' ';
+        PutTime(text + n + 1, value);
+        n += 6;
+    }
+    return QString(text, n);
+}
+
+QString FloatDisplay(double value) {
+    // Below 10^13 a whole number of hundredths has at most 15 significant
+    // digits, and no other decimal of at most 15 digits reads back as the
+    // same double: its shortest text is the hundredths with the trailing
+    // zeros dropped, in fixed notation (the general routine switches to an
+    // exponent only below 0.001).
+    if (std::fabs(value) < 1e13) {
+        const double scaled = value * 100;
+        const qint64 hundredths = std::llround(scaled);
+        if (double(hundredths) / 100 == value) {
+            if (hundredths == 0)
+                return QStringLiteral("0");
+            char text[24];
+            char* end = text + sizeof text;
+            char* p = end;
+            quint64 rest = quint64(hundredths < 0 ? -hundredths : hundredths);
+            const int cents = int(rest % 100);
+            rest /= 100;
+            if (cents != 0) {
+                if (cents % 10 != 0)
+                    *--p = char('0' + cents % 10);
+                *--p = char('0' + cents / 10);
+                *--p = '.';
+            }
+            do {
+                *--p = char('0' + rest % 10);
+                rest /= 10;
+            } while (rest != 0);
+            if (hundredths < 0)
+                *--p = '-';
+            return QString::fromLatin1(p, end - p);
+        }
+    }
+    return ShortestFloatText(value);
+}
+
+QByteArray IsoDateBytes(const TDateParts& value) {
+    char text[16];
+    const int n =
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", value.Year, value.Month, value.Day);
+    return QByteArray(text, n);
 }
 
 QString IsoDate(const QDate& date) {

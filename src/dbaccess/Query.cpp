@@ -90,7 +90,7 @@ TFieldType KindFromValues(const TCellTable& cells, int col) {
         case TCellKind::Text:
             texts = true;
             if (!plainText) {
-                QDateTime when;
+                DbValues::TDateParts when;
                 switch (DbValues::ParseIso(cells.Bytes(r, col), &when)) {
                 case DbValues::TDateForm::Date:
                     dates = true;

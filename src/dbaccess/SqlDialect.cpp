@@ -5,6 +5,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace SqlDialect {
@@ -140,6 +142,67 @@ bool IsValueLiteral(const TToken& t) {
            DbValues::ParseProgramDate(inner, &when) != DbValues::TDateForm::None;
 }
 
+// A plain column reference: names (bare, double-quoted or bracketed)
+// joined by dots, such as Sales.SaleDate.
+bool IsColumnReference(const std::vector<TToken>& toks, const std::vector<std::size_t>& sig,
+                       std::size_t from, std::size_t to) {
+    // A variable read by name was turned into a vx_var() call: no name.
+    const auto isName = [](const QString& text) {
+        return !text.isEmpty() && IsNameStart(text[0]) &&
+               std::all_of(text.begin(), text.end(), IsNameChar);
+    };
+    for (std::size_t i = from; i <= to; ++i) {
+        const TToken& t = toks[sig[i]];
+        const bool expectName = (i - from) % 2 == 0;
+        if (expectName) {
+            if (t.K == TToken::Quoted)
+                continue;
+            if (t.K != TToken::Word || IsKeyword(t) || !isName(t.Text))
+                return false;
+        } else if (!t.IsSymbol(".")) {
+            return false;
+        }
+    }
+    return (to - from) % 2 == 0;
+}
+
+// The comparison of a column with a 'DD.MM.YYYY' literal through vx_cmp
+// cannot use an index on the column, so a plain column gets a range on its
+// stored ISO texts in front of it, which SQLite answers from the index. The
+// range holds every ISO date and date-time that can meet the comparison
+// ("YYYY-MM-DD..." texts sort like their dates), as well as numbers for "<"
+// and texts and blobs for ">"; vx_cmp then decides exactly. Returns an empty
+// text when no range applies (another operator, an expression, no date).
+QString DateRangeGuard(const std::vector<TToken>& toks, const std::vector<std::size_t>& sig,
+                       std::size_t start, std::size_t op) {
+    const TToken& comparison = toks[sig[op]];
+    const QByteArray literal = Unquote(toks[sig[op + 1]].Text).toUtf8();
+    DbValues::TDateParts date;
+    if (DbValues::ParseProgramDate(
+            std::string_view(literal.constData(), std::size_t(literal.size())), &date) ==
+            DbValues::TDateForm::None ||
+        !IsColumnReference(toks, sig, start, op - 1))
+        return {};
+    const bool equal = comparison.IsSymbol("=") || comparison.IsSymbol("==");
+    const bool below = comparison.IsSymbol("<") || comparison.IsSymbol("<=");
+    const bool above = comparison.IsSymbol(">") || comparison.IsSymbol(">=");
+    if (!equal && !below && !above)
+        return {};
+    QString column;
+    for (std::size_t i = sig[start]; i <= sig[op - 1]; ++i)
+        column += toks[i].Text;
+    const QString from = QString::fromLatin1(DbValues::IsoDateBytes(date));
+    const QDate next = date.Date().addDays(1);
+    const QString to = next.year() <= 9999 ? DbValues::IsoDate(next) : QString();
+    const QString lower = column + QStringLiteral(" >= '") + from + u'\'';
+    const QString upper = column + QStringLiteral(" < '") + to + u'\'';
+    if (above)
+        return lower;
+    if (to.isEmpty())
+        return {};
+    return below ? upper : lower + QStringLiteral(" AND ") + upper;
+}
+
 QString QuotedName(const QString& name) {
     QString text = name;
     text.replace(u'\'', QStringLiteral("''"));
@@ -241,9 +304,12 @@ QString Rewrite(std::vector<TToken> toks, bool dml,
         const long start = LeftOperandStart(toks, sig, long(k));
         if (start < 0)
             continue;
-        toks[sig[std::size_t(start)]].Text.prepend(QStringLiteral("vx_cmp("));
+        const QString guard = DateRangeGuard(toks, sig, std::size_t(start), k);
+        TToken& first = toks[sig[std::size_t(start)]];
+        first.Text.prepend(guard.isEmpty() ? QStringLiteral("vx_cmp(")
+                                           : u'(' + guard + QStringLiteral(" AND vx_cmp("));
         toks[sig[k - 1]].Text.append(QStringLiteral(", ") + literal.Text + u')');
-        literal.Text = QStringLiteral("0");
+        literal.Text = guard.isEmpty() ? QStringLiteral("0") : QStringLiteral("0)");
     }
     return Join(toks);
 }

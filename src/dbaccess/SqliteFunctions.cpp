@@ -111,17 +111,17 @@ QString StringText(sqlite3_value* v) {
     case SQLITE_INTEGER:
         return QString::number(sqlite3_value_int64(v));
     case SQLITE_FLOAT:
-        return ShortestFloatText(sqlite3_value_double(v));
+        return DbValues::FloatDisplay(sqlite3_value_double(v));
     default: {
         const std::string_view s = TextOf(v);
-        QDateTime when;
+        DbValues::TDateParts when;
         switch (DbValues::ParseIso(s, &when)) {
         case TDateForm::Date:
-            return DateText(when.date());
+            return DbValues::DateDisplay(when);
         case TDateForm::Time:
-            return TimeText(when.time());
+            return DbValues::TimeDisplay(when);
         case TDateForm::DateTime:
-            return DateTimeText(when);
+            return DbValues::DateTimeDisplay(when);
         case TDateForm::None:
             break;
         }
@@ -181,6 +181,32 @@ template <typename T> int Sign(T a, T b) {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+// The literal of a vx_cmp call, read once per statement (SQLite keeps it
+// with the constant argument).
+struct TCompareLiteral {
+    bool IsDate = false;
+    qint64 DateKey = 0;
+    bool HasPoint = false;
+    sqlite3_int64 Whole = 0;
+    double Number = 0;
+};
+
+void DeleteLiteral(void* p) {
+    delete static_cast<TCompareLiteral*>(p);
+}
+
+TCompareLiteral ReadLiteral(std::string_view literal) {
+    TCompareLiteral result;
+    DbValues::TDateParts date;
+    result.IsDate = DbValues::ParseProgramDate(literal, &date) != TDateForm::None;
+    result.DateKey = date.Key();
+    result.HasPoint = literal.find('.') != std::string_view::npos;
+    const QByteArray bytes(literal.data(), qsizetype(literal.size()));
+    result.Whole = bytes.toLongLong();
+    result.Number = bytes.toDouble();
+    return result;
+}
+
 // vx_cmp(value, 'literal'): -1, 0 or 1, or null when value is null. The
 // literal is a canonical number or a 'DD.MM.YYYY' date (see SqlDialect.h).
 void CompareFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -191,29 +217,30 @@ void CompareFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
     }
     const std::string_view literal = TextOf(argv[1]);
-    QDateTime date;
-    const bool isDate = DbValues::ParseProgramDate(literal, &date) != TDateForm::None;
+    const TCompareLiteral* read = static_cast<TCompareLiteral*>(sqlite3_get_auxdata(ctx, 1));
+    TCompareLiteral local;
+    if (!read) {
+        local = ReadLiteral(literal);
+        sqlite3_set_auxdata(ctx, 1, new TCompareLiteral(local), DeleteLiteral);
+        read = &local;
+    }
     int result;
     if (type == SQLITE_BLOB) {
         result = 1; // blobs sort after every text and number
     } else if (type == SQLITE_TEXT) {
         const std::string_view s = TextOf(a);
-        QDateTime when;
-        if (isDate && (DbValues::ParseIso(s, &when) != TDateForm::None ||
-                       DbValues::ParseProgramDate(s, &when) != TDateForm::None))
-            result = CompareBytes(DbValues::DateKey(when).toStdString(),
-                                  DbValues::DateKey(date).toStdString());
+        DbValues::TDateParts when;
+        if (read->IsDate && (DbValues::ParseIso(s, &when) != TDateForm::None ||
+                             DbValues::ParseProgramDate(s, &when) != TDateForm::None))
+            result = Sign(when.Key(), read->DateKey);
         else
             result = CompareBytes(s, literal); // text columns compare as text
-    } else if (isDate) {
+    } else if (read->IsDate) {
         result = -1; // numbers sort before texts
-    } else if (type == SQLITE_INTEGER && literal.find('.') == std::string_view::npos) {
-        result =
-            Sign<sqlite3_int64>(sqlite3_value_int64(a),
-                                QByteArray(literal.data(), qsizetype(literal.size())).toLongLong());
+    } else if (type == SQLITE_INTEGER && !read->HasPoint) {
+        result = Sign<sqlite3_int64>(sqlite3_value_int64(a), read->Whole);
     } else {
-        result = Sign(sqlite3_value_double(a),
-                      QByteArray(literal.data(), qsizetype(literal.size())).toDouble());
+        result = Sign(sqlite3_value_double(a), read->Number);
     }
     sqlite3_result_int(ctx, result);
 }
@@ -288,16 +315,17 @@ void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     bool match =
         LikeMatch(*pattern, QString::fromUtf8(v.data(), qsizetype(v.size())).toCaseFolded(), esc);
     if (!match && sqlite3_value_type(argv[1]) == SQLITE_TEXT) {
-        QDateTime when;
+        DbValues::TDateParts when;
         const TDateForm form = DbValues::ParseIso(v, &when);
-        if (form == TDateForm::Date)
-            match = LikeMatch(*pattern, DateText(when.date()), esc);
-        else if (form == TDateForm::DateTime)
-            match =
-                LikeMatch(*pattern,
-                          when.toString(when.time().second() ? QStringLiteral("dd.MM.yyyy HH:mm:ss")
-                                                             : QStringLiteral("dd.MM.yyyy HH:mm")),
-                          esc);
+        if (form == TDateForm::Date) {
+            match = LikeMatch(*pattern, DbValues::DateDisplay(when), esc);
+        } else if (form == TDateForm::DateTime) {
+            // The date and the time to the minute, with the seconds when not 0.
+            QString shown = DbValues::DateDisplay(when) + u' ' + DbValues::TimeDisplay(when);
+            if (when.Second != 0)
+                shown += u':' + QString::number(when.Second).rightJustified(2, u'0');
+            match = LikeMatch(*pattern, shown, esc);
+        }
     }
     sqlite3_result_int(ctx, match ? 1 : 0);
 }
@@ -309,14 +337,13 @@ template <int Part> void DatePartFunction(sqlite3_context* ctx, int, sqlite3_val
         return;
     }
     const std::string_view s = TextOf(argv[0]);
-    QDateTime when;
+    DbValues::TDateParts when;
     if (DbValues::ParseIso(s, &when) == TDateForm::None &&
         DbValues::ParseProgramDate(s, &when) == TDateForm::None) {
         sqlite3_result_null(ctx);
         return;
     }
-    const QDate d = when.date();
-    sqlite3_result_int(ctx, Part == 0 ? d.year() : (Part == 1 ? d.month() : d.day()));
+    sqlite3_result_int(ctx, Part == 0 ? when.Year : (Part == 1 ? when.Month : when.Day));
 }
 
 // isnull(a, b, ...): the first value that is not null.
