@@ -1,4 +1,5 @@
 // Program entry of SQL Vexal.
+#include "BatchRun.h"
 #include "Database.h"
 #include "Describe.h"
 #include "ExportOptions.h"
@@ -9,6 +10,7 @@
 
 #include <QStringList>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +18,12 @@ namespace {
 
 const char* const UsageText =
     "Usage: vexal [--text-print] [ALIAS]\n"
+    "       vexal ALIAS [--subject NAME] [--run FILE] [--title TEXT] [--row-numbers]\n"
+    "                   [--sql] [--export FILE] [--pdf FILE] [--report FILE] [--print]\n"
+    "                   [--delimiter CHAR|tab|none] [--fixed] [--no-header] [--no-names]\n"
+    "                   [--code-page windows|dos|russian]\n"
+    "       vexal ALIAS --list-subjects\n"
+    "       vexal --list-aliases\n"
     "       vexal ALIAS --describe TABLE [--subject NAME]\n"
     "       vexal --create-demo FILE [--rows N]\n"
     "       vexal --help | --version\n"
@@ -35,7 +43,42 @@ const char* const UsageText =
     "  --create-demo FILE  write a demo database with N sales rows to FILE and exit\n"
     "  --rows N            number of sales rows for --create-demo (default 5000)\n"
     "  --help              show this text and exit\n"
-    "  --version           show the version and exit\n";
+    "  --version           show the version and exit\n"
+    "\n"
+    "Batch runs (for cron or the Task Scheduler): any of --sql, --export, --pdf,\n"
+    "--report, --print or --list-subjects runs without any window or dialog. ALIAS\n"
+    "is opened and its connection script run as at start; the inquiry is made as in\n"
+    "an inquiry window: the subject added, the saved inquiry loaded as \"Зарежда\"\n"
+    "loads it, and run as \"Справка\" runs it. Every message goes to standard error\n"
+    "as \"caption: text\" and is answered with its default button.\n"
+    "\n"
+    "  --subject NAME      the inquiry subject, as the subject list shows it; without\n"
+    "                      it, the subject the --run inquiry was saved with\n"
+    "  --run FILE          load the saved inquiry FILE (the file the \"Запис\" dialog\n"
+    "                      wrote; \".SQL\" is added to a name without an extension, and\n"
+    "                      a bare name is also looked for in SaveReps beside the\n"
+    "                      program)\n"
+    "  --title TEXT        the title of the report and the export\n"
+    "  --row-numbers       number the report's rows\n"
+    "  --sql               print the composed SELECT to standard output\n"
+    "  --export FILE       export the result to the text file FILE with the export\n"
+    "                      settings of the user (the options below change them for\n"
+    "                      this run only)\n"
+    "  --pdf FILE          write the report as a PDF\n"
+    "  --report FILE       write the report as a report file (the preview opens it)\n"
+    "  --print             print the report on the default printer with the\n"
+    "                      subject's copies (as text in the text-print mode)\n"
+    "  --delimiter C       export: column delimiter, one character, tab or none\n"
+    "  --fixed             export: pad every value to its column's width\n"
+    "  --no-header         export: no title, conditions, rules or totals\n"
+    "  --no-names          export: no column names (matters with --no-header)\n"
+    "  --code-page CP      export: windows (as is), dos (Bulgarian DOS) or russian\n"
+    "  --list-subjects     print the subjects of ALIAS, one a line\n"
+    "  --list-aliases      print the database aliases, one a line\n"
+    "\n"
+    "Exit status: 0 done; 1 an error was reported (an SQL failure, a missing\n"
+    "mandatory condition, a failed export...): no file is written after it; 2 a\n"
+    "wrong command line.\n";
 
 int Usage(const char* problem) {
     std::fprintf(stderr, "vexal: %s\n\n%s", problem, UsageText);
@@ -67,6 +110,31 @@ int DescribeTable(const QString& alias, const QString& table, const QString& sub
     return 0;
 }
 
+// The value of --delimiter: one character, "tab" or "none".
+bool ParseDelimiter(const QString& text, QString& delimiter) {
+    if (text.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0)
+        delimiter = QStringLiteral("\t");
+    else if (text.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0)
+        delimiter.clear();
+    else if (text.size() == 1)
+        delimiter = text;
+    else
+        return false;
+    return true;
+}
+
+// The value of --code-page as the export settings number it.
+bool ParseCodePage(const QString& text, std::uint8_t& codePage) {
+    const char* const names[] = {"windows", "dos", "russian"};
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        if (text.compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0) {
+            codePage = i;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -76,41 +144,89 @@ int main(int argc, char** argv) {
     bool createDemo = false;
     bool textPrint = false;
     QString describeTable;
-    QString subject;
     bool describe = false;
-    bool subjectGiven = false;
+    bool listAliases = false;
+    TBatchOptions batch;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (std::strcmp(arg, "--version") == 0) {
+        // The value of an option that takes one; false when it is missing.
+        auto value = [&](QString& into) {
+            if (i + 1 >= argc)
+                return false;
+            into = QString::fromLocal8Bit(argv[++i]);
+            return true;
+        };
+        auto is = [arg](const char* name) { return std::strcmp(arg, name) == 0; };
+        QString text;
+        if (is("--version")) {
             std::printf("SQL Vexal %s\n", VEXAL_VERSION);
             return 0;
         }
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        if (is("--help") || is("-h")) {
             std::printf("%s", UsageText);
             return 0;
         }
-        if (std::strcmp(arg, "--create-demo") == 0) {
-            if (i + 1 >= argc)
+        if (is("--create-demo")) {
+            if (!value(demoFile))
                 return Usage("--create-demo needs a file name");
             createDemo = true;
-            demoFile = QString::fromLocal8Bit(argv[++i]);
-        } else if (std::strcmp(arg, "--describe") == 0) {
-            if (i + 1 >= argc)
+        } else if (is("--describe")) {
+            if (!value(describeTable))
                 return Usage("--describe needs a table name");
             describe = true;
-            describeTable = QString::fromLocal8Bit(argv[++i]);
-        } else if (std::strcmp(arg, "--subject") == 0) {
-            if (i + 1 >= argc)
+        } else if (is("--subject")) {
+            if (!value(text))
                 return Usage("--subject needs a subject name");
-            subjectGiven = true;
-            subject = QString::fromLocal8Bit(argv[++i]);
-        } else if (std::strcmp(arg, "--text-print") == 0) {
+            batch.Subject = text;
+        } else if (is("--text-print")) {
             textPrint = true;
-        } else if (std::strcmp(arg, "--rows") == 0) {
+        } else if (is("--rows")) {
             bool ok = false;
-            demoRows = i + 1 < argc ? QString::fromLocal8Bit(argv[++i]).toInt(&ok) : 0;
+            demoRows = value(text) ? text.toInt(&ok) : 0;
             if (!ok || demoRows < 0)
                 return Usage("--rows needs a whole number of rows");
+        } else if (is("--run")) {
+            if (!value(batch.RunFile) || batch.RunFile.isEmpty())
+                return Usage("--run needs a saved inquiry");
+        } else if (is("--title")) {
+            if (!value(text))
+                return Usage("--title needs a text");
+            batch.Title = text;
+        } else if (is("--row-numbers")) {
+            batch.RowNumbers = true;
+        } else if (is("--sql")) {
+            batch.Sql = true;
+        } else if (is("--export")) {
+            if (!value(batch.ExportFile) || batch.ExportFile.isEmpty())
+                return Usage("--export needs a file name");
+        } else if (is("--pdf")) {
+            if (!value(batch.PdfFile) || batch.PdfFile.isEmpty())
+                return Usage("--pdf needs a file name");
+        } else if (is("--report")) {
+            if (!value(batch.ReportFile) || batch.ReportFile.isEmpty())
+                return Usage("--report needs a file name");
+        } else if (is("--print")) {
+            batch.Print = true;
+        } else if (is("--delimiter")) {
+            QString delimiter;
+            if (!value(text) || !ParseDelimiter(text, delimiter))
+                return Usage("--delimiter needs one character, tab or none");
+            batch.Delimiter = delimiter;
+        } else if (is("--fixed")) {
+            batch.FixedWidths = true;
+        } else if (is("--no-header")) {
+            batch.NoHeader = true;
+        } else if (is("--no-names")) {
+            batch.NoNames = true;
+        } else if (is("--code-page")) {
+            std::uint8_t codePage = 0;
+            if (!value(text) || !ParseCodePage(text, codePage))
+                return Usage("--code-page needs windows, dos or russian");
+            batch.CodePage = codePage;
+        } else if (is("--list-subjects")) {
+            batch.ListSubjects = true;
+        } else if (is("--list-aliases")) {
+            listAliases = true;
         } else if (std::strncmp(arg, "--", 2) == 0) {
             return Usage("unknown option");
         } else if (alias.isNull()) {
@@ -118,8 +234,32 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (subjectGiven && !describe)
-        return Usage("--subject goes with --describe");
+    const bool inquiryOptions = !batch.RunFile.isEmpty() || batch.Title || batch.RowNumbers;
+    if (listAliases) {
+        if (!alias.isEmpty() || batch.IsBatch() || inquiryOptions || batch.Subject || describe ||
+            createDemo || batch.HasExportSettings())
+            return Usage("--list-aliases goes alone");
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("vexal"));
+        return ListAliases();
+    }
+    if (batch.IsBatch()) {
+        if (describe || createDemo)
+            return Usage("a batch run goes without --describe and --create-demo");
+        if (alias.isEmpty())
+            return Usage("a batch run needs a database alias");
+        if (batch.ListSubjects && (batch.RunsInquiry() || inquiryOptions || batch.Subject))
+            return Usage("--list-subjects goes with the alias only");
+        if (batch.RunsInquiry() && !batch.Subject && batch.RunFile.isEmpty())
+            return Usage("a batch run needs --subject or --run");
+    } else if (inquiryOptions) {
+        return Usage("--run, --title and --row-numbers go with --sql, --export, --pdf, "
+                     "--report or --print");
+    }
+    if (batch.HasExportSettings() && batch.ExportFile.isEmpty())
+        return Usage("the export settings go with --export");
+    if (batch.Subject && !describe && !batch.IsBatch())
+        return Usage("--subject goes with --describe or a batch run");
     if (describe) {
         if (alias.isEmpty())
             return Usage("--describe needs a database alias");
@@ -127,7 +267,7 @@ int main(int argc, char** argv) {
             return Usage("--describe needs a table name");
         QCoreApplication core(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("vexal"));
-        return DescribeTable(alias, describeTable, subject);
+        return DescribeTable(alias, describeTable, batch.Subject.value_or(QString()));
     }
 
     if (createDemo) {
@@ -140,6 +280,18 @@ int main(int argc, char** argv) {
             return 1;
         }
         return 0;
+    }
+
+    if (batch.IsBatch()) {
+        batch.Alias = alias;
+        PrepareBatchPlatform();
+        TVexalApplication app(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("vexal"));
+        QApplication::setApplicationDisplayName(QStringLiteral("SQL Vexal"));
+        InitProgramDir();
+        if (textPrint)
+            TextPrintMode = true;
+        return RunBatch(batch);
     }
 
     TVexalApplication app(argc, argv);
