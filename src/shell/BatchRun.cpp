@@ -268,6 +268,29 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
     return true;
 }
 
+// Everything after start-up: the subject list, or the inquiry and its
+// outputs. False when something failed.
+bool RunInWindow(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& messages) {
+    window->FormShow();
+    if (o.ListSubjects) {
+        PrintSubjects(window);
+        return true;
+    }
+    const bool ran = RunTheInquiry(window, o, messages);
+    if (o.Sql) {
+        // Also after a failed execution: the statement is what the user
+        // needs to see then. A missing condition composes none.
+        for (const QString& line : window->Inquiry->qrDATA()->SQL())
+            PrintLine(stdout, line);
+        std::fflush(stdout);
+    }
+    // An error reported at any point before (the connection script
+    // included) means no file is written at all.
+    if (!ran || messages.Failed())
+        return false;
+    return WriteOutputs(window, o, messages);
+}
+
 } // namespace
 
 int RunBatch(const TBatchOptions& options) {
@@ -285,35 +308,19 @@ int RunBatch(const TBatchOptions& options) {
     hooks.CtrlHeld = [] { return false; };
     hooks.ChooseAlias = [](const QString&) { return QString(); };
     int exitCode = 0;
-    std::unique_ptr<TSQLVexalForm> main = StartUp(o.Alias, hooks, &exitCode);
+    std::unique_ptr<TSQLVexalForm> main;
+    messages.Guard([&] { main = StartUp(o.Alias, hooks, &exitCode); });
     if (!main)
-        return exitCode != 0 ? exitCode : BatchFailed;
+        return BatchFailed;
 
     // Made as the main window makes its first inquiry window, but never
     // shown; it goes before the main window and its database.
     std::unique_ptr<TSpravkaForm> window(new TSpravkaForm(main.get()));
-    window->FormShow();
-
-    if (o.ListSubjects) {
-        PrintSubjects(window.get());
-        return messages.Failed() ? BatchFailed : BatchOk;
-    }
-
-    const bool ran = RunTheInquiry(window.get(), o, messages);
-    if (o.Sql) {
-        // Also after a failed execution: the statement is what the user
-        // needs to see then. A missing condition composes none.
-        for (const QString& line : window->Inquiry->qrDATA()->SQL())
-            PrintLine(stdout, line);
-        std::fflush(stdout);
-    }
-    // An error reported at any point before (the connection script
-    // included) means no file is written at all.
-    if (!ran || messages.Failed())
-        return BatchFailed;
-    if (!WriteOutputs(window.get(), o, messages) || messages.Failed())
-        return BatchFailed;
-    return BatchOk;
+    // A catalogue that cannot be read raises out of the window's operations,
+    // as it would reach the message loop.
+    bool done = false;
+    messages.Guard([&] { done = RunInWindow(window.get(), o, messages); });
+    return done && !messages.Failed() ? BatchOk : BatchFailed;
 }
 
 int ListAliases() {

@@ -16,6 +16,7 @@
 #include "ServerRoutines.h"
 #include "SessionInit.h"
 #include "SpravkaUnit.h"
+#include "TestUtil.h"
 #include "Win1251.h"
 #include "WindowRoutines.h"
 
@@ -82,8 +83,10 @@ protected:
         CreateDemoDatabase(DemoDatabasePath(), 2000);
         QFile aliases(SuiteDir().filePath(QStringLiteral("aliases.ini")));
         ASSERT_TRUE(aliases.open(QIODevice::WriteOnly));
-        aliases.write("[Zeta]\nDriver=sqlite\nDatabase=zeta.db\n"
-                      "[alpha]\nDriver=sqlite\nDatabase=alpha.db\n");
+        // Zeta: a database without the inquiry catalogue.
+        const QString chinook = TestUtil::CopyChinook(SuiteDir());
+        aliases.write("[Zeta]\nDriver=sqlite\nDatabase=" + chinook.toUtf8() +
+                      "\n[alpha]\nDriver=sqlite\nDatabase=alpha.db\n");
         aliases.close();
         // Qt wants a private runtime folder; without one it warns on
         // standard error, which is the program's message channel here.
@@ -440,6 +443,17 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
          0,
          QStringLiteral("Съобщение: Справката няма редове: "),
          {"z.pdf", "z.rpt"}},
+        // A catalogue that cannot be read, as the message loop would show it.
+        {"no catalogue: subject list",
+         {"Zeta", "--list-subjects"},
+         1,
+         QStringLiteral("Системно съобщение: "),
+         {}},
+        {"no catalogue: inquiry",
+         {"Zeta", "--subject", "Клиенти", "--export", "c.txt"},
+         1,
+         QStringLiteral("Системно съобщение: "),
+         {"c.txt"}},
         // The window's print is silent when there is no printer; a batch run
         // must not report that as printed.
         {"print without a printer",
