@@ -265,6 +265,11 @@ void TInquiry::btAddSpravkaClick() {
     SelectedTablesBG << subject;
     CurrentSubjectBG = subject;
 
+    // The options belong to their subject: one without an options row has
+    // none, rather than the printer options and the pre-run script of the
+    // subject added before it.
+    ReportOptions.clear();
+    PreRunScript.clear();
     {
         TControlsOff off(qrCol);
         qrCol->SetFiltered(false);
@@ -942,7 +947,18 @@ bool TInquiry::btSpravkaClick(bool bySpravkaButton) {
 }
 
 void TInquiry::BuildResultColumns() {
-    dsData->ClearColumns();
+    // The old columns go and the new ones come in one change of the grid (a
+    // change makes the grid set up its rows again); a failure on the way
+    // leaves the grid without columns.
+    try {
+        dsData->SetColumns(ResultColumns());
+    } catch (...) {
+        dsData->ClearColumns();
+        throw;
+    }
+}
+
+QList<TGridColumn> TInquiry::ResultColumns() {
     QStringList subjects;
     for (const QString& subject : SelectedTablesBG)
         subjects << QuotedSql(subject);
@@ -1001,5 +1017,5 @@ void TInquiry::BuildResultColumns() {
         }
         columns << column;
     }
-    dsData->SetColumns(columns);
+    return columns;
 }

@@ -9,6 +9,7 @@
 // display names, hidden lists beside them carry the SQL text (item i of each
 // describes the same entry).
 
+#include "DataSource.h"
 #include "InquiryView.h"
 
 #include <QChar>
@@ -151,6 +152,8 @@ public:
     void BuildResultColumns();
 
 private:
+    // The columns BuildResultColumns gives the grid.
+    QList<TGridColumn> ResultColumns();
     QString CurrentTableName() const; // subject list's current TableName
     QString ColText(const char* field) const;
     void AddOrderingAt(int position, const QString& name, bool ascending);

@@ -619,6 +619,24 @@ bool TSpravkaForm::FilterPanelShown() const {
 }
 
 void TSpravkaForm::ToggleFilterPanel() {
+    // The panel's contents and the window are laid out once, at the final
+    // height: the steps in between are never painted, and laying the column
+    // grid and the lists out at each of them cost more than the fold itself.
+    QLayout* const layouts[] = {FilterPanel->layout(), layout()};
+    for (QLayout* l : layouts)
+        if (l)
+            l->setEnabled(false);
+    struct TRelayout {
+        QLayout* const* Layouts;
+        ~TRelayout() {
+            for (int i = 0; i < 2; ++i)
+                if (QLayout* l = Layouts[i]) {
+                    l->setEnabled(true);
+                    l->invalidate();
+                    l->activate();
+                }
+        }
+    } relayout{layouts};
     if (FilterPanelShown()) {
         for (int height = FilterPanel->height(); height > 0; height -= 8)
             FilterPanel->setFixedHeight(std::max(0, height - 8));
