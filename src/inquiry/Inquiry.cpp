@@ -270,11 +270,6 @@ void TInquiry::btAddSpravkaClick() {
     // subject added before it.
     ReportOptions.clear();
     PreRunScript.clear();
-    // The options belong to their subject: one without an options row has
-    // none, rather than the printer options and the pre-run script of the
-    // subject added before it.
-    ReportOptions.clear();
-    PreRunScript.clear();
     {
         TControlsOff off(qrCol);
         qrCol->SetFiltered(false);
