@@ -175,8 +175,10 @@ public:
     // object's own run, once the run has ended).
     void ReleasePrinter();
 
-    // Off: a run keeps every event, value and total exactly, but draws
-    // nothing and stores no pages (for callers that need only the totals).
+    // Off: a run keeps every event, value, total and page break exactly, but
+    // draws nothing and stores no pages (for callers that need only the
+    // totals); a data text that can neither stretch its band nor has a print
+    // event is then not even read.
     bool DrawPages() const { return Draw; }
     void SetDrawPages(bool on) { Draw = on; }
 

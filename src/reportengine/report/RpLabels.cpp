@@ -86,7 +86,7 @@ QString TRpDBText::Value() const {
         if (field->IsNumeric())
             return FormatFloatPicture(MaskText, field->AsFloat());
         if (field->IsDateTime())
-            return FormatDateTimePicture(MaskText, field->AsDateTime());
+            return FormatDateTimePicture(MaskText, field->AsPlainDateTime());
         if (field->IsAggregate()) {
             // An aggregate column whose kind the server did not tell: a
             // numeric value still takes the number picture.
@@ -104,6 +104,13 @@ QString TRpDBText::Value() const {
 }
 
 void TRpDBText::Print(TRpPrintContext& context, double x0, double y0) {
+    // A run that draws nothing needs a data text only when it can make its
+    // band grow or has a print event: reading and laying out every value of
+    // the data set would change nothing else.
+    if (!context.Drawing() && !AutoStretch() && !OnPrint) {
+        Finished = true;
+        return;
+    }
     const QString value = Value();
     if (UseLines) {
         LinesValue = QStringList{value};
