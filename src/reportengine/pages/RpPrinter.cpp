@@ -15,6 +15,10 @@
 #include <QScreen>
 #include <QTemporaryFile>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 #include <filesystem>
 
 TRpPrinter::TRpPrinter(QObject* parent) : QObject(parent) {}
@@ -352,6 +356,36 @@ void TRpPrinter::SaveReportFile(const QString& fileName) {
     Store.SavePageFile(fileName);
 }
 
+namespace {
+
+// Permissions of a newly created file under the process's file-mode mask.
+QFileDevice::Permissions NewFilePermissions() {
+#ifdef Q_OS_UNIX
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = 0666 & ~mask;
+    QFileDevice::Permissions p;
+    if (mode & 0400)
+        p |= QFileDevice::ReadOwner | QFileDevice::ReadUser;
+    if (mode & 0200)
+        p |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
+    if (mode & 0040)
+        p |= QFileDevice::ReadGroup;
+    if (mode & 0020)
+        p |= QFileDevice::WriteGroup;
+    if (mode & 0004)
+        p |= QFileDevice::ReadOther;
+    if (mode & 0002)
+        p |= QFileDevice::WriteOther;
+    return p;
+#else
+    return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+           QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+#endif
+}
+
+} // namespace
+
 void TRpPrinter::SavePdf(const QString& fileName) {
     const QString name = QDir::toNativeSeparators(fileName);
     if (State != TRpPrinterStatus::Finished || Store.PageCount() == 0)
@@ -374,6 +408,12 @@ void TRpPrinter::SavePdf(const QString& fileName) {
     }
     if (QFileInfo(temp.fileName()).size() == 0)
         throw Exception(QStringLiteral("Cannot write the file %1.").arg(name));
+    // The temporary file is private to its owner; the PDF gets the
+    // permissions a file created in its place would get (those of the file
+    // it replaces, or the usual ones for a new file).
+    QFile::setPermissions(temp.fileName(), info.exists()
+                                               ? QFile::permissions(info.absoluteFilePath())
+                                               : NewFilePermissions());
     std::error_code error;
     std::filesystem::rename(QFile::encodeName(temp.fileName()).toStdString(),
                             QFile::encodeName(info.absoluteFilePath()).toStdString(), error);

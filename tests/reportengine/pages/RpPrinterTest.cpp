@@ -219,6 +219,19 @@ TEST(RpPrinter, PdfOfThreePagesHasThreePagesOfTheReportsPaper) {
     }
 }
 
+// The PDF is written under a private temporary name; the file it becomes must
+// still be readable by others as any new file would be (mailed, served).
+TEST(RpPrinter, PdfTakesTheUsualPermissionsOfANewFile) {
+    TRpPrinter printer;
+    Record(printer, 1);
+    const QString name = TestUtil::Scratch().filePath(QStringLiteral("shared.pdf"));
+    QFile::remove(name);
+    const QString probe = TestUtil::Scratch().filePath(QStringLiteral("probe.txt"));
+    TestUtil::WriteFile(probe, "x"); // created the ordinary way
+    printer.SavePdf(name);
+    EXPECT_EQ(QFile::permissions(name), QFile::permissions(probe));
+}
+
 TEST(RpPrinter, PdfFailureLeavesNoFile) {
     TRpPrinter printer;
     const QString name = TestUtil::Scratch().filePath(QStringLiteral("none.pdf"));
