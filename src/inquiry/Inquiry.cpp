@@ -49,8 +49,12 @@ bool Holds(const QStringList& list, const QString& text) {
     return IndexOfText(list, text) >= 0;
 }
 
+// A display name as a column alias: in double quotes, a double quote within
+// it doubled, so a name like 'Про"дукт' still makes one alias.
 QString QuotedName(const QString& name) {
-    return QLatin1Char('"') + name + QLatin1Char('"');
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 // An ordering entry without its direction: the text from the last blank on

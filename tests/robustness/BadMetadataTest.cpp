@@ -227,4 +227,30 @@ TEST_F(BadMetadata, FailingPreRunScriptStaysWithItsSubject) {
     ExpectStillWorking("after the script");
 }
 
+TEST_F(BadMetadata, DisplayNamesWithQuotesMakeWholeAliases) {
+    // A double quote and an apostrophe in column display names, an
+    // apostrophe in a subject's: each is an alias, a condition, a grouping
+    // and an ordering of the statement.
+    ExecDirect(QStringLiteral(
+        "UPDATE Relations SET BGColName = 'Про\"дукт' WHERE N = 4;"
+        "UPDATE Relations SET BGColName = 'Кол''во' WHERE N = 5;"
+        "UPDATE Relations SET BGTableName = 'Прода\"жби' WHERE BGTableName = 'Продажби'"));
+    const QString product = QStringLiteral("Про\"дукт");
+    Messages.clear();
+    AsEventLoop([&] { Window->Inquiry->OpenSubjectList(); });
+    AsEventLoop([&] { Window->SelectSubject(QStringLiteral("Прода\"жби")); });
+    AddCondition(Window, product, QStringLiteral("~"), QStringLiteral("Кр"));
+    ClickColumn(Window, product);
+    AsEventLoop([&] { Window->btGroupClick(); });
+    ClickColumn(Window, QStringLiteral("Кол'во"));
+    AsEventLoop([&] { Window->btSortClick(Window->btSortDesc); });
+    AsEventLoop([&] { Window->btSpravkaClick(Window->btSpravka); });
+    EXPECT_TRUE(Messages.empty()) << Messages[0].Text.toStdString();
+    EXPECT_EQ(ResultRows(Window), QStringList{QStringLiteral("Круши|13.00")});
+    EXPECT_TRUE(GridTitles(Window).contains(product));
+    AsEventLoop([&] { Window->btPrintClick(); });
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(PrintedPages, 1);
+}
+
 } // namespace
