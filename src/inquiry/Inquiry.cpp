@@ -71,6 +71,12 @@ void RemoveAt(QStringList& list, qsizetype index) {
         list.removeAt(index);
 }
 
+// Inserts at the position, or at the end of a list that is shorter (the
+// parallel lists of a saved set edited by hand need not agree).
+void InsertAt(QStringList& list, qsizetype position, const QString& text) {
+    list.insert(std::clamp<qsizetype>(position, 0, list.size()), text);
+}
+
 int FieldInt(TDataSet* set, const char* name) {
     return TrimText(set->FieldByName(QLatin1String(name))->AsString()).toInt();
 }
@@ -320,9 +326,10 @@ void TInquiry::btAddSpravkaClick() {
 void TInquiry::AddOrderingAt(int position, const QString& name, bool ascending) {
     const QString entry =
         QuotedName(name) + (ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC"));
-    OrderBox.insert(position, entry);
-    OrderBoxFunc.insert(position, entry);
-    OrderBoxBG.insert(position, name + (ascending ? QStringLiteral(" ->") : QStringLiteral(" <-")));
+    InsertAt(OrderBox, position, entry);
+    InsertAt(OrderBoxFunc, position, entry);
+    InsertAt(OrderBoxBG, position,
+             name + (ascending ? QStringLiteral(" ->") : QStringLiteral(" <-")));
 }
 
 void TInquiry::DBGrid1CellClick(const QString& fieldName) {
@@ -701,8 +708,8 @@ void TInquiry::btGroupClick() {
     const QString quoted = QuotedName(name);
     const qsizetype index = IndexOfText(GroupBox, quoted);
     if (index >= 0) {
-        GroupBox.removeAt(index);
-        GroupBoxBG.removeAt(index);
+        RemoveAt(GroupBox, index);
+        RemoveAt(GroupBoxBG, index);
     }
     GroupBox << quoted;
     GroupBoxBG << name;

@@ -394,3 +394,53 @@ TEST_F(OutsideFailure, SavedInquiryIntoAReadOnlyFolderLeavesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// A saved set edited by hand or cut short: its parallel lists no longer
+// agree in length. Loading takes them as they are; grouping, ordering and
+// removing entries afterwards must not reach past the shorter lists.
+TEST_F(OutsideFailure, UnevenListsOfALoadedSetAreGroupedAndOrderedSafely) {
+    const QString savedProgramDir = ProgramDir;
+    ProgramDir = Scratch.path() + QLatin1Char('/');
+    const QString folder = MakeFolder(QStringLiteral("SaveReps"));
+    const QString base = folder + QStringLiteral("/Неравни.SQL");
+    SetInquiryFileDialogHandler(
+        [&](QWidget*, bool, const QString&, const QString&) { return base; });
+    TSpravkaForm* window = RunSales();
+    ClickColumn(window, QStringLiteral("Продукт"));
+    Press(window->btGroup);
+    ClickColumn(window, QStringLiteral("Количество"));
+    Press(window->btSortDesc);
+    AddCondition(window, QStringLiteral("Количество"), QStringLiteral(">="), QStringLiteral("5"));
+    Press(window->BitBtn6);
+    ASSERT_TRUE(Messages.empty()) << ShownTexts();
+
+    // The shown lists lose their lines; the hidden ones keep theirs.
+    for (const char* suffix : {".GROUPBG.DRN", ".ORDERBG.DRN", ".RELBG.DRN"})
+        TestUtil::WriteFile(base + QLatin1String(suffix), QByteArray());
+    TestUtil::WriteFile(base + QStringLiteral(".ORDERFN.DRN"), QByteArray());
+    Press(window->BitBtn7);
+    ASSERT_TRUE(Messages.empty()) << ShownTexts();
+    TInquiry& inquiry = *window->Inquiry;
+    ASSERT_EQ(inquiry.GroupBox.size(), 1);
+    ASSERT_TRUE(inquiry.GroupBoxBG.isEmpty());
+
+    // Grouping the grouped column again, ordering, removing by the shown
+    // lists and running.
+    ClickColumn(window, QStringLiteral("Продукт"));
+    AsEventLoop([&] { window->btGroupClick(); });
+    AsEventLoop([&] { window->btSortClick(window->btSortAsc); });
+    ClickColumn(window, QStringLiteral("Количество"));
+    AsEventLoop([&] { window->btSortClick(window->btSortDesc); });
+    for (int i = 0; i < 3; ++i) {
+        inquiry.RemoveRelation(0);
+        inquiry.RemoveGrouping(0);
+        inquiry.RemoveOrderingAt(0);
+    }
+    AsEventLoop([&] { window->btSpravkaClick(window->btSpravka); });
+    EXPECT_EQ(inquiry.GroupBox.count(QStringLiteral("\"Продукт\"")), 0);
+    ProgramDir = savedProgramDir;
+}
+
+} // namespace
