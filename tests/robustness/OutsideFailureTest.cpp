@@ -15,6 +15,7 @@
 #include "MessageBox.h"
 #include "RpPrinter.h"
 #include "SavedInquiry.h"
+#include "ServerRoutines.h"
 #include "SessionInit.h"
 #include "TestUtil.h"
 #include "Win1251.h"
@@ -441,6 +442,50 @@ TEST_F(OutsideFailure, UnevenListsOfALoadedSetAreGroupedAndOrderedSafely) {
     AsEventLoop([&] { window->btSpravkaClick(window->btSpravka); });
     EXPECT_EQ(inquiry.GroupBox.count(QStringLiteral("\"Продукт\"")), 0);
     ProgramDir = savedProgramDir;
+}
+
+} // namespace
+
+namespace {
+
+// A connection script that cannot be read (a folder under its name, or a
+// file without read permission) skips the script step without a word; the
+// session starts and the inquiry runs.
+TEST_F(OutsideFailure, UnreadableConnectionScriptIsSkippedSilently) {
+    const QString savedProgramDir = ProgramDir;
+    ProgramDir = Scratch.path() + QLatin1Char('/');
+    const QString script = ScriptFileName(QStringLiteral("INQTEST"));
+    ASSERT_TRUE(script.startsWith(ProgramDir));
+    struct Case {
+        const char* Why;
+        std::function<void()> Make;
+        bool Unprivileged;
+    };
+    const Case cases[] = {
+        {"a folder under the script's name", [&] { QDir().mkpath(script); }, false},
+        {"no read permission",
+         [&] {
+             QDir().rmdir(script);
+             TestUtil::WriteFile(script, "INSERT INTO RunLog VALUES (7)\r\n");
+             QFile::setPermissions(script, QFileDevice::WriteOwner);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        c.Make();
+        Messages.clear();
+        {
+            std::optional<TReadOnlyFolders> unprivileged;
+            if (c.Unprivileged)
+                unprivileged.emplace(QStringList());
+            AsEventLoop([&] { InitSession(*Database); });
+        }
+        EXPECT_TRUE(Messages.empty()) << c.Why << ShownTexts();
+        EXPECT_EQ(ExecSqlValue(QStringLiteral("SELECT COUNT(*) FROM RunLog")).toInt(), 0) << c.Why;
+    }
+    ProgramDir = savedProgramDir;
+    RunSales();
+    EXPECT_TRUE(Messages.empty()) << ShownTexts();
 }
 
 } // namespace
