@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <map>
 #include <optional>
@@ -486,6 +487,57 @@ TEST_F(OutsideFailure, UnreadableConnectionScriptIsSkippedSilently) {
     ProgramDir = savedProgramDir;
     RunSales();
     EXPECT_TRUE(Messages.empty()) << ShownTexts();
+}
+
+} // namespace
+
+namespace {
+
+// A prepared report saved as a report file or a PDF where it cannot be
+// written: the printer object refuses with an error for the caller to show,
+// an existing file of that name keeps its content and no temporary file
+// stays behind.
+TEST_F(OutsideFailure, ReportFileIntoAFullDeviceOrAReadOnlyFolder) {
+    TRpPrinter printer;
+    printer.StartRun();
+    for (int page = 1; page <= 3; ++page) {
+        printer.StartNewPage();
+        printer.Canvas()->drawText(100, 100, QStringLiteral("Страница %1").arg(page));
+    }
+    printer.FinishRun();
+
+    const QString folder = MakeFolder(QStringLiteral("ro"));
+    const QString existing = folder + QStringLiteral("/old.rpmf");
+    TestUtil::WriteFile(existing, "the user's report");
+    const QString full = Scratch.filePath(QStringLiteral("full.pdf"));
+    const bool haveFull = QFileInfo(QStringLiteral("/dev/full")).exists() &&
+                          QFile::link(QStringLiteral("/dev/full"), full);
+    const QString targets[] = {folder + QStringLiteral("/new.rpmf"), existing, full};
+    for (const QString& target : targets) {
+        if (target == full && !haveFull)
+            continue;
+        for (bool pdf : {false, true}) {
+            bool refused = false;
+            {
+                const TReadOnlyFolders readOnly({folder});
+                try {
+                    if (pdf)
+                        printer.SavePdf(target);
+                    else
+                        printer.SaveReportFile(target);
+                } catch (const Exception&) {
+                    refused = true;
+                }
+            }
+            EXPECT_TRUE(refused) << target.toStdString() << (pdf ? " as PDF" : "");
+            EXPECT_EQ(FolderEntries(folder), QStringList{QStringLiteral("old.rpmf")});
+            EXPECT_EQ(TestUtil::ReadFile(existing), QByteArray("the user's report"));
+        }
+    }
+    // Nothing but the link beside it either.
+    EXPECT_EQ(FolderEntries(Scratch.path()),
+              haveFull ? QStringList({QStringLiteral("full.pdf"), QStringLiteral("ro")})
+                       : QStringList{QStringLiteral("ro")});
 }
 
 } // namespace
