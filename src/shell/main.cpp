@@ -1,5 +1,6 @@
 // Program entry of SQL Vexal.
 #include "BatchRun.h"
+#include "AppIcon.h"
 #include "Database.h"
 #include "Describe.h"
 #include "ExportOptions.h"
@@ -297,6 +298,7 @@ int main(int argc, char** argv) {
     TVexalApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vexal"));
     QApplication::setApplicationDisplayName(QStringLiteral("SQL Vexal"));
+    QApplication::setWindowIcon(AppIcon());
     InitProgramDir();
     SetMessageBoxHandler(WidgetMessageBox);
     if (textPrint)
