@@ -16,26 +16,6 @@ namespace {
 const QString OptionsColName = QStringLiteral("__OPTIONS__");
 const QString NoMessageCaption = QStringLiteral("Съобщение ");
 
-// The lines of a multi-line text as a string list takes them: lines end at
-// CR LF, LF or CR, and a final line end adds no empty line.
-QStringList TextLines(const QString& text) {
-    QStringList lines;
-    QString line;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            lines << line;
-            line.clear();
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else {
-            line += c;
-        }
-    }
-    if (!line.isEmpty())
-        lines << line;
-    return lines;
-}
 
 // List membership as the inquiry tests it: whole items, case-insensitive.
 qsizetype IndexOfText(const QStringList& list, const QString& text) {
@@ -285,8 +265,8 @@ void TInquiry::btAddSpravkaClick() {
         qrCol->SetFiltered(false);
         for (qrCol->First(); !qrCol->Eof(); qrCol->Next()) {
             if (ColText("ColName").toUpper() == OptionsColName) {
-                ReportOptions = TextLines(ColText("FilterList"));
-                PreRunScript = TextLines(ColText("DftFilter"));
+                ReportOptions = SplitTextLines(ColText("FilterList"));
+                PreRunScript = SplitTextLines(ColText("DftFilter"));
                 continue;
             }
             const int sortirane = FieldInt(qrCol, "Sortirane");

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "MessageBox.h"
 #include "ServerRoutines.h"
+#include "TextRoutines.h"
 #include "Win1251.h"
 
 #include <QCoreApplication>
@@ -50,23 +51,7 @@ QStringList ReadScriptLines(const QString& fileName) {
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
-    const QString text = Win1251::Decode(bytes);
-    QStringList lines;
-    QString line;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            lines << line;
-            line.clear();
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else {
-            line += c;
-        }
-    }
-    if (!line.isEmpty())
-        lines << line;
-    return lines;
+    return SplitTextLines(Win1251::Decode(bytes));
 }
 
 bool IsScriptSeparator(const QString& line) {

@@ -56,3 +56,6 @@ bool IsExpression(const QString& colName);
 QString TrimText(const QString& text);
 // Quotes a value as an SQL string literal, embedded quotes doubled.
 QString QuotedSql(const QString& value);
+// The lines of a text as a string list takes them: lines end at CR LF, LF or
+// CR, and a final line end adds no empty line.
+QStringList SplitTextLines(const QString& text);
