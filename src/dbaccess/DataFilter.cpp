@@ -268,9 +268,19 @@ private:
         Fail(QStringLiteral("unexpected '%1'").arg(c));
     }
 
+    // The parser and the tree it builds recurse: a text of thousands of
+    // conditions or brackets would overflow the stack instead of failing.
+    static constexpr int MaxConditions = 1000;
+    static constexpr int MaxNesting = 200;
+    void CountCondition() {
+        if (++Conditions > MaxConditions)
+            Fail(QStringLiteral("more than %1 conditions").arg(MaxConditions));
+    }
+
     std::unique_ptr<TFilterExpr> ParseOr() {
         auto left = ParseAnd();
         while (IsWord("OR")) {
+            CountCondition();
             Advance();
             auto node = std::make_unique<TLogic>();
             node->K = TLogic::Or;
@@ -284,6 +294,7 @@ private:
     std::unique_ptr<TFilterExpr> ParseAnd() {
         auto left = ParseNot();
         while (IsWord("AND")) {
+            CountCondition();
             Advance();
             auto node = std::make_unique<TLogic>();
             node->K = TLogic::And;
@@ -296,6 +307,7 @@ private:
 
     std::unique_ptr<TFilterExpr> ParseNot() {
         if (IsWord("NOT")) {
+            CountCondition();
             Advance();
             auto node = std::make_unique<TLogic>();
             node->K = TLogic::Not;
@@ -303,11 +315,14 @@ private:
             return node;
         }
         if (IsSymbol("(")) {
+            if (++Nesting > MaxNesting)
+                Fail(QStringLiteral("brackets nested more than %1 deep").arg(MaxNesting));
             Advance();
             auto inner = ParseOr();
             if (!IsSymbol(")"))
                 Fail(QStringLiteral("')' expected"));
             Advance();
+            --Nesting;
             return inner;
         }
         auto node = std::make_unique<TCompare>();
@@ -385,6 +400,8 @@ private:
     const TDataSet& Set;
     qsizetype Pos = 0;
     TToken Tok;
+    int Conditions = 0; // AND, OR and NOT read so far
+    int Nesting = 0;    // brackets open at this point
 };
 
 } // namespace
