@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 using DbValues::TDateForm;
 
@@ -43,10 +44,52 @@ bool IsTextTrue(const QString& text, bool* ok) {
 
 // ---------------------------------------------------------------- TField
 
+// The display format's texts of the values a field showed last: a picture
+// is worked out once per distinct value, and a column of a million rows
+// holds a few thousand distinct dates or amounts. The table is direct
+// mapped; a value whose slot another one took is simply formatted again.
+struct TField::TPictureCache {
+    static constexpr int Bits = 12;
+    struct TEntry {
+        quint64 Key = 0;
+        int Kind = 0; // 0: empty
+        QString Text;
+    };
+    std::vector<TEntry> Entries = std::vector<TEntry>(std::size_t(1) << Bits);
+};
+
 TField::TField(TDataSet* dataSet, int index, QString fieldName, TFieldType type)
     : Owner(dataSet), FieldIndex(index), Name(std::move(fieldName)), Type(type) {
     if (IsNumeric())
         Align = TAlignment::Right;
+}
+
+TField::~TField() = default;
+
+void TField::SetDataType(TFieldType type) {
+    Type = type;
+    Pictures.reset();
+}
+
+void TField::SetDisplayFormat(const QString& format) {
+    Format = format;
+    Pictures.reset();
+}
+
+// The text make() gives for a value, identified by its kind and key, taken
+// from the cache when it is there.
+template <typename Make> QString TField::Picture(int kind, quint64 key, Make&& make) const {
+    if (!Pictures)
+        Pictures = std::make_unique<TPictureCache>();
+    const std::size_t slot =
+        std::size_t(((key + quint64(kind)) * 0x9E3779B97F4A7C15ull) >> (64 - TPictureCache::Bits));
+    TPictureCache::TEntry& entry = Pictures->Entries[slot];
+    if (entry.Kind != kind || entry.Key != key) {
+        entry.Text = make();
+        entry.Kind = kind;
+        entry.Key = key;
+    }
+    return entry.Text;
 }
 
 bool TField::IsNumeric() const {
@@ -238,12 +281,16 @@ QString TField::DisplayOf(qint64 r) const {
             (IsNumeric() || IsAggregate())) {
             const double value = kind == TCellKind::Int ? double(cells.Int(r, FieldIndex))
                                                         : cells.Float(r, FieldIndex);
-            return FormatFloatPicture(Format, value);
+            quint64 bits;
+            std::memcpy(&bits, &value, sizeof bits);
+            return Picture(1, bits, [&] { return FormatFloatPicture(Format, value); });
         }
         if (kind == TCellKind::Text && (IsDateTime() || IsAggregate())) {
             TDateParts value;
             if (ParseStoredDate(cells.Bytes(r, FieldIndex), &value) != TDateForm::None)
-                return FormatDateTimePicture(Format, value.PlainDateTime());
+                return Picture(2, quint64(value.Key()), [&] {
+                    return FormatDateTimePicture(Format, value.PlainDateTime());
+                });
         }
     }
     return TextOfStoredRow(r);

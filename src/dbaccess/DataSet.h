@@ -39,12 +39,15 @@ enum class TAlignment { Left = 0, Right = 1, Center = 2 };
 class TField {
 public:
     TField(TDataSet* dataSet, int index, QString fieldName, TFieldType type);
+    ~TField();
+    TField(const TField&) = delete;
+    TField& operator=(const TField&) = delete;
 
     TDataSet* DataSet() const { return Owner; }
     int Index() const { return FieldIndex; }
     QString FieldName() const { return Name; }
     TFieldType DataType() const { return Type; }
-    void SetDataType(TFieldType type) { Type = type; }
+    void SetDataType(TFieldType type);
 
     // Display label: the field name until set.
     QString DisplayLabel() const { return Label.isNull() ? Name : Label; }
@@ -59,7 +62,7 @@ public:
     void SetAlignment(TAlignment alignment) { Align = alignment; }
     // Picture of DisplayFormat.h; used for numeric and date-time fields only.
     QString DisplayFormat() const { return Format; }
-    void SetDisplayFormat(const QString& format) { Format = format; }
+    void SetDisplayFormat(const QString& format);
     // Declared size of a text column (VARCHAR(40) gives 40); 0 when unknown.
     int Size() const { return DeclaredSize; }
     void SetSize(int size) { DeclaredSize = size; }
@@ -102,7 +105,9 @@ private:
     qint64 CurrentStoreRow() const;
     QString DisplayOf(qint64 storeRow) const;
     QDateTime DateTimeOf(qint64 storeRow, bool local = true) const;
+    template <typename Make> QString Picture(int kind, quint64 key, Make&& make) const;
 
+    struct TPictureCache;
     TDataSet* Owner;
     int FieldIndex;
     QString Name;
@@ -112,6 +117,8 @@ private:
     mutable int AutoWidth = -1; // computed on first use when Width is 0
     TAlignment Align = TAlignment::Left;
     QString Format;
+    // Texts of the display format for the values met last.
+    mutable std::unique_ptr<TPictureCache> Pictures;
     int DeclaredSize = 0;
     bool Computed = false;
 };

@@ -217,3 +217,40 @@ TEST(DataSourceCells, FormatsOnlyWhatIsAskedFor) {
     source.data(source.index(5, 0), Qt::TextAlignmentRole);
     EXPECT_EQ(source.FormattedCells(), 1);
 }
+
+TEST(DisplayCache, PicturesOfManyValuesAndAChangedFormat) {
+    // More distinct values than the field keeps texts for, each met twice
+    // in a different order, and values that share their digits but not
+    // their sign; every text must be the one the picture gives.
+    TDataSet data;
+    data.AddField(u"Amount"_s, TFieldType::Float);
+    data.AddField(u"Day"_s, TFieldType::Date);
+    QList<double> amounts;
+    for (int i = 0; i < 6000; ++i)
+        amounts << i * 0.37 - 100;
+    amounts << 0.0 << -0.0 << 1234567.5 << -1234567.5;
+    for (int pass = 0; pass < 2; ++pass)
+        for (qsizetype i = 0; i < amounts.size(); ++i) {
+            const qsizetype k = pass == 0 ? i : amounts.size() - 1 - i;
+            data.AppendRow({amounts[k], QDate(2000, 1, 1).addDays(int(k) * 3)});
+        }
+    data.Open();
+    TField* amount = data.Fields(0);
+    TField* day = data.Fields(1);
+    const auto check = [&](const QString& numberPicture, const QString& datePicture) {
+        amount->SetDisplayFormat(numberPicture);
+        day->SetDisplayFormat(datePicture);
+        for (int r = 0; r < data.RecordCount(); ++r) {
+            ASSERT_EQ(amount->DisplayTextAt(r),
+                      FormatFloatPicture(numberPicture, amount->ValueAt(r).toDouble()))
+                << r;
+            ASSERT_EQ(day->DisplayTextAt(r),
+                      FormatDateTimePicture(datePicture,
+                                            QDateTime(day->ValueAt(r).toDate(), QTime(0, 0))))
+                << r;
+        }
+    };
+    check(u"### ### ##0.00"_s, u"dd.mm.yyyy"_s);
+    // A new format is not answered from the texts of the old one.
+    check(u"0.0;(0.0);zero"_s, u"yyyy mmmm d"_s);
+}
