@@ -8,6 +8,8 @@
 
 #include <QDateTime>
 
+#include <cstring>
+
 // ---------------------------------------------------------------- TRpLabel
 
 TRpLabel::TRpLabel(QObject* parent) : TRpCustomLabel(parent) {}
@@ -60,6 +62,20 @@ void TRpDBText::Unprepare() {
     SetCaption(FieldName);
 }
 
+template <typename Make> QString TRpDBText::Masked(int kind, quint64 key, Make&& make) const {
+    constexpr int bits = 10;
+    if (MaskedTexts.empty())
+        MaskedTexts.resize(std::size_t(1) << bits);
+    TMasked& entry =
+        MaskedTexts[std::size_t(((key + quint64(kind)) * 0x9E3779B97F4A7C15ull) >> (64 - bits))];
+    if (entry.Kind != kind || entry.Key != key) {
+        entry.Text = make();
+        entry.Kind = kind;
+        entry.Key = key;
+    }
+    return entry.Text;
+}
+
 QString TRpDBText::Value() const {
     TField* field = Field;
     TDataSet* dataSet = FieldOwner;
@@ -83,10 +99,20 @@ QString TRpDBText::Value() const {
             return field->DisplayText();
         if (field->IsNull())
             return {};
-        if (field->IsNumeric())
-            return FormatFloatPicture(MaskText, field->AsFloat());
-        if (field->IsDateTime())
-            return FormatDateTimePicture(MaskText, field->AsPlainDateTime());
+        if (field->IsNumeric()) {
+            const double value = field->AsFloat();
+            quint64 key;
+            std::memcpy(&key, &value, sizeof key);
+            return Masked(1, key, [&] { return FormatFloatPicture(MaskText, value); });
+        }
+        if (field->IsDateTime()) {
+            const QDateTime value = field->AsPlainDateTime();
+            if (!value.isValid())
+                return FormatDateTimePicture(MaskText, value);
+            const quint64 key = quint64(value.date().toJulianDay()) * 86400000u +
+                                quint64(value.time().msecsSinceStartOfDay());
+            return Masked(2, key, [&] { return FormatDateTimePicture(MaskText, value); });
+        }
         if (field->IsAggregate()) {
             // An aggregate column whose kind the server did not tell: a
             // numeric value still takes the number picture.

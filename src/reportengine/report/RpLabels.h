@@ -6,6 +6,8 @@
 
 #include <QPointer>
 
+#include <vector>
+
 #include <memory>
 
 class TDataSet;
@@ -43,7 +45,10 @@ public:
     // Number picture for numeric fields, date-time picture for date and time
     // fields; ignored for other fields.
     QString Mask() const { return MaskText; }
-    void SetMask(const QString& mask) { MaskText = mask; }
+    void SetMask(const QString& mask) {
+        MaskText = mask;
+        MaskedTexts.clear();
+    }
 
     // The text the current row prints (empty when there is no such field or
     // formatting fails).
@@ -60,6 +65,15 @@ private:
     // The field found by name at run start.
     TField* Field = nullptr;
     QPointer<TDataSet> FieldOwner;
+    // The masked texts of the values met last: a picture is worked out once
+    // per distinct value, and a long report repeats its dates and amounts.
+    struct TMasked {
+        quint64 Key = 0;
+        int Kind = 0; // 0: empty
+        QString Text;
+    };
+    mutable std::vector<TMasked> MaskedTexts;
+    template <typename Make> QString Masked(int kind, quint64 key, Make&& make) const;
 };
 
 // The value of an expression of the report expression language.

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QPainter>
+#include <QPointer>
 #include <QVarLengthArray>
 
 #include <cmath>
@@ -577,7 +578,18 @@ void TRpReportRun::ExecuteController(TRpController& controller) {
         dataSet = nullptr; // a closed data set has no rows to give
     bool more = false;
     controller.RowCount = 0;
+    // Grids showing the data set do not follow the walk row by row (every
+    // move would scroll them, and every pause for window messages repaint
+    // them); they catch up once, with the row the walk ends on.
+    struct TQuietControls {
+        QPointer<TDataSet> Set;
+        ~TQuietControls() {
+            if (Set)
+                Set->EnableControls();
+        }
+    } quiet{dataSet};
     if (dataSet) {
+        dataSet->DisableControls();
         FillReportParams(dataSet, Report.Environment());
         dataSet->First();
         more = !dataSet->Eof();

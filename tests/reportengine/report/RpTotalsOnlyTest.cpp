@@ -2,6 +2,7 @@
 // texts that cannot matter, and still breaks pages, numbers them and calls
 // the print events exactly as the drawn run does.
 
+#include "DisplayFormat.h"
 #include "ReportTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,20 @@ TEST_F(TotalsOnly, PlainTextsLeaveNothingBehind) {
     EXPECT_EQ(Name->PrintText(), QStringLiteral("Name"));
     EXPECT_EQ(Name->CurrentLine(), 0);
     EXPECT_TRUE(Name->PrintFinished());
+}
+
+TEST_F(TotalsOnly, MaskedValuesFollowTheirMask) {
+    // The data text keeps the texts of values it met; a changed mask must
+    // not answer from them.
+    const auto valueAt = [this](int row) {
+        Data.SetRecNo(row);
+        return Amount->Value();
+    };
+    for (int row : {1, 2, 1, 120})
+        EXPECT_EQ(valueAt(row), FormatFloatPicture(QStringLiteral("0.00"), 1.25 * row)) << row;
+    Amount->SetMask(QStringLiteral("#,##0.0 'лв.'"));
+    EXPECT_EQ(valueAt(1), QStringLiteral("1.3 лв.")); // half away from zero
+    EXPECT_EQ(valueAt(120), QStringLiteral("150.0 лв."));
 }
 
 } // namespace
