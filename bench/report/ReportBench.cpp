@@ -5,8 +5,10 @@
 // last page (the page store spills to a temporary file, so it stays flat);
 // then the same report in the totals-only mode that draws nothing.
 //
-// Run: report_bench [rows]   (default 100000). Prints a table to stdout.
+// Run: report_bench [rows]   (default 100000). Prints RESULT lines
+// (BenchResult.h).
 
+#include "BenchResult.h"
 #include "DataSet.h"
 #include "RpReport.h"
 #include "RpStream.h"
@@ -178,24 +180,35 @@ int main(int argc, char** argv) {
     const int pages = printer->PageCount();
     const QStringList totals = Totals;
 
-    std::printf("Report run: %d rows, %d columns, %d pages\n", rows, ColumnCount, pages);
-    std::printf("  %-34s %10.1f   (target >= 300)\n", "pages per second",
-                pages / (totalMs / 1000.0));
-    std::printf("  %-34s %10.1f ms (target < 300)\n", "page 1 ready after", firstPageMs);
-    std::printf("  %-34s %10.1f ms\n", "whole run", totalMs);
-    std::printf("  %-34s %10.1f MB (target < 100)\n", "memory growth page 100 to last",
-                (peakKb - kbAt100) / 1024.0);
+    const double pagesPerSecond = pages / (totalMs / 1000.0);
+    const double growthMb = (peakKb - kbAt100) / 1024.0;
     const TRpStream* store = printer->PageList().Stream();
-    std::printf("  %-34s %10.1f KB\n", "page store per page",
+    std::printf("Report run: %d rows, %d columns, %d pages in %.1f ms; page store %.1f KB a page\n",
+                rows, ColumnCount, pages, totalMs,
                 store && pages ? store->Size() / 1024.0 / pages : 0.0);
     report->ReleasePrinter();
 
     clock.restart();
     PrepareReportTotalsOnly(report);
     const double totalsMs = clock.nsecsElapsed() / 1e6;
-    std::printf("  %-34s %10.1f ms\n", "totals-only run", totalsMs);
-    std::printf("  %-34s %10s\n", "same totals in both runs",
-                totals == Totals && !totals.isEmpty() ? "yes" : "NO");
+    const bool sameTotals = totals == Totals && !totals.isEmpty();
+    std::printf("Totals-only run: %.1f ms, same totals as the drawn run: %s\n", totalsMs,
+                sameTotals ? "yes" : "NO");
+
+    const QString size = QStringLiteral("%1 rows, %2 pages").arg(rows).arg(pages);
+    Bench::Result(QStringLiteral("report preparation, %1").arg(size),
+                  Bench::Figure(pagesPerSecond, "pages/s", 0), QString(), -1,
+                  QStringLiteral(">= 300 pages/s"), pagesPerSecond >= 300);
+    Bench::Result(QStringLiteral("report preparation, page 1 ready"),
+                  Bench::Figure(firstPageMs / 1000, "s", 3), QString(), -1,
+                  QStringLiteral("< 0.3 s"), firstPageMs >= 0 && firstPageMs < 300);
+    Bench::Result(QStringLiteral("report preparation, memory growth page 100 to %1").arg(pages),
+                  Bench::Figure(growthMb, "MB", 1), QString(), -1, QStringLiteral("< 10 MB"),
+                  pages > 100 && growthMb < 10);
+    Bench::Result(QStringLiteral("totals-only run, %1 (vs the drawn run)").arg(size),
+                  Bench::Figure(totalsMs / 1000, "s", 3), Bench::Figure(totalMs / 1000, "s", 3),
+                  totalsMs / totalMs, QStringLiteral("<= 0.1x, same totals"),
+                  sameTotals && totalsMs <= 0.1 * totalMs);
     report->ReleasePrinter();
     delete report;
     return 0;
