@@ -1,7 +1,10 @@
-// A run that draws nothing (the totals the export needs) skips the data
-// texts that cannot matter, and still breaks pages, numbers them and calls
-// the print events exactly as the drawn run does.
+// The quick paths of a report run. A run that draws nothing (the totals the
+// export needs) skips the data texts that cannot matter, and still breaks
+// pages, numbers them and calls the print events exactly as the drawn run
+// does; data texts keep masked texts per value; grids showing the data set
+// follow the walk only once it has ended.
 
+#include "DataSource.h"
 #include "DisplayFormat.h"
 #include "ReportTestUtil.h"
 
@@ -113,6 +116,18 @@ TEST_F(TotalsOnly, PlainTextsLeaveNothingBehind) {
     EXPECT_EQ(Name->PrintText(), QStringLiteral("Name"));
     EXPECT_EQ(Name->CurrentLine(), 0);
     EXPECT_TRUE(Name->PrintFinished());
+}
+
+TEST_F(TotalsOnly, AttachedGridsCatchUpOnceAtTheEnd) {
+    TDataSource source;
+    source.SetDataSet(&Data);
+    QList<int> rows;
+    QObject::connect(&source, &TDataSource::CurrentRowChanged, [&rows](int row) { rows << row; });
+    PrepareReport(Report);
+    // The walk ends on the last row, where the grid stands afterwards.
+    EXPECT_EQ(rows, QList<int>{119});
+    EXPECT_EQ(Data.RecNo(), 120);
+    EXPECT_FALSE(Data.ControlsDisabled());
 }
 
 TEST_F(TotalsOnly, MaskedValuesFollowTheirMask) {
