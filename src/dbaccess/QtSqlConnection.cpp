@@ -5,9 +5,11 @@
 
 #include "DbConnection.h"
 #include "PgDialect.h"
+#include "Query.h"
 #include "SqlDialect.h"
 
 #include <QHash>
+#include <QLibrary>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
@@ -16,6 +18,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlResult>
 #include <QUuid>
 
 using SqlDialect::TStatement;
@@ -30,6 +33,47 @@ QString ErrorText(const QSqlError& error) {
     if (text.isEmpty())
         text = error.driverText().trimmed();
     return text;
+}
+
+// Asks the server to stop the statement of query, where the driver's client
+// library offers a cancel: PostgreSQL's PQcancel on the connection, ODBC's
+// SQLCancel on the statement. The functions are looked up in the client
+// library the driver has loaded already, so the program needs neither at
+// build time. Without them the cursor is closed as it is.
+void CancelOnServer(const QSqlQuery& query) {
+    const QSqlDriver* driver = query.driver();
+    if (!driver)
+        return;
+    if (driver->dbmsType() == QSqlDriver::PostgreSQL) {
+        const QVariant handle = driver->handle();
+        if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+            return;
+        void* connection = *static_cast<void* const*>(handle.constData());
+        QLibrary pq(QStringLiteral("pq"), 5);
+        using GetCancel = void* (*)(void*);
+        using Cancel = int (*)(void*, char*, int);
+        using FreeCancel = void (*)(void*);
+        auto getCancel = reinterpret_cast<GetCancel>(pq.resolve("PQgetCancel"));
+        auto cancel = reinterpret_cast<Cancel>(pq.resolve("PQcancel"));
+        auto freeCancel = reinterpret_cast<FreeCancel>(pq.resolve("PQfreeCancel"));
+        if (!connection || !getCancel || !cancel || !freeCancel)
+            return;
+        if (void* request = getCancel(connection)) {
+            char error[256];
+            cancel(request, error, int(sizeof error));
+            freeCancel(request);
+        }
+        return;
+    }
+    const QSqlResult* result = query.result();
+    const QVariant handle = result ? result->handle() : QVariant();
+    if (qstrcmp(handle.typeName(), "SQLHANDLE") != 0)
+        return;
+    void* statement = *static_cast<void* const*>(handle.constData());
+    QLibrary odbc(QStringLiteral("odbc"), 2);
+    using Cancel = short (*)(void*);
+    if (auto cancel = reinterpret_cast<Cancel>(odbc.resolve("SQLCancel")); cancel && statement)
+        cancel(statement);
 }
 
 TFieldType KindOfMetaType(int id) {
@@ -107,6 +151,11 @@ public:
     bool Fetch(TCellTable& cells) override {
         if (!Open)
             return false;
+        if (QueryWatchPoint()) {
+            CancelOnServer(Query);
+            CloseCursor();
+            throw EQueryCancelled();
+        }
         if (!Query.next()) {
             const QSqlError error = Query.lastError();
             CloseCursor();
@@ -414,6 +463,11 @@ public:
         if (!Cursor)
             return false;
         QSqlQuery& q = *Cursor->Query;
+        if (QueryWatchPoint()) {
+            CancelOnServer(q);
+            CloseCursor();
+            throw EQueryCancelled();
+        }
         if (!q.next()) {
             const QSqlError error = q.lastError();
             CloseCursor();

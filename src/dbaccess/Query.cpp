@@ -9,6 +9,11 @@
 
 namespace {
 
+TQueryWatcher& Watcher() {
+    static TQueryWatcher watcher;
+    return watcher;
+}
+
 bool IsParamStart(QChar c) {
     return c.isLetter() || c == u'_';
 }
@@ -148,6 +153,21 @@ struct TQuery::Private {
     bool Prepared = false;
     int RowsAffected = -1;
 };
+
+TQueryWatcher SetQueryWatcher(TQueryWatcher watcher) {
+    TQueryWatcher previous = std::move(Watcher());
+    Watcher() = std::move(watcher);
+    return previous;
+}
+
+bool HasQueryWatcher() {
+    return bool(Watcher());
+}
+
+bool QueryWatchPoint() {
+    const TQueryWatcher& watcher = Watcher();
+    return watcher && watcher();
+}
 
 TQuery::TQuery(QObject* owner) : TDataSet(owner), P(std::make_unique<Private>()) {}
 

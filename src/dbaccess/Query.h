@@ -7,7 +7,23 @@
 
 #include <QStringList>
 
+#include <functional>
+
 class TDatabase;
+
+// Long statements. While a statement runs or its rows are read, the backends
+// call QueryWatchPoint() now and then: the embedded engine every few thousand
+// steps of its virtual machine, the server backends once per row read. A
+// watcher installed by the user interface may keep its windows painted there
+// and answer true to stop the statement, which then raises EQueryCancelled
+// (a silent failure: the user asked for it). Without a watcher nothing runs.
+class EQueryCancelled : public EAbort {};
+using TQueryWatcher = std::function<bool()>;
+// Installs a watcher (an empty one removes it); returns the previous one.
+TQueryWatcher SetQueryWatcher(TQueryWatcher watcher);
+bool HasQueryWatcher();
+// True when the statement running now is to stop.
+bool QueryWatchPoint();
 
 // A named parameter (":name" in the SQL text).
 class TParam {

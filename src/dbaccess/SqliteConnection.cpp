@@ -1,6 +1,7 @@
 #include "SqliteConnection.h"
 
 #include "DbValues.h"
+#include "Query.h"
 #include "SqlDialect.h"
 
 #include <QFile>
@@ -27,6 +28,23 @@ std::atomic<int> NextConnectionNumber{1};
 
 QString ErrorText(sqlite3* db) {
     return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+// The failure of a step: a statement that the query watcher stopped is a
+// cancel, not an error of the engine.
+[[noreturn]] void RaiseStepError(int rc, const QString& message) {
+    if ((rc & 0xff) == SQLITE_INTERRUPT)
+        throw EQueryCancelled();
+    throw EDatabaseError(message);
+}
+
+// How many steps of the engine's virtual machine pass between two calls of
+// the query watcher: a few microseconds of work, so Cancel answers at once
+// and a statement without a watcher pays next to nothing.
+constexpr int WatchSteps = 1000;
+
+int WatchProgress(void*) {
+    return QueryWatchPoint() ? 1 : 0;
 }
 
 void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const QVariant& value) {
@@ -302,7 +320,7 @@ private:
         }
         const QString message = ErrorText(C.Handle());
         sqlite3_reset(stmt);
-        throw EDatabaseError(message);
+        RaiseStepError(rc, message);
     }
 
     // Translates and prepares a statement. Names are columns first: a bare
@@ -375,7 +393,7 @@ private:
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
             const QString message = ErrorText(C.Handle());
             sqlite3_reset(piece.Stmt);
-            throw EDatabaseError(message);
+            RaiseStepError(rc, message);
         }
         sqlite3_reset(piece.Stmt);
         return value;
@@ -420,7 +438,7 @@ private:
         if (rc != SQLITE_DONE) {
             const QString message = ErrorText(C.Handle());
             sqlite3_reset(piece.Stmt);
-            throw EDatabaseError(message);
+            RaiseStepError(rc, message);
         }
         if (!sqlite3_stmt_readonly(piece.Stmt))
             Changes = sqlite3_changes(C.Handle());
@@ -460,6 +478,7 @@ TSqliteConnection::TSqliteConnection(const QString& path) {
         throw EDatabaseError(QStringLiteral("Cannot open database %1: %2").arg(path, message));
     }
     sqlite3_busy_timeout(Db, SqliteBackend::BusyTimeoutMs);
+    sqlite3_progress_handler(Db, WatchSteps, WatchProgress, nullptr);
     // Reading the schema tells a database from another file, and a locked
     // or damaged one, before any statement of the program runs.
     char* error = nullptr;
@@ -500,10 +519,11 @@ void TSqliteConnection::Fail(const QString& context) const {
 
 void TSqliteConnection::Exec(const char* sql) {
     char* error = nullptr;
-    if (sqlite3_exec(Db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    const int rc = sqlite3_exec(Db, sql, nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
         const QString message = error ? QString::fromUtf8(error) : ErrorText(Db);
         sqlite3_free(error);
-        throw EDatabaseError(message);
+        RaiseStepError(rc, message);
     }
 }
 

@@ -8,6 +8,8 @@
 #include "ExportSetupUnit.h"
 #include "ExportText.h"
 #include "MessageBox.h"
+#include "RpPrinter.h"
+#include "RpReport.h"
 #include "RpSpravkaUnit.h"
 #include "SavedInquiry.h"
 #include "SymbolFont.h"
@@ -29,9 +31,13 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <climits>
 
 namespace {
 
@@ -161,6 +167,146 @@ Qt::KeyboardModifiers HeldKeyboardModifiers() {
     if (const KeyboardModifiersQuery& query = ModifiersQuery())
         return query();
     return QGuiApplication::queryKeyboardModifiers();
+}
+
+// ---------------------------------------------------------------------------
+// Long work
+
+int LongWorkDelayMs = 400;
+
+namespace {
+
+TLongWork* CurrentWork = nullptr;
+
+// How often the windows are repainted while work runs (milliseconds).
+constexpr int PumpIntervalMs = 30;
+
+} // namespace
+
+TLongWork::TLongWork(QWidget* window, const QString& text, std::function<void()> onCancel)
+    : Outer(CurrentWork), Window(window), Text(text), OnCancel(std::move(onCancel)) {
+    CurrentWork = this;
+    if (Outer)
+        return;
+    Clock.start();
+    PumpClock.start();
+    PreviousWatcher = SetQueryWatcher([this] { return Step(); });
+    PreviousProgress =
+        SetExportProgressHandler([this](qint64 done, qint64 total) { return Step(done, total); });
+    // The export asks for its file in the middle of the work: the busy
+    // dialog keeps out of the way meanwhile, and after a Cancel nobody asks.
+    PreviousFileDialog =
+        SetSaveFileDialogHandler([this](const QString& title, const QString& filter,
+                                        const QString& directory, const QString& suggested) {
+            if (CancelFlag)
+                return QString();
+            Pause();
+            const QString name = PreviousFileDialog
+                                     ? PreviousFileDialog(title, filter, directory, suggested)
+                                     : WidgetSaveFileDialog(title, filter, directory, suggested);
+            Resume();
+            return name;
+        });
+    // Work that keeps the windows painted itself (a report run) brings the
+    // dialog up through the timer; other work brings it up in Step.
+    DialogTimer = new QTimer(this);
+    DialogTimer->setSingleShot(true);
+    connect(DialogTimer, &QTimer::timeout, this, &TLongWork::ShowDialog);
+    DialogTimer->start(LongWorkDelayMs);
+}
+
+TLongWork::~TLongWork() {
+    CurrentWork = Outer;
+    if (Outer)
+        return;
+    SetQueryWatcher(std::move(PreviousWatcher));
+    SetExportProgressHandler(std::move(PreviousProgress));
+    SetSaveFileDialogHandler(std::move(PreviousFileDialog));
+    delete Busy.data();
+}
+
+TLongWork* TLongWork::Current() {
+    return CurrentWork;
+}
+
+bool TLongWork::Cancelled() const {
+    return Outer ? Outer->Cancelled() : CancelFlag;
+}
+
+void TLongWork::Cancel() {
+    if (Outer) {
+        Outer->Cancel();
+        return;
+    }
+    if (CancelFlag)
+        return;
+    CancelFlag = true;
+    if (OnCancel)
+        OnCancel();
+}
+
+QProgressDialog* TLongWork::Dialog() const {
+    return Outer ? Outer->Dialog() : Busy.data();
+}
+
+bool TLongWork::Step(qint64 done, qint64 total) {
+    if (Outer)
+        return Outer->Step(done, total);
+    if (CancelFlag || Paused)
+        return CancelFlag;
+    if (!Busy && Clock.elapsed() >= LongWorkDelayMs)
+        ShowDialog();
+    if (Busy && PumpClock.elapsed() >= PumpIntervalMs) {
+        if (total > 0) {
+            Busy->setMaximum(int(std::min<qint64>(total, INT_MAX)));
+            Busy->setLabelText(Text + QStringLiteral("\n") + QString::number(done) +
+                               QStringLiteral(" от ") + QString::number(total) +
+                               QStringLiteral(" реда"));
+            Busy->setValue(int(std::min<qint64>(done, INT_MAX)));
+        }
+        QCoreApplication::processEvents();
+        PumpClock.restart();
+    }
+    return CancelFlag;
+}
+
+void TLongWork::ShowDialog() {
+    if (Busy || Paused || CancelFlag)
+        return;
+    // A message or a file dialog of the work is up: the busy dialog waits.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != Window) {
+        DialogTimer->start(PumpIntervalMs);
+        return;
+    }
+    auto* dialog = new QProgressDialog(Text, QStringLiteral("Отказ"), 0, 0, Window);
+    dialog->setObjectName(QStringLiteral("LongWorkDialog"));
+    dialog->setWindowTitle(Window ? Window->windowTitle() : QStringLiteral("SQL Vexal"));
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    dialog->setMinimumDuration(0);
+    dialog->setMinimumWidth(dialog->fontMetrics().horizontalAdvance(u'x') * 40);
+    connect(dialog, &QProgressDialog::canceled, this, &TLongWork::Cancel);
+    Busy = dialog;
+    dialog->show();
+    QCoreApplication::processEvents();
+    PumpClock.restart();
+}
+
+void TLongWork::Pause() {
+    Paused = true;
+    DialogTimer->stop();
+    if (Busy)
+        Busy->hide();
+}
+
+void TLongWork::Resume() {
+    Paused = false;
+    Clock.restart();
+    if (Busy)
+        Busy->show();
+    else
+        DialogTimer->start(LongWorkDelayMs);
 }
 
 // ---------------------------------------------------------------------------
@@ -496,6 +642,9 @@ void TSpravkaForm::btSortClick(QObject* sender) {
 }
 
 void TSpravkaForm::btSpravkaClick(QObject* sender) {
+    // A cancelled run ends as a failed one, without a message: the result
+    // grid is empty and the inquiry stays as composed, ready to run again.
+    const TLongWork work(this, QStringLiteral("Справката се изпълнява..."));
     Inquiry->btSpravkaClick(sender == btSpravka);
 }
 
@@ -531,7 +680,13 @@ void TSpravkaForm::btPrintPreviewClick() {
 }
 
 void TSpravkaForm::btPrintClick() {
+    const TLongWork work(this, QStringLiteral("Печат..."), [this] { StopReportRun(); });
     RunPrintSequence();
+}
+
+void TSpravkaForm::StopReportRun() {
+    if (TRpPrinter* printer = ReportForm->RpSpravka->Printer())
+        printer->RequestCancel();
 }
 
 void TSpravkaForm::btExportClick() {
@@ -542,6 +697,9 @@ void TSpravkaForm::btExportClick() {
     // A run started by the export may move the catalogue; the user's
     // column stays where it was.
     const TCatalogueRow keep(Inquiry->qrCol);
+    // Cancel stops the totals run and the writer; the writer removes the
+    // file it had begun.
+    const TLongWork work(this, QStringLiteral("Експорт във файл..."), [this] { StopReportRun(); });
     RunExportSequence();
 }
 

@@ -10,7 +10,12 @@
 #include "RpSpravkaUnit.h"
 #include "WindowRoutines.h"
 
+#include "ExportText.h"
+#include "Query.h"
+
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -22,7 +27,9 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
+class QTimer;
 class TDBGrid;
 class TDBLookupListBox;
 class TDataSource;
@@ -60,6 +67,55 @@ using KeyboardModifiersQuery = std::function<Qt::KeyboardModifiers()>;
 // Installs a query (an empty one restores the real keyboard); returns the previous.
 KeyboardModifiersQuery SetKeyboardModifiersQuery(KeyboardModifiersQuery query);
 Qt::KeyboardModifiers HeldKeyboardModifiers();
+
+// Long work of an inquiry window: a run, an export, a print. Once the work
+// has lasted LongWorkDelayMs, a modal dialog ("LongWorkDialog") with a busy
+// bar, or the rows written when they are known, and the button "Отказ" shows
+// over the window until the work ends. While it lasts, the statements of
+// the database and the export writer keep the dialog painted and stop once
+// Cancel was pressed; onCancel stops what listens to neither (a report run,
+// which keeps the windows painted itself). A work begun inside another
+// (the run an export starts first) shares the outer one's dialog.
+class TLongWork : public QObject {
+public:
+    TLongWork(QWidget* window, const QString& text, std::function<void()> onCancel = {});
+    ~TLongWork() override;
+    TLongWork(const TLongWork&) = delete;
+    TLongWork& operator=(const TLongWork&) = delete;
+
+    // Keeps the dialog up to date (done of total rows; total 0: unknown);
+    // true once Cancel was pressed.
+    bool Step(qint64 done = 0, qint64 total = 0);
+    bool Cancelled() const;
+    // Stops the work as its "Отказ" button does.
+    void Cancel();
+    // The busy dialog, once shown (the outermost work's).
+    QProgressDialog* Dialog() const;
+    // The work in progress, or nullptr.
+    static TLongWork* Current();
+
+private:
+    void ShowDialog();
+    void Pause();
+    void Resume();
+    TLongWork* Outer = nullptr;
+    QPointer<QWidget> Window;
+    QString Text;
+    std::function<void()> OnCancel;
+    QElapsedTimer Clock;
+    QElapsedTimer PumpClock;
+    QTimer* DialogTimer = nullptr;
+    QPointer<QProgressDialog> Busy;
+    bool CancelFlag = false;
+    bool Paused = false;
+    // The hooks this work replaced, restored when it ends.
+    TQueryWatcher PreviousWatcher;
+    ExportProgressHandler PreviousProgress;
+    SaveFileDialogHandler PreviousFileDialog;
+};
+
+// How long work runs before its busy dialog shows (milliseconds).
+extern int LongWorkDelayMs;
 
 class TSpravkaForm : public QWidget,
                      public TMessageAnswerer,
@@ -204,6 +260,8 @@ private:
     // Ctrl+U in the result grid: the total of its selected column.
     void DataGridColumnSum();
     void OpenExportSetup();
+    // Cancel of a print or an export: the report run in progress stops.
+    void StopReportRun();
     bool Shown = false;
     bool Closing = false;
 };

@@ -29,6 +29,17 @@ SaveFileDialogHandler& DialogHandler() {
     return handler;
 }
 
+ExportProgressHandler& ProgressHandler() {
+    static ExportProgressHandler handler;
+    return handler;
+}
+
+// Rows written between two calls of the progress handler.
+constexpr qint64 ProgressRows = 64;
+
+// Raised inside the writer when the progress handler asks to stop.
+struct TExportStopped : std::exception {};
+
 const QString NotExported = QStringLiteral("Неосъществен експорт във файл.");
 // Stands for a refused file name in the file-choice loop; no file can have it.
 const QString OverwriteMarker = QStringLiteral("\"::-!-::\"");
@@ -366,6 +377,7 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
 
     dataSet->DisableControls();
     const TBookmark bookmark = dataSet->GetBookmark();
+    bool stopped = false;
     try {
         TLineWriter out(writer, src);
         const int rule = RuleWidth(src);
@@ -395,12 +407,19 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
                 out.Plain(ruleLine);
         }
 
+        const ExportProgressHandler& progress = ProgressHandler();
+        const qint64 total = dataSet->IsUniDirectional() ? 0 : dataSet->RecordCount();
+        qint64 written = 0;
+        if (progress && progress(0, total))
+            throw TExportStopped();
         dataSet->First();
         while (!dataSet->Eof()) {
             out.Cells([](const TExportColumn& c) {
                 return c.UseDisplayText ? c.Field->DisplayText() : c.Field->AsString();
             });
             dataSet->Next();
+            if (progress && ++written % ProgressRows == 0 && progress(written, total))
+                throw TExportStopped();
         }
 
         if (ExportTxtOpts.ExportHeader) {
@@ -418,6 +437,8 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
         writer.Finish();
         ExportTxtOpts.FooterValues = nullptr;
         resultText.clear();
+    } catch (const TExportStopped&) {
+        stopped = true;
     } catch (const std::exception& e) {
         resultText = NotExported + QStringLiteral("\r(") + ErrorText(e) + u')';
     }
@@ -432,9 +453,18 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
             writer.Discard();
         } catch (const std::exception& e) {
             resultText += QStringLiteral("\r(") + ErrorText(e) + u')';
+            stopped = false;
         }
-        ShowMessageBox(resultText, QStringLiteral("Export Error"), MB_ICONSTOP);
+        // A stop the user asked for needs no message.
+        if (!stopped)
+            ShowMessageBox(resultText, QStringLiteral("Export Error"), MB_ICONSTOP);
     }
+}
+
+ExportProgressHandler SetExportProgressHandler(ExportProgressHandler handler) {
+    ExportProgressHandler previous = std::move(ProgressHandler());
+    ProgressHandler() = std::move(handler);
+    return previous;
 }
 
 // ------------------------------------------------------------ TTextFileWriter

@@ -25,6 +25,14 @@
 void ExportToText(QObject* source, const QStringList* lines, const QString& title,
                   const QString& fileName, QString& resultText);
 
+// Progress of a long export: called before the first row and then every few
+// dozen rows with the rows written so far and the rows to write (0 when the
+// data set cannot tell). Answering true stops the export: the partial file
+// is removed, nothing is shown, and resultText says it was not exported.
+using ExportProgressHandler = std::function<bool(qint64 written, qint64 total)>;
+// Installs a handler (an empty one removes it); returns the previous.
+ExportProgressHandler SetExportProgressHandler(ExportProgressHandler handler);
+
 // One Windows-1251 line in the code page chosen by ExportTxtOpts.TxtCyrSet:
 // 0 leaves it as it is; otherwise А..п (192-239) move down by 64 and р..я
 // (240-255) by CyrTailShift, which puts the basic Cyrillic letters where the
