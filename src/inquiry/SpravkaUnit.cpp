@@ -33,6 +33,7 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -369,11 +370,11 @@ void TSpravkaForm::BuildComponents() {
     Panel0->setFrameShape(QFrame::StyledPanel);
     auto* topLayout = new QHBoxLayout(Panel0);
     topLayout->setContentsMargins(4, 2, 4, 2);
-    Label5 = MakeLabel("Label5", QStringLiteral("Заглавие"), Panel0);
+    Label5 = MakeLabel("Label5", QStringLiteral("Загла&вие"), Panel0);
     edTitle = new QLineEdit(Panel0);
     edTitle->setObjectName(QStringLiteral("edTitle"));
     btPrintPreview = MakeButton("btPrintPreview", QStringLiteral("Прегле&д"), Panel0);
-    btPrint = MakeButton("btPrint", QStringLiteral("Печат"), Panel0);
+    btPrint = MakeButton("btPrint", QStringLiteral("&Печат"), Panel0);
     btExport = MakeButton("btExport", QStringLiteral("Експор&т"), Panel0);
     topLayout->addWidget(Label5);
     topLayout->addWidget(edTitle, 1);
@@ -393,22 +394,23 @@ void TSpravkaForm::BuildComponents() {
     panelLayout->setSpacing(4);
 
     auto* subjectColumn = new QVBoxLayout;
-    subjectColumn->addWidget(MakeLabel("Label1", QStringLiteral("Справка"), FilterPanel));
+    subjectColumn->addWidget(MakeLabel("Label1", QStringLiteral("Справ&ка"), FilterPanel));
     ReportListBox = new TDBLookupListBox(FilterPanel);
     ReportListBox->setObjectName(QStringLiteral("ReportListBox"));
-    ReportListBox->setMinimumWidth(120);
+    ReportListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ReportListBox->setTextElideMode(Qt::ElideRight);
     TGridColumn listColumn;
     listColumn.FieldName = QStringLiteral("BGTableName");
     listColumn.Title = QStringLiteral("Справка");
     dsTableName->SetColumns({listColumn});
     ReportListBox->SetDataSource(dsTableName);
     subjectColumn->addWidget(ReportListBox, 1);
-    btAddSpravka = MakeButton("btAddSpravka", QStringLiteral("Прибавя"), FilterPanel);
+    btAddSpravka = MakeButton("btAddSpravka", QStringLiteral("При&бавя"), FilterPanel);
     subjectColumn->addWidget(btAddSpravka);
     panelLayout->addLayout(subjectColumn, 3);
 
     auto* columnColumn = new QVBoxLayout;
-    columnColumn->addWidget(MakeLabel("Label2", QStringLiteral("Колона"), FilterPanel));
+    columnColumn->addWidget(MakeLabel("Label2", QStringLiteral("Кол&она"), FilterPanel));
     DBGrid1 = new TDBGrid(FilterPanel);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->SetDataSource(dsCol);
@@ -432,13 +434,13 @@ void TSpravkaForm::BuildComponents() {
 
     auto* controlColumn = new QVBoxLayout;
     controlColumn->setSpacing(2);
-    controlColumn->addWidget(MakeLabel("Label3", QStringLiteral("Ограничение"), FilterPanel));
+    controlColumn->addWidget(MakeLabel("Label3", QStringLiteral("Огран&ичение"), FilterPanel));
     cbSign = new QComboBox(FilterPanel);
     cbSign->setObjectName(QStringLiteral("cbSign"));
     cbSign->addItems(InquiryOperators());
     cbSign->setCurrentIndex(0);
     controlColumn->addWidget(cbSign);
-    controlColumn->addWidget(MakeLabel("Label4", QStringLiteral("Стойност"), FilterPanel));
+    controlColumn->addWidget(MakeLabel("Label4", QStringLiteral("Сто&йност"), FilterPanel));
     cbFilter = new TFilterComboBox(FilterPanel);
     cbFilter->setObjectName(QStringLiteral("cbFilter"));
     cbFilter->setEditable(true);
@@ -446,29 +448,29 @@ void TSpravkaForm::BuildComponents() {
     cbFilter->setMaxVisibleItems(16);
     cbFilter->setMinimumWidth(130);
     controlColumn->addWidget(cbFilter);
-    btAddFilter = MakeButton("btAddFilter", QStringLiteral("Прибавя условие"), FilterPanel);
+    btAddFilter = MakeButton("btAddFilter", QStringLiteral("Прибавя &условие"), FilterPanel);
     controlColumn->addWidget(btAddFilter);
-    btGroup = MakeButton("btGroup", QStringLiteral("Групиране"), FilterPanel);
+    btGroup = MakeButton("btGroup", QStringLiteral("&Групиране"), FilterPanel);
     controlColumn->addWidget(btGroup);
     auto* sortRow = new QHBoxLayout;
-    btSortAsc = MakeButton("btSortAsc", QStringLiteral("Подредба"), FilterPanel);
+    btSortAsc = MakeButton("btSortAsc", QStringLiteral("Подр&едба"), FilterPanel);
     btSortAsc->setToolTip(QStringLiteral("->"));
-    btSortDesc = MakeButton("btSortDesc", QStringLiteral("Подредба"), FilterPanel);
+    btSortDesc = MakeButton("btSortDesc", QStringLiteral("Подредб&а"), FilterPanel);
     btSortDesc->setToolTip(QStringLiteral("<-"));
     sortRow->addWidget(btSortAsc);
     sortRow->addWidget(btSortDesc);
     controlColumn->addLayout(sortRow);
-    btSpravka = MakeButton("btSpravka", QStringLiteral("Справка"), FilterPanel);
+    btSpravka = MakeButton("btSpravka", QStringLiteral("&Справка"), FilterPanel);
     controlColumn->addWidget(btSpravka);
     btClear = MakeButton("btClear", QStringLiteral("Из&чиства"), FilterPanel);
     controlColumn->addWidget(btClear);
     auto* fileRow = new QHBoxLayout;
-    BitBtn6 = MakeButton("BitBtn6", QStringLiteral("Запис"), FilterPanel);
-    BitBtn7 = MakeButton("BitBtn7", QStringLiteral("Зарежда"), FilterPanel);
+    BitBtn6 = MakeButton("BitBtn6", QStringLiteral("&Запис"), FilterPanel);
+    BitBtn7 = MakeButton("BitBtn7", QStringLiteral("За&режда"), FilterPanel);
     fileRow->addWidget(BitBtn6);
     fileRow->addWidget(BitBtn7);
     controlColumn->addLayout(fileRow);
-    cbRowNumbers = new QCheckBox(QStringLiteral("Номерация на редовете"), FilterPanel);
+    cbRowNumbers = new QCheckBox(QStringLiteral("&Номерация на редовете"), FilterPanel);
     cbRowNumbers->setObjectName(QStringLiteral("cbRowNumbers"));
     cbRowNumbers->setToolTip(QStringLiteral("Поставя пореден номер на редовете в справката"));
     controlColumn->addWidget(cbRowNumbers);
@@ -479,7 +481,7 @@ void TSpravkaForm::BuildComponents() {
     tablesColumn->addWidget(MakeLabel("Label6", QStringLiteral("Справка"), FilterPanel));
     SelectedTablesBG = MakeList("SelectedTablesBG", FilterPanel);
     tablesColumn->addWidget(SelectedTablesBG, 1);
-    tablesColumn->addWidget(MakeLabel("Label7", QStringLiteral("Условия"), FilterPanel));
+    tablesColumn->addWidget(MakeLabel("Label7", QStringLiteral("Услови&я"), FilterPanel));
     RelationsBG = MakeList("RelationsBG", FilterPanel);
     tablesColumn->addWidget(RelationsBG, 2);
     panelLayout->addLayout(tablesColumn, 4);
@@ -525,7 +527,16 @@ void TSpravkaForm::BuildComponents() {
     mnExport = addItem("mnExport", QStringLiteral("Експорт във файл"), QKeySequence());
     GridMenu->setDefaultAction(mnFilter);
 
+    // Alt and the underlined letter of a caption reaches the control it names.
+    const std::pair<const char*, QWidget*> buddies[] = {
+        {"Label5", edTitle}, {"Label1", ReportListBox}, {"Label2", DBGrid1},
+        {"Label3", cbSign},  {"Label4", cbFilter},      {"Label7", RelationsBG}};
+    for (const auto& [name, buddy] : buddies)
+        if (auto* label = findChild<QLabel*>(QLatin1String(name)))
+            label->setBuddy(buddy);
+
     // Wiring.
+    connect(dsTableName, &QAbstractItemModel::modelReset, this, &TSpravkaForm::FitSubjectList);
     connect(ReportListBox, &TDBLookupListBox::Clicked, this, &TSpravkaForm::ReportListBoxClick);
     connect(ReportListBox, &TDBLookupListBox::Activated, this, &TSpravkaForm::btAddSpravkaClick);
     connect(btAddSpravka, &QPushButton::clicked, this, &TSpravkaForm::btAddSpravkaClick);
@@ -582,9 +593,26 @@ void TSpravkaForm::FormShow() {
     if (!Inquiry->InitialSubject.isEmpty()) {
         SelectSubject(Inquiry->InitialSubject);
         RunInquiry();
-    } else {
-        SelectSubject(LastSubject);
+    } else if (!Inquiry->SelectSubject(LastSubject)) {
+        // No subject was added: the column grid shows the columns of the
+        // subject the list highlights, as a click on it would.
+        ReportListBoxClick();
     }
+}
+
+void TSpravkaForm::FitSubjectList() {
+    // Wide enough for the longest subject name (up to about 32 characters;
+    // longer names end in "..."), so the list needs no horizontal scrolling.
+    const QFontMetrics metrics(ReportListBox->font());
+    int widest = 0;
+    for (int row = 0; row < dsTableName->rowCount(); ++row)
+        widest = std::max(widest,
+                          metrics.horizontalAdvance(dsTableName->index(row, 0).data().toString()));
+    widest = std::min(widest, metrics.averageCharWidth() * 32);
+    const int chrome = 2 * ReportListBox->frameWidth() +
+                       ReportListBox->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                       metrics.averageCharWidth() * 2;
+    ReportListBox->setMinimumWidth(std::max(metrics.averageCharWidth() * 16, widest + chrome));
 }
 
 void TSpravkaForm::FormClose() {

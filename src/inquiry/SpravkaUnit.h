@@ -259,6 +259,8 @@ private:
     void BuildComponents();
     // Ctrl+U in the result grid: the total of its selected column.
     void DataGridColumnSum();
+    // Widens the subject list to its longest name.
+    void FitSubjectList();
     void OpenExportSetup();
     // Cancel of a print or an export: the report run in progress stops.
     void StopReportRun();

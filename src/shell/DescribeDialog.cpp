@@ -19,12 +19,12 @@ TDescribeDialog::TDescribeDialog(TDatabase& database, QWidget* parent)
     setWindowTitle(QStringLiteral("Нова справка от таблица"));
     resize(900, 520);
 
-    auto* tablesLabel = new QLabel(QStringLiteral("Таблица"), this);
+    auto* tablesLabel = new QLabel(QStringLiteral("&Таблица"), this);
     lbTables = new QListWidget(this);
     lbTables->setObjectName(QStringLiteral("lbTables"));
     lbTables->setMaximumWidth(240);
     tablesLabel->setBuddy(lbTables);
-    auto* subjectLabel = new QLabel(QStringLiteral("Име на справката"), this);
+    auto* subjectLabel = new QLabel(QStringLiteral("&Име на справката"), this);
     edSubject = new QLineEdit(this);
     edSubject->setObjectName(QStringLiteral("edSubject"));
     edSubject->setMaxLength(60);
@@ -40,7 +40,7 @@ TDescribeDialog::TDescribeDialog(TDatabase& database, QWidget* parent)
     grPreview->setHorizontalHeaderLabels(RelationsColumnNames());
 
     auto* buttons = new QDialogButtonBox(this);
-    btOk = buttons->addButton(QStringLiteral("Запис"), QDialogButtonBox::AcceptRole);
+    btOk = buttons->addButton(QStringLiteral("&Запис"), QDialogButtonBox::AcceptRole);
     btOk->setObjectName(QStringLiteral("btOk"));
     btCancel = buttons->addButton(QStringLiteral("Отказ"), QDialogButtonBox::RejectRole);
     btCancel->setObjectName(QStringLiteral("btCancel"));

@@ -52,28 +52,28 @@ TSQLVexalForm::TSQLVexalForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 void TSQLVexalForm::BuildMenus() {
-    mnFile = menuBar()->addMenu(QStringLiteral("Файл"));
+    mnFile = menuBar()->addMenu(QStringLiteral("&Файл"));
     mnFile->setObjectName(QStringLiteral("mnFile"));
-    mnNewInquiry = AddItem(mnFile, "mnNewInquiry", QStringLiteral("Нова справка"));
+    mnNewInquiry = AddItem(mnFile, "mnNewInquiry", QStringLiteral("&Нова справка"));
     mnNewInquiry->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnExportSetup = AddItem(mnFile, "mnExportSetup", QStringLiteral("Настройка Експорт..."));
-    mnTextPrint = AddItem(mnFile, "mnTextPrint", QStringLiteral("Текстов печат"));
+    mnExportSetup = AddItem(mnFile, "mnExportSetup", QStringLiteral("Настройка &Експорт..."));
+    mnTextPrint = AddItem(mnFile, "mnTextPrint", QStringLiteral("&Текстов печат"));
     mnTextPrint->setCheckable(true);
     mnFile->addSeparator();
-    mnExit = AddItem(mnFile, "mnExit", QStringLiteral("Изход"));
+    mnExit = AddItem(mnFile, "mnExit", QStringLiteral("&Изход"));
 
     mnAdmin = menuBar()->addMenu(QStringLiteral("Администриране"));
     mnAdmin->setObjectName(QStringLiteral("mnAdmin"));
-    mnDescribe = AddItem(mnAdmin, "mnDescribe", QStringLiteral("Нова справка от таблица…"));
+    mnDescribe = AddItem(mnAdmin, "mnDescribe", QStringLiteral("Нова &справка от таблица…"));
 
-    mnWindow = menuBar()->addMenu(QStringLiteral("Прозорец"));
+    mnWindow = menuBar()->addMenu(QStringLiteral("П&розорец"));
     mnWindow->setObjectName(QStringLiteral("mnWindow"));
-    mnCascade = AddItem(mnWindow, "mnCascade", QStringLiteral("Каскадно"));
-    mnTile = AddItem(mnWindow, "mnTile", QStringLiteral("Едно до друго"));
+    mnCascade = AddItem(mnWindow, "mnCascade", QStringLiteral("&Каскадно"));
+    mnTile = AddItem(mnWindow, "mnTile", QStringLiteral("&Едно до друго"));
 
-    mnHelp = menuBar()->addMenu(QStringLiteral("Помощ"));
+    mnHelp = menuBar()->addMenu(QStringLiteral("По&мощ"));
     mnHelp->setObjectName(QStringLiteral("mnHelp"));
-    mnAbout = AddItem(mnHelp, "mnAbout", QStringLiteral("За програмата"));
+    mnAbout = AddItem(mnHelp, "mnAbout", QStringLiteral("&За програмата"));
 
     lbTextPrint = new QLabel(QStringLiteral("Текстов печат"), this);
     lbTextPrint->setObjectName(QStringLiteral("lbTextPrint"));

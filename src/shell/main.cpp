@@ -1,6 +1,6 @@
 // Program entry of SQL Vexal.
-#include "BatchRun.h"
 #include "AppIcon.h"
+#include "BatchRun.h"
 #include "Database.h"
 #include "Describe.h"
 #include "ExportOptions.h"
@@ -9,6 +9,7 @@
 #include "SessionInit.h"
 #include "Vexal.h"
 
+#include <QScreen>
 #include <QStringList>
 
 #include <cstdint>
@@ -308,6 +309,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<TSQLVexalForm> form = StartUp(alias, DefaultStartupHooks(), &exitCode);
     if (!form)
         return exitCode;
+    // Without a window manager (or with one that ignores the request) a
+    // maximized window keeps its own size: it gets the screen's free area
+    // first, so it fills the screen either way.
+    if (const QScreen* screen = form->screen())
+        form->setGeometry(screen->availableGeometry());
     form->showMaximized();
     return app.exec();
 }
