@@ -519,12 +519,12 @@ void TSpravkaForm::BuildComponents() {
         GridMenu->addAction(action);
         return action;
     };
-    mnFilter = addItem("mnFilter", QStringLiteral("Филтър"), QKeySequence(Qt::Key_F3));
-    mnShowColSum = addItem("mnShowColSum", QStringLiteral("Сбор колона"), QKeySequence());
-    mnPrintPreview = addItem("mnPrintPreview", QStringLiteral("Преглед пред печат"),
+    mnFilter = addItem("mnFilter", QStringLiteral("&Филтър"), QKeySequence(Qt::Key_F3));
+    mnShowColSum = addItem("mnShowColSum", QStringLiteral("&Сбор колона"), QKeySequence());
+    mnPrintPreview = addItem("mnPrintPreview", QStringLiteral("Пре&глед пред печат"),
                              QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_P));
-    mnPrint = addItem("mnPrint", QStringLiteral("Печат"), QKeySequence(Qt::CTRL | Qt::Key_P));
-    mnExport = addItem("mnExport", QStringLiteral("Експорт във файл"), QKeySequence());
+    mnPrint = addItem("mnPrint", QStringLiteral("&Печат"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnExport = addItem("mnExport", QStringLiteral("&Експорт във файл"), QKeySequence());
     GridMenu->setDefaultAction(mnFilter);
 
     // Alt and the underlined letter of a caption reaches the control it names.

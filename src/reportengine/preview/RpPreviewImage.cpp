@@ -59,6 +59,11 @@ void TRpPreviewImage::paintEvent(QPaintEvent* event) {
     const QRect page(0, 0, sheet.width(), sheet.height());
     painter.fillRect(page, Qt::white);
     if (Picture) {
+        // A page is recorded on a painter that starts with a black pen and
+        // no brush, and draws in those without saying so; a widget's painter
+        // starts with the colours of the widget's palette instead.
+        painter.setPen(QPen(Qt::black));
+        painter.setBrush(Qt::NoBrush);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);

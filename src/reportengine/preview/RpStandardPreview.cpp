@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -71,6 +72,10 @@ TRpStandardPreview::~TRpStandardPreview() = default;
 
 TRpStandardPreview* TRpStandardPreview::ShowPreviewWindow(TRpPrinter* printer, QWidget* parent) {
     auto* window = new TRpStandardPreview(printer, parent);
+    // Where no window manager maximizes it, the window still fills the
+    // screen's free area.
+    if (const QScreen* screen = window->screen())
+        window->setGeometry(screen->availableGeometry());
     window->showMaximized();
     return window;
 }
