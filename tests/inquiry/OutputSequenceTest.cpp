@@ -26,10 +26,15 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPainter>
+#include <QPicture>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
+#include <QPainter>
+#include <QPicture>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -171,6 +176,13 @@ public:
                 ++Previews;
                 Pages = preview->Printer()->PageCount();
                 Title = preview->Printer()->Title();
+                if (std::unique_ptr<QPicture> page = preview->Printer()->PageImage(1)) {
+                    FirstPage = QImage(page->boundingRect().size() + QSize(200, 200),
+                                       QImage::Format_RGB32);
+                    FirstPage.fill(Qt::white);
+                    QPainter painter(&FirstPage);
+                    page->play(&painter);
+                }
                 preview->close();
             }
         });
@@ -179,6 +191,7 @@ public:
     int Previews = 0;
     int Pages = 0;
     QString Title;
+    QImage FirstPage;
 
 private:
     QTimer Poll;
@@ -195,6 +208,15 @@ TEST_F(OutputSequenceTest, PreviewShowsTheGeneratedReportUntilClosed) {
     EXPECT_EQ(closer.Previews, 1);
     EXPECT_GE(closer.Pages, 1);
     EXPECT_EQ(closer.Title, QStringLiteral("Клиенти по градове"));
+    // The title band's texts (title, date, time, conditions) are on the
+    // previewed page: its top strip, above the column header, is not blank.
+    ASSERT_FALSE(closer.FirstPage.isNull());
+    int dark = 0;
+    const int top = qRound(10 / 25.4 * 96); // the top margin
+    for (int y = top; y < top + 60; ++y)
+        for (int x = 0; x < closer.FirstPage.width(); ++x)
+            dark += qGray(closer.FirstPage.pixel(x, y)) < 128;
+    EXPECT_GT(dark, 100) << "the title band printed nothing";
     // The preview releases its printer object once it has gone.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(window->ReportForm->RpSpravka->Printer(), nullptr);
