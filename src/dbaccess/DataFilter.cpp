@@ -124,7 +124,11 @@ public:
         if ((Op == TOp::Eq || Op == TOp::Ne) && b.K == TValue::Text && !Right.Field &&
             b.Str.endsWith(u'*')) {
             const QString prefix = b.Str.left(b.Str.size() - 1);
-            const QString text = a.K == TValue::Text ? a.Str : Left.Field->TextOfStoredRow(row);
+            // A literal on the left (as in "2='2*'") has no field to give
+            // its text: the number's own text stands in.
+            const QString text = a.K == TValue::Text ? a.Str
+                                 : Left.Field        ? Left.Field->TextOfStoredRow(row)
+                                                     : QString::number(a.Num, 'g', 17);
             const bool match = text.startsWith(prefix);
             return Op == TOp::Eq ? match : !match;
         }

@@ -1,5 +1,6 @@
 // Texts that the parsers of the program must refuse rather than overflow
-// the stack on: thousands of conditions or brackets in a client-side filter.
+// the stack on (thousands of conditions or brackets in a client-side
+// filter), and filters the fuzzer found to crash.
 
 #include "DataSet.h"
 #include "Exception.h"
@@ -58,6 +59,34 @@ TEST(ParserLimits, DeeplyNestedFilterIsRefusedNotOverflowed) {
     data.SetFilter(QStringLiteral("NAME='n2'"));
     data.SetFiltered(true);
     EXPECT_EQ(data.RecordCount(), 1);
+}
+
+TEST(ParserLimits, PrefixPatternWithALiteralOnTheLeftDoesNotCrash) {
+    TDataSet data;
+    data.AddField(QStringLiteral("ID"), TFieldType::Integer);
+    for (int i = 1; i <= 3; ++i)
+        data.AppendRow({i});
+    data.Open();
+    struct Case {
+        const char* Filter;
+        int Rows;
+        const char* Why;
+    };
+    const Case cases[] = {
+        // The left side is a number with no field behind it: its text "2"
+        // begins with "2" and not with "3", whatever the row.
+        {"2='2*'", 3, "a number that begins with the pattern"},
+        {"2!='3*'", 3, "a number that does not"},
+        {"2='3*'", 0, "and the equality that fails"},
+        // A text literal on the left was always compared as text.
+        {"'ab'='a*'", 3, "a text literal"},
+    };
+    for (const Case& c : cases) {
+        data.SetFiltered(false);
+        data.SetFilter(QString::fromUtf8(c.Filter));
+        data.SetFiltered(true);
+        EXPECT_EQ(data.RecordCount(), c.Rows) << c.Why;
+    }
 }
 
 } // namespace
