@@ -454,9 +454,12 @@ void TSpravkaForm::BuildComponents() {
     controlColumn->addWidget(btGroup);
     auto* sortRow = new QHBoxLayout;
     btSortAsc = MakeButton("btSortAsc", QStringLiteral("Подр&едба"), FilterPanel);
-    btSortAsc->setToolTip(QStringLiteral("->"));
+    btSortAsc->setToolTip(QStringLiteral("Възходяща подредба (->)"));
     btSortDesc = MakeButton("btSortDesc", QStringLiteral("Подредб&а"), FilterPanel);
-    btSortDesc->setToolTip(QStringLiteral("<-"));
+    btSortDesc->setToolTip(QStringLiteral("Низходяща подредба (<-)"));
+    // Both buttons carry the same caption; the arrows tell the directions apart.
+    btSortAsc->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
+    btSortDesc->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
     sortRow->addWidget(btSortAsc);
     sortRow->addWidget(btSortDesc);
     controlColumn->addLayout(sortRow);
