@@ -21,6 +21,10 @@
 #include <QSqlResult>
 #include <QUuid>
 
+#include <chrono>
+#include <functional>
+#include <future>
+
 using SqlDialect::TStatement;
 using SqlDialect::TToken;
 
@@ -37,18 +41,20 @@ QString ErrorText(const QSqlError& error) {
 
 // Asks the server to stop the statement of query, where the driver's client
 // library offers a cancel: PostgreSQL's PQcancel on the connection, ODBC's
-// SQLCancel on the statement. The functions are looked up in the client
-// library the driver has loaded already, so the program needs neither at
-// build time. Without them the cursor is closed as it is.
+// SQLCancel on the statement. Both may be called while another thread waits
+// in the driver. The functions are looked up in the client library the
+// driver has loaded already, so the program needs neither at build time.
+// Without them the cursor is closed as it is. The kind of server does not
+// tell the two apart (an ODBC data source may be PostgreSQL too); the type
+// of the driver's handle does.
 void CancelOnServer(const QSqlQuery& query) {
     const QSqlDriver* driver = query.driver();
     if (!driver)
         return;
-    if (driver->dbmsType() == QSqlDriver::PostgreSQL) {
-        const QVariant handle = driver->handle();
-        if (qstrcmp(handle.typeName(), "PGconn*") != 0)
-            return;
-        void* connection = *static_cast<void* const*>(handle.constData());
+    const QVariant connectionHandle = driver->handle();
+    const char* connectionType = connectionHandle.typeName();
+    if (qstrcmp(connectionType, "PGconn*") == 0 || qstrcmp(connectionType, "pg_conn*") == 0) {
+        void* connection = *static_cast<void* const*>(connectionHandle.constData());
         QLibrary pq(QStringLiteral("pq"), 5);
         using GetCancel = void* (*)(void*);
         using Cancel = int (*)(void*, char*, int);
@@ -65,15 +71,44 @@ void CancelOnServer(const QSqlQuery& query) {
         }
         return;
     }
+    if (qstrcmp(driver->metaObject()->className(), "QODBCDriver") != 0)
+        return;
     const QSqlResult* result = query.result();
     const QVariant handle = result ? result->handle() : QVariant();
-    if (qstrcmp(handle.typeName(), "SQLHANDLE") != 0)
+    const char* type = handle.typeName();
+    if (qstrcmp(type, "SQLHANDLE") != 0 && qstrcmp(type, "void*") != 0)
         return;
     void* statement = *static_cast<void* const*>(handle.constData());
     QLibrary odbc(QStringLiteral("odbc"), 2);
     using Cancel = short (*)(void*);
     if (auto cancel = reinterpret_cast<Cancel>(odbc.resolve("SQLCancel")); cancel && statement)
         cancel(statement);
+}
+
+// Runs one blocking call of the driver (the execution of query) so that a
+// long statement can be stopped. Without a query watcher the call is made
+// here. With one, the driver works on a thread of its own while this thread
+// asks the watcher every 20 ms, keeping the windows alive; when the watcher
+// says stop, the server is asked to cancel, the driver's answer is awaited
+// and the run ends in EQueryCancelled. A statement that changes data and
+// finished before the cancel reached the server keeps its result.
+bool ExecWatched(QSqlQuery& query, const std::function<bool()>& exec) {
+    if (!HasQueryWatcher())
+        return exec();
+    std::future<bool> done = std::async(std::launch::async, exec);
+    bool cancelled = false;
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        if (!cancelled && QueryWatchPoint()) {
+            cancelled = true;
+            CancelOnServer(query);
+        }
+    }
+    const bool ok = done.get();
+    if (cancelled && (!ok || query.isSelect())) {
+        query.finish();
+        throw EQueryCancelled();
+    }
+    return ok;
 }
 
 TFieldType KindOfMetaType(int id) {
@@ -185,7 +220,7 @@ private:
         // Without placeholders the text goes as it is: some drivers prepare
         // on the server, where statements such as CREATE cannot be prepared.
         if (Params == 0) {
-            if (!Query.exec(Sql))
+            if (!ExecWatched(Query, [this] { return Query.exec(Sql); }))
                 throw EDatabaseError(ErrorText(Query.lastError()));
             return;
         }
@@ -196,7 +231,7 @@ private:
         }
         for (int i = 0; i < Params; ++i)
             Query.bindValue(i, i < params.size() ? params[i] : QVariant());
-        if (!Query.exec())
+        if (!ExecWatched(Query, [this] { return Query.exec(); }))
             throw EDatabaseError(ErrorText(Query.lastError()));
     }
 
@@ -564,7 +599,7 @@ private:
         LastUndefined.clear();
         bool ok;
         if (piece.ParamCount == 0) {
-            ok = q.exec(sql);
+            ok = ExecWatched(q, [&q, &sql] { return q.exec(sql); });
         } else {
             ok = true;
             if (piece.Prepared != sql) {
@@ -574,7 +609,7 @@ private:
             if (ok) {
                 for (int i = 0; i < piece.ParamCount; ++i)
                     q.bindValue(i, offset + i < params.size() ? params[offset + i] : QVariant());
-                ok = q.exec();
+                ok = ExecWatched(q, [&q] { return q.exec(); });
             }
         }
         if (!ok) {

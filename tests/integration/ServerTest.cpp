@@ -8,11 +8,13 @@
 #include "DbConnection.h"
 #include "DisplayFormat.h"
 #include "MessageBox.h"
+#include "Query.h"
 #include "Scenarios.h"
 #include "ServerRoutines.h"
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
 #include <map>
@@ -299,3 +301,33 @@ TEST(Scenarios, SameRowsOnEveryBackend) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- cancel
+
+// A Cancel stops the statement on the server, not only the reading of its
+// rows: the next statement of the same session answers at once.
+TEST(ServerCancel, StopsTheStatementOnTheServerAndTheSessionGoesOn) {
+    REQUIRE_PG_SERVER();
+    std::vector<TBackend> backends = {{"PostgreSQL", u"PG"_s, QString()}};
+    if (!OdbcDataSource().isEmpty())
+        backends.push_back({"PostgreSQL via ODBC", OdbcDataSource(), u"vexal"_s});
+    for (const TBackend& backend : backends) {
+        TDatabase* db = OpenSession(backend.Alias, backend.User);
+        int calls = 0;
+        SetQueryWatcher([&calls] { return ++calls > 20; });
+        // A row every two milliseconds: forty seconds of work.
+        TQuery slow;
+        slow.SetDatabaseName(u"restdata"_s);
+        slow.SetSQLText(u"SELECT N, pg_sleep(0.002) AS Z FROM generate_series(1, 20000) AS N"_s);
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_THROW(slow.Open(), EQueryCancelled) << backend.Title;
+        SetQueryWatcher(nullptr);
+        EXPECT_FALSE(slow.Active()) << backend.Title;
+        EXPECT_LT(clock.elapsed(), 10000) << backend.Title;
+        clock.restart();
+        EXPECT_EQ(Value(u"SELECT COUNT(*) FROM Clients"_s), u"60"_s) << backend.Title;
+        EXPECT_LT(clock.elapsed(), 5000) << backend.Title;
+        CloseSession(db);
+    }
+}
