@@ -62,7 +62,7 @@ void TSQLVexalForm::BuildMenus() {
     mnFile->addSeparator();
     mnExit = AddItem(mnFile, "mnExit", QStringLiteral("&Изход"));
 
-    mnAdmin = menuBar()->addMenu(QStringLiteral("Администриране"));
+    mnAdmin = menuBar()->addMenu(QStringLiteral("&Администриране"));
     mnAdmin->setObjectName(QStringLiteral("mnAdmin"));
     mnDescribe = AddItem(mnAdmin, "mnDescribe", QStringLiteral("Нова &справка от таблица…"));
 

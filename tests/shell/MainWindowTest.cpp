@@ -164,6 +164,29 @@ TEST_F(MainWindowTest, NewWindowsCascadeTileAndTheWindowList) {
     EXPECT_NE(Form->mnWindow->findChild<QAction*>("mnWindowItem1"), nullptr);
 }
 
+// Every menu of the bar and every item of a menu has an Alt letter of its
+// own, so each command is reachable from the keyboard.
+TEST_F(MainWindowTest, EveryMenuAndItemHasItsOwnAltLetter) {
+    auto letters = [](const QList<QAction*>& actions) {
+        QStringList seen;
+        for (const QAction* action : actions) {
+            if (action->isSeparator() || action->objectName().startsWith(u"mnWindowItem"))
+                continue;
+            const QString text = action->text();
+            const qsizetype at = text.indexOf(u'&');
+            EXPECT_TRUE(at >= 0 && at + 1 < text.size()) << text.toStdString();
+            if (at < 0 || at + 1 >= text.size())
+                continue;
+            const QString letter = text.mid(at + 1, 1).toUpper();
+            EXPECT_FALSE(seen.contains(letter)) << text.toStdString();
+            seen << letter;
+        }
+    };
+    letters(Form->menuBar()->actions());
+    for (const QMenu* menu : {Form->mnFile, Form->mnAdmin, Form->mnWindow, Form->mnHelp})
+        letters(menu->actions());
+}
+
 TEST_F(MainWindowTest, AboutShowsTheNameAndVersion) {
     Form->mnAbout->trigger();
     ASSERT_EQ(Messages.size(), 1u);
