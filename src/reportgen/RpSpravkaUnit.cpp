@@ -64,6 +64,23 @@ int CatalogueInt(TQuery* catalogue, const char* field) {
     return ParseIntText(catalogue->FieldByName(QLatin1String(field))->AsString());
 }
 
+// Brings the catalogue back to the row it stood on when this was made,
+// whatever ends the scope. A run of the inquiry may replace the catalogue
+// query: Catalogue is then pointed at the new one.
+struct TKeepCatalogueRow {
+    explicit TKeepCatalogueRow(TQuery* catalogue)
+        : Catalogue(catalogue),
+          Mark(catalogue && catalogue->Active() ? catalogue->GetBookmark() : TBookmark()) {}
+    TKeepCatalogueRow(const TKeepCatalogueRow&) = delete;
+    TKeepCatalogueRow& operator=(const TKeepCatalogueRow&) = delete;
+    ~TKeepCatalogueRow() {
+        if (Catalogue && Catalogue->Active() && Catalogue->BookmarkValid(Mark))
+            Catalogue->GotoBookmark(Mark);
+    }
+    TQuery* Catalogue;
+    TBookmark Mark;
+};
+
 } // namespace
 
 // ------------------------------------------------------------ report options
@@ -288,14 +305,7 @@ void TRpSpravkaForm::Generate(TReportSource& window) {
         return;
     TQuery* catalogue = window.Catalogue();
     // The user's column in the catalogue comes back whatever happens here.
-    struct TKeepRow {
-        TQuery* Catalogue;
-        TBookmark Mark;
-        ~TKeepRow() {
-            if (Catalogue && Catalogue->Active() && Catalogue->BookmarkValid(Mark))
-                Catalogue->GotoBookmark(Mark);
-        }
-    } keep{catalogue, catalogue && catalogue->Active() ? catalogue->GetBookmark() : TBookmark()};
+    TKeepCatalogueRow keep(catalogue);
 
     if (window.IsModified())
         window.RunInquiryForReport();
@@ -517,14 +527,7 @@ void TRpSpravkaForm::ExportSequence(TReportSource& window, const QString& fileNa
     if (RpSpravka->Busy())
         return;
     TQuery* catalogue = window.Catalogue();
-    struct TKeepRow {
-        TQuery* Catalogue;
-        TBookmark Mark;
-        ~TKeepRow() {
-            if (Catalogue && Catalogue->Active() && Catalogue->BookmarkValid(Mark))
-                Catalogue->GotoBookmark(Mark);
-        }
-    } keep{catalogue, catalogue && catalogue->Active() ? catalogue->GetBookmark() : TBookmark()};
+    TKeepCatalogueRow keep(catalogue);
     if (window.IsModified())
         window.RunInquiryForReport();
     keep.Catalogue = window.Catalogue();
