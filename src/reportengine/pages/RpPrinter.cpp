@@ -302,6 +302,11 @@ void TRpPrinter::PrintPreparedPages() {
 }
 
 void TRpPrinter::OpenReportFile(const QString& fileName) {
+    // A run in progress is paused in its message handling with a page canvas
+    // it still draws on, so it cannot be cleaned up from here.
+    if (State == TRpPrinterStatus::Busy)
+        throw Exception(
+            QStringLiteral("The report is still running; open the file when it has finished."));
     // The page list keeps what it had when the file cannot be read.
     Store.OpenPageFile(fileName);
     if (PictureCanvas)

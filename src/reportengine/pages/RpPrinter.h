@@ -131,7 +131,8 @@ public:
     // Prints the recorded pages; with a master and no loaded file the master
     // is asked (printRequested) to run the report again towards the printer.
     void PrintPreparedPages();
-    // Opens a report file; raises Exception when it cannot be read.
+    // Opens a report file; raises Exception when it cannot be read or a run
+    // is producing pages.
     void OpenReportFile(const QString& fileName);
     // Saves the recorded pages as a report file; raises Exception unless the
     // pages are complete or the file cannot be written.

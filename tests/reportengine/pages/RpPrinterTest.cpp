@@ -188,6 +188,29 @@ TEST(RpPrinter, FailedOpenKeepsTheReport) {
     EXPECT_TRUE(printer.PageImage(2));
 }
 
+// A report file opened while a run is drawing its pages (the preview's Load
+// during the run's pause for window messages) would free the canvas the run
+// draws on; it is refused, and the run goes on to its end.
+TEST(RpPrinter, OpenDuringARunIsRefusedAndTheRunGoesOn) {
+    TRpPrinter source;
+    Record(source, 3);
+    const QString name = TestUtil::Scratch().filePath(QStringLiteral("during.RPP"));
+    source.SaveReportFile(name);
+
+    TRpPrinter printer;
+    Record(printer, 1, false);
+    EXPECT_THROW(printer.OpenReportFile(name), Exception);
+    EXPECT_EQ(printer.Status(), TRpPrinterStatus::Busy);
+    ASSERT_NE(printer.Canvas(), nullptr);
+    PageTest::DrawPage(*printer.Canvas(), 1, 10);
+    printer.StartNewPage();
+    PageTest::DrawPage(*printer.Canvas(), 2, 10);
+    printer.FinishRun();
+    EXPECT_FALSE(printer.ReportLoaded());
+    EXPECT_EQ(printer.PageCount(), 2);
+    EXPECT_TRUE(printer.PageImage(2));
+}
+
 TEST(RpPrinter, PdfOfThreePagesHasThreePagesOfTheReportsPaper) {
     struct Case {
         QPageLayout::Orientation orientation;
