@@ -349,6 +349,8 @@ EvalResult TRpEvElementDataField::Value(TRpFiFo&) {
     try {
         const bool null = field->IsNull();
         switch (field->DataType()) {
+        // A long text column is text too; an error value in its place would
+        // hide the data.
         case TFieldType::String:
         case TFieldType::Memo:
             return EvalResult::FromText(null ? QString() : field->AsString());

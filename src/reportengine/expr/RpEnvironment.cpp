@@ -3,6 +3,7 @@
 #include "RpFunctions.h"
 
 #include <QCoreApplication>
+#include <QVariant>
 
 using namespace RpExprMessages;
 
@@ -178,6 +179,17 @@ void DefineReportNames(TRpEvEnvironment& environment) {
     environment.DefineName(QStringLiteral("REPORTTITLE"), QStringLiteral("''"));
 }
 
+QString ApplicationTitleText() {
+    // A widget application keeps its title as the display name (read as a
+    // property, so this library needs no QtGui); without one the name serves.
+    if (const QCoreApplication* app = QCoreApplication::instance()) {
+        const QString title = app->property("applicationDisplayName").toString();
+        if (!title.isEmpty())
+            return title;
+    }
+    return QCoreApplication::applicationName();
+}
+
 TRpEvEnvironment& GlobalEnvironment() {
     // Lives to the end of the program; evaluators anywhere may still release
     // it while the program ends, so it is never destroyed.
@@ -186,7 +198,7 @@ TRpEvEnvironment& GlobalEnvironment() {
         const auto quoted = [](const QString& text) { return u'\'' + text + u'\''; };
         made->DefineName(QStringLiteral("AppStartTime"), quoted(CurrentTimeText()));
         made->DefineName(QStringLiteral("AppStartDate"), quoted(CurrentDateText()));
-        made->DefineName(QStringLiteral("AppName"), quoted(QCoreApplication::applicationName()));
+        made->DefineName(QStringLiteral("AppName"), quoted(ApplicationTitleText()));
         return made;
     }();
     return *environment;

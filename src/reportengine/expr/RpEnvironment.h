@@ -89,6 +89,10 @@ private:
 // values through FirstElementOf with PutInteger and PutText.
 void DefineReportNames(TRpEvEnvironment& environment);
 
+// The application's title as the user sees it ("SQL Vexal"): the display
+// name of a widget application, else the application name.
+QString ApplicationTitleText();
+
 // The process-wide environment with "AppStartTime", "AppStartDate" and
 // "AppName" (each a quoted text literal), filled on first use.
 TRpEvEnvironment& GlobalEnvironment();

@@ -4,6 +4,8 @@
 
 #include "RpExpr.h"
 
+#include <QCoreApplication>
+#include <QVariant>
 #include <gtest/gtest.h>
 
 namespace {
@@ -361,6 +363,17 @@ TEST(RpEvEnvironment, GlobalPrepareIsCounted) {
         EXPECT_EQ(global.PrepareLevel(), before + 1);
     }
     EXPECT_EQ(global.PrepareLevel(), before); // destroyed evaluators release theirs
+}
+
+TEST(RpEvEnvironment, AppNameIsTheTitleTheUserSees) {
+    // The program sets its title ("SQL Vexal") as the display name; the
+    // lower-case application name only names its settings folders.
+    QCoreApplication* app = QCoreApplication::instance();
+    ASSERT_TRUE(app);
+    app->setProperty("applicationDisplayName", QStringLiteral("SQL Vexal"));
+    EXPECT_EQ(ApplicationTitleText(), QStringLiteral("SQL Vexal"));
+    app->setProperty("applicationDisplayName", QString());
+    EXPECT_EQ(ApplicationTitleText(), QStringLiteral("vexal")); // no title: the name
 }
 
 TEST(RpFunctionLibrary, BuiltinsInRegistrationOrder) {
