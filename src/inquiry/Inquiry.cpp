@@ -77,6 +77,17 @@ private:
     TDataSet* Set;
 };
 
+// Lets SQL failures be reported without raising them for one statement; the
+// switch goes off again also when the statement raises regardless (no
+// session, a cancelled run), so later statements raise their failures.
+class TContinueOnSqlError {
+public:
+    TContinueOnSqlError() { ContinueOnSqlError = true; }
+    ~TContinueOnSqlError() { ContinueOnSqlError = false; }
+    TContinueOnSqlError(const TContinueOnSqlError&) = delete;
+    TContinueOnSqlError& operator=(const TContinueOnSqlError&) = delete;
+};
+
 // One Relations row as the composition reads it.
 struct TColumnRow {
     QString TableName;
@@ -461,9 +472,10 @@ void TInquiry::btAddFilterClick() {
                                ViewPtr->FilterText();
         }
     } else {
-        ContinueOnSqlError = true;
-        ExecSqlValue(QStringLiteral("SET ") + row.ColName + QLatin1Char('=') + literal);
-        ContinueOnSqlError = false;
+        {
+            const TContinueOnSqlError reportOnly;
+            ExecSqlValue(QStringLiteral("SET ") + row.ColName + QLatin1Char('=') + literal);
+        }
         if (LastSqlFailed != 0)
             return;
         ViewPtr->SetFilterText(
@@ -565,10 +577,8 @@ QString TInquiry::EvaluateFilterValue(const QString& text) {
         result = text;
     } else {
         // Anything else is a statement whose first value is the value.
-        ContinueOnSqlError = true;
-        const QVariant value = ExecSqlValue(text);
-        ContinueOnSqlError = false;
-        result = value.toString();
+        const TContinueOnSqlError reportOnly;
+        result = ExecSqlValue(text).toString();
     }
     return result.left(255);
 }
@@ -823,6 +833,8 @@ bool TInquiry::ComposeStatement() {
     if (!grouped && qrCol2->Active()) {
         for (qrCol2->First(); !qrCol2->Eof(); qrCol2->Next()) {
             const TColumnRow row(qrCol2);
+            // A hidden variable too is selected by its bare name: qualified
+            // with a table it names no column and the statement would fail.
             QString expression = row.ColName;
             if (!row.Variable && !IsExpression(row.ColName))
                 expression = row.TableName + QLatin1Char('.') + row.ColName;

@@ -6,6 +6,7 @@
 #include "DBGrid.h"
 #include "DBLookupListBox.h"
 #include "DbAccess.h"
+#include "Exception.h"
 #include "ServerRoutines.h"
 #include "WindowRoutines.h"
 
@@ -16,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QStyledItemDelegate>
 #include <QTest>
+#include <utility>
 
 namespace {
 
@@ -199,6 +201,12 @@ TEST_F(InquiryFixture, EvaluateFilterValueReadsLiteralsAndStatements) {
     Messages.clear();
     EXPECT_EQ(inquiry.EvaluateFilterValue(QStringLiteral("no such thing")), QString());
     EXPECT_EQ(Messages.size(), 1u);
+    EXPECT_FALSE(ContinueOnSqlError);
+    // A statement that raises all the same (here: no work query) must not
+    // leave failures unraised for the rest of the program.
+    TKivWorkQuery* const workQuery = std::exchange(WorkQuery, nullptr);
+    EXPECT_THROW(inquiry.EvaluateFilterValue(QStringLiteral("SELECT 1")), Exception);
+    WorkQuery = workQuery;
     EXPECT_FALSE(ContinueOnSqlError);
 }
 
