@@ -76,15 +76,22 @@ void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName) {
 
 void LoadInquiryFiles(TInquiry& inquiry, const QString& baseName) {
     bool failed = false;
+    bool loaded = false;
     // B itself only repeats ".SEL.DRN" for the dialogs.
     for (const TSetFile& file : std::span(SetFiles).subspan(1)) {
         try {
             inquiry.*file.List = ReadScriptLines(baseName + QLatin1String(file.Suffix));
+            loaded = true;
         } catch (const Exception&) {
             failed = true;
             break;
         }
     }
+    // The loaded lists are not what the result shows: preview, print and
+    // export run the inquiry again first, so the rows they give match the
+    // conditions they print.
+    if (loaded)
+        inquiry.Modified = true;
     inquiry.View()->ListsChanged();
     if (failed)
         throw Exception(SavedInquiryFailureMessage);

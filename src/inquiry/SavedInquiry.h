@@ -38,7 +38,8 @@ void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName);
 // Replaces the eleven lists of the inquiry, in order, by the content of their
 // files. At the first file that cannot be read raises Exception with
 // SavedInquiryFailureMessage; the lists before it keep what was loaded, the
-// rest keep their previous content. Nothing else changes: the inquiry is not
-// run, not marked modified, and the subject shown, the title and the hidden
-// conditions stay as they are. The view is told that the lists changed.
+// rest keep their previous content. The inquiry is not run but is marked
+// modified once a list was loaded, so output runs it before it prints; the
+// subject shown, the title and the hidden conditions stay as they are. The
+// view is told that the lists changed.
 void LoadInquiryFiles(TInquiry& inquiry, const QString& baseName);

@@ -124,7 +124,9 @@ TEST_F(SavedInquiryTest, SaveThenLoadRoundTripsEveryListByteForByte) {
     Press(window->btClear);
     window->edTitle->setText(QStringLiteral("Моето заглавие"));
     window->Inquiry->HiddenConditions = {QStringLiteral("Sales.Deleted ='0'")};
-    const bool modified = window->Inquiry->Modified;
+    // As after a run: the loaded lists must make output run the inquiry
+    // again, or it would print the old rows under the loaded conditions.
+    window->Inquiry->Modified = false;
     const QString sql = Sql(window).join(u'\n');
     Load(window, first);
     EXPECT_TRUE(Messages.empty());
@@ -134,7 +136,7 @@ TEST_F(SavedInquiryTest, SaveThenLoadRoundTripsEveryListByteForByte) {
     EXPECT_EQ(window->RelationsBG->count(), saved[3].size()); // the shown lists follow
     EXPECT_EQ(window->edTitle->text(), QStringLiteral("Моето заглавие"));
     EXPECT_EQ(window->Inquiry->HiddenConditions, QStringList{QStringLiteral("Sales.Deleted ='0'")});
-    EXPECT_EQ(window->Inquiry->Modified, modified);
+    EXPECT_TRUE(window->Inquiry->Modified);
     EXPECT_EQ(Sql(window).join(u'\n'), sql); // not run
 
     // Saving the loaded inquiry again gives the same twelve files.
