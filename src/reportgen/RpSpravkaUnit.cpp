@@ -304,7 +304,8 @@ void TRpSpravkaForm::Generate(TReportSource& window) {
     if (RpSpravka->Busy())
         return;
     TQuery* catalogue = window.Catalogue();
-    // The user's column in the catalogue comes back whatever happens here.
+    // The user's column in the catalogue comes back once the layout has
+    // walked the catalogue, also when the layout fails.
     TKeepCatalogueRow keep(catalogue);
 
     if (window.IsModified())
@@ -312,8 +313,12 @@ void TRpSpravkaForm::Generate(TReportSource& window) {
     // A run may have replaced the catalogue query's rows.
     catalogue = window.Catalogue();
     keep.Catalogue = catalogue;
-    if (!HasRows())
+    if (!HasRows()) {
+        // Nothing was walked; a run that stopped at a column lacking its
+        // mandatory condition leaves the catalogue on that column.
+        keep.Catalogue = nullptr;
         return;
+    }
 
     // A layout that fails stops where it failed, silently: what was placed
     // so far prints, the remaining slots stay off.

@@ -267,6 +267,39 @@ TEST_F(GenerateTest, ModifiedInquiryRunsBeforeTheLayout) {
     EXPECT_FALSE(SlotEnabled(w.Form, 3));
 }
 
+TEST_F(GenerateTest, CatalogueRowAfterARunThatMovedIt) {
+    struct Case {
+        const char* Why;
+        bool Rows;
+        int RecNo;
+    } const cases[] = {
+        // The layout walked the catalogue: the user's row comes back.
+        {"result with rows", true, 4},
+        // Generate stops before the layout and leaves the catalogue where
+        // the run put it (a run refused for a missing mandatory condition
+        // points at that column).
+        {"empty result", false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Why);
+        TTestWindow w;
+        w.OpenSubjectCatalogue(QStringLiteral("Продажби"));
+        w.CatalogueQuery.SetRecNo(4);
+        w.Modified = true;
+        w.OnRun = [&] {
+            w.CatalogueQuery.SetRecNo(2);
+            w.ShowResult(
+                c.Rows
+                    ? ThreeSales
+                    : QString(ThreeSales).replace(QStringLiteral("<= 3"), QStringLiteral("<= 0")),
+                WorkedColumns);
+        };
+        w.Form.Generate(w);
+        EXPECT_EQ(w.Runs, 1);
+        EXPECT_EQ(w.CatalogueQuery.RecNo(), c.RecNo);
+    }
+}
+
 TEST_F(GenerateTest, EmptyResultChangesNothingAndOutputsNothing) {
     TTestWindow w;
     w.OpenSubjectCatalogue(QStringLiteral("Продажби"));
