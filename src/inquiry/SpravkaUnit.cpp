@@ -560,7 +560,6 @@ void TSpravkaForm::BuildComponents() {
     connect(RelationsBG, &QListWidget::itemDoubleClicked, this, &TSpravkaForm::RelationsBGDblClick);
     connect(GroupBoxBG, &QListWidget::itemDoubleClicked, this, &TSpravkaForm::GroupBoxBGDblClick);
     connect(OrderBoxBG, &QListWidget::itemDoubleClicked, this, &TSpravkaForm::OrderBoxBGDblClick);
-    connect(DataGrid, &QAbstractItemView::doubleClicked, this, &TSpravkaForm::ToggleFilterPanel);
     connect(DataGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { GridMenu->popup(DataGrid->viewport()->mapToGlobal(pos)); });
     connect(mnFilter, &QAction::triggered, this, &TSpravkaForm::ToggleFilterPanel);
@@ -858,6 +857,12 @@ bool TSpravkaForm::eventFilter(QObject* watched, QEvent* event) {
     if (type == QEvent::FocusIn && (watched == cbFilter || watched == cbFilter->lineEdit())) {
         cbFilterEnter();
         return false;
+    }
+    if (type == QEvent::MouseButtonDblClick && watched == DataGrid->viewport()) {
+        // Anywhere in the result grid, also below its last row or over an
+        // empty result.
+        ToggleFilterPanel();
+        return true;
     }
     if (type == QEvent::MouseButtonPress && (watched == Panel0 || watched == Label5)) {
         // The label passes a press on to the panel behind it: consumed here,

@@ -208,6 +208,14 @@ TEST_F(OutputDispatchTest, FoldingByKeyMenuClicksAndMessage) {
              QTest::mouseClick(window->DataGrid->viewport(), Qt::LeftButton, {}, cell.center());
              QTest::mouseDClick(window->DataGrid->viewport(), Qt::LeftButton, {}, cell.center());
          }},
+        {"grid double-click below the last row",
+         [&] {
+             QWidget* viewport = window->DataGrid->viewport();
+             const QPoint below(2, viewport->height() - 2);
+             ASSERT_FALSE(window->DataGrid->indexAt(below).isValid());
+             QTest::mouseClick(viewport, Qt::LeftButton, {}, below);
+             QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
+         }},
     };
     for (const Way& way : ways) {
         // Twice: folded with the grid focused and the low minimum, then back
