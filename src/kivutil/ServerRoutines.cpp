@@ -45,6 +45,12 @@ QVariant ExecSqlValueOn(const QString& text, TKivWorkQuery* query) {
                     result = value;
             }
         }
+    } catch (const EAbort&) {
+        // A statement the user stopped (Cancel of the busy dialog) is no
+        // error to report, and it ends the work it belongs to even when
+        // failures are to be reported only.
+        LastSqlFailed = -1;
+        throw;
     } catch (const Exception& e) {
         LastSqlFailed = -1;
         LastSqlError = e.message();
@@ -248,9 +254,12 @@ bool RunSqlScript(const QStringList& lines) {
             RollbackWork(QStringLiteral("ExecSQL"));
         } catch (const Exception&) {
         }
-        const QString serverMessage = TrimText(LastSqlError);
-        ShowMessageBox(serverMessage.isEmpty() ? e.message() : serverMessage,
-                       QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        // A script the user stopped ends rolled back, without a message.
+        if (!dynamic_cast<const EAbort*>(&e)) {
+            const QString serverMessage = TrimText(LastSqlError);
+            ShowMessageBox(serverMessage.isEmpty() ? e.message() : serverMessage,
+                           QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        }
     }
     ExecOnly = false;
     return result;

@@ -200,6 +200,29 @@ TEST_F(ServerRoutines, RunSqlScriptPrefersTheServerMessage) {
     EXPECT_EQ(Messages[0].Text, "Няма наличност");
 }
 
+TEST_F(ServerRoutines, StoppedStatementIsNoErrorToReport) {
+    // A watcher that stops every statement long enough to be asked, as the
+    // busy dialog's Cancel does.
+    const TQueryWatcher previous = SetQueryWatcher([] { return true; });
+    const QString longSelect = QStringLiteral(
+        "SELECT COUNT(*) FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+        "WHERE x < 200000) SELECT x FROM c)");
+    // Raised even while failures are to be reported only, and never shown.
+    ContinueOnSqlError = true;
+    EXPECT_THROW(ExecSqlValue(longSelect), EAbort);
+    ContinueOnSqlError = false;
+    EXPECT_EQ(LastSqlFailed, -1);
+    // A stopped script is rolled back without the "Грешка" box.
+    EXPECT_FALSE(RunSqlScript({"UPDATE Stock SET Qty = 0", "GO", longSelect}));
+    SetQueryWatcher(previous);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(Value("SELECT Qty FROM Stock WHERE Code = 1"), "5");
+    EXPECT_EQ(WorkDepth, 0);
+    EXPECT_EQ(MessageQuiet, 0);
+    EXPECT_FALSE(ExecOnly);
+    EXPECT_FALSE(Database->InTransaction());
+}
+
 TEST_F(ServerRoutines, ServerDateAndTimeUseTheProgramFormats) {
     const QRegularExpression date(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4}$"));
     const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d$"));
