@@ -32,7 +32,7 @@ QSize ScreenSize(QWidget* window) {
     QScreen* screen = window ? window->screen() : nullptr;
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    return screen ? screen->availableGeometry().size() : QSize(1024, 768);
+    return screen ? screen->geometry().size() : QSize(1024, 768);
 }
 
 void CollectAnswerers(QObject* object, QList<TMessageAnswerer*>& found) {
@@ -88,10 +88,8 @@ int ShowCascaded(QWidget* previous, QWidget* window) {
                 if (!r.isValid())
                     r = previousFrame->geometry();
                 r.translate(6, 6);
-                const int limit = child->mdiArea() ? child->mdiArea()->viewport()->width()
-                                                   : screen.width();
-                if (r.right() + 1 > limit)
-                    r.translate(-qMin(r.left(), r.right() + 1 - limit + 8), 0);
+                if (r.right() + 1 > screen.width())
+                    r.translate(-qMin(r.left(), r.right() + 1 - screen.width() + 8), 0);
                 child->setGeometry(r);
             }
         }

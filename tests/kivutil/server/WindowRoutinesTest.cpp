@@ -38,7 +38,7 @@ TEST(FindAnsweringComponent, WalksFromTheLastComponentToTheFirst) {
     EXPECT_EQ(FindAnsweringComponent(WM_FINDINQUIRY, 0, 0, nullptr), nullptr);
 }
 
-QSize Screen() { return QGuiApplication::primaryScreen()->availableGeometry().size(); }
+QSize Screen() { return QGuiApplication::primaryScreen()->geometry().size(); }
 
 // Shows an ordinary window through ShowCascaded; the modal loop is ended by
 // closing it from a timer, and its geometry at that moment is returned.
@@ -90,6 +90,42 @@ TEST(ShowCascaded, ChildWindowTakesThePreviousNormalRectangle) {
     EXPECT_EQ(second->geometry(), QRect(46, 36, 300, 200));
     EXPECT_TRUE(secondContent->isVisible());
     SetMainForm(nullptr);
+}
+
+TEST(ShowCascaded, ChildWindowIsPulledBackFromTheScreensRightEdge) {
+    // The frame is wider than the screen, so only the screen's width can
+    // pull a child window back.
+    const QSize screen = Screen();
+    QMainWindow frame;
+    auto* area = new QMdiArea(&frame);
+    frame.setCentralWidget(area);
+    frame.resize(screen.width() + 600, 500);
+    frame.show();
+    struct Row {
+        QRect Previous;
+        int ExpectedLeft;
+    } rows[] = {
+        // Inside the screen: six pixels to the right.
+        {QRect(100, 30, 300, 200), 106},
+        // Past the right edge: the right edge ends 8 pixels inside the screen.
+        {QRect(screen.width() - 302, 30, 300, 200), screen.width() - 300 - 8},
+        // Wider than the screen: the shift stops at the left edge.
+        {QRect(2, 30, screen.width() + 10, 200), 0},
+    };
+    for (const Row& row : rows) {
+        auto* previousContent = new QWidget;
+        QMdiSubWindow* previous = area->addSubWindow(previousContent);
+        previous->show();
+        previous->setGeometry(row.Previous);
+        auto* content = new QWidget;
+        QMdiSubWindow* child = area->addSubWindow(content);
+        EXPECT_EQ(ShowCascaded(previousContent, content), 0);
+        EXPECT_EQ(child->x(), row.ExpectedLeft) << row.Previous.x();
+        EXPECT_EQ(child->y(), row.Previous.y() + 6) << row.Previous.x(); // no vertical correction
+        EXPECT_EQ(child->width(), row.Previous.width()) << row.Previous.x();
+        delete child;
+        delete previous;
+    }
 }
 
 } // namespace
