@@ -6,6 +6,29 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Rows of the alias list are 14 pixels high.
+class TAliasItemDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), 14};
+    }
+};
+
+// Aliases sort alphabetically, whatever their letter case.
+class TAliasItem : public QListWidgetItem {
+public:
+    using QListWidgetItem::QListWidgetItem;
+    bool operator<(const QListWidgetItem& other) const override {
+        return text().compare(other.text(), Qt::CaseInsensitive) < 0;
+    }
+};
+
+} // namespace
 
 TSelectDbForm::TSelectDbForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SelectDbForm"));
@@ -13,13 +36,14 @@ TSelectDbForm::TSelectDbForm(QWidget* parent) : QDialog(parent) {
     setGeometry(132, 80, 320, 420);
     setMinimumSize(300, 200);
     QFont tahoma(QStringLiteral("Tahoma"));
-    tahoma.setPointSize(9);
+    tahoma.setPixelSize(12);
     setFont(tahoma);
 
     cbDbList = new QListWidget(this);
     cbDbList->setObjectName(QStringLiteral("cbDbList"));
     cbDbList->setSortingEnabled(true);
     cbDbList->setUniformItemSizes(true);
+    cbDbList->setItemDelegate(new TAliasItemDelegate(cbDbList));
     btOk = new QPushButton(QStringLiteral("O&k"), this);
     btOk->setObjectName(QStringLiteral("btOk"));
     btOk->setFixedSize(97, 25);
@@ -29,9 +53,13 @@ TSelectDbForm::TSelectDbForm(QWidget* parent) : QDialog(parent) {
     btOk->setAutoDefault(false);
     btCancel->setAutoDefault(false);
 
+    // The list at (8, 8) 180 x 380, the buttons 97 x 25 at (204, 8) and
+    // (204, 48); the list grows with the dialog and the buttons keep to its
+    // top-right corner.
     auto* layout = new QGridLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setContentsMargins(8, 8, 19, 32);
     layout->setHorizontalSpacing(16);
+    layout->setVerticalSpacing(15);
     layout->addWidget(cbDbList, 0, 0, 3, 1);
     layout->addWidget(btOk, 0, 1, Qt::AlignTop);
     layout->addWidget(btCancel, 1, 1, Qt::AlignTop);
@@ -52,7 +80,9 @@ void TSelectDbForm::FormCreate() {
     if (!session.Active())
         session.Open();
     cbDbList->clear();
-    cbDbList->addItems(session.AliasNames());
+    for (const QString& alias : session.AliasNames())
+        new TAliasItem(alias, cbDbList);
+    cbDbList->sortItems();
     if (session.DatabaseCount() > 0)
         SetAliasName(session.Databases(0)->DatabaseName());
 }

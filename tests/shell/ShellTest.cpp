@@ -150,8 +150,9 @@ TEST_F(StartUpTest, ChooserListsAliasesSortedAndFollowsItsKeys) {
     QStringList shown;
     for (int i = 0; i < chooser.cbDbList->count(); ++i)
         shown << chooser.cbDbList->item(i)->text();
+    // Alphabetically, whatever the letter case: alpha before DEMO and Shop.
     QStringList sorted = shown;
-    sorted.sort();
+    sorted.sort(Qt::CaseInsensitive);
     EXPECT_EQ(shown, sorted);
     EXPECT_TRUE(shown.contains("Shop"));
     EXPECT_TRUE(shown.contains("alpha"));
@@ -179,6 +180,35 @@ TEST_F(StartUpTest, ChooserListsAliasesSortedAndFollowsItsKeys) {
     QTest::keyClick(chooser.cbDbList, Qt::Key_Escape);
     EXPECT_FALSE(chooser.isVisible());
     EXPECT_EQ(chooser.result(), TSelectDbForm::mrCancel);
+}
+
+TEST_F(StartUpTest, ChooserKeepsItsPlacesWhenResized) {
+    TSelectDbForm chooser;
+    EXPECT_EQ(chooser.font().pixelSize(), 12); // the main window's Tahoma
+    EXPECT_EQ(chooser.cbDbList->sizeHintForRow(0), 14);
+    chooser.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chooser));
+    EXPECT_EQ(chooser.size(), QSize(320, 420));
+    struct Row {
+        QSize Dialog;
+        QRect List, Ok, Cancel;
+    } rows[] = {
+        // As designed.
+        {{320, 420}, {8, 8, 180, 380}, {204, 8, 97, 25}, {204, 48, 97, 25}},
+        // Larger: the list grows on all four sides, the buttons keep to the
+        // top-right corner.
+        {{420, 520}, {8, 8, 280, 480}, {304, 8, 97, 25}, {304, 48, 97, 25}},
+    };
+    for (const Row& row : rows) {
+        chooser.resize(row.Dialog);
+        for (int i = 0; i < 200 && chooser.size() != row.Dialog; ++i)
+            QTest::qWait(10);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(chooser.size(), row.Dialog);
+        EXPECT_EQ(chooser.cbDbList->geometry(), row.List) << row.Dialog.width();
+        EXPECT_EQ(chooser.btOk->geometry(), row.Ok) << row.Dialog.width();
+        EXPECT_EQ(chooser.btCancel->geometry(), row.Cancel) << row.Dialog.width();
+    }
 }
 
 TEST_F(StartUpTest, AppExceptionShowsASystemMessage) {
