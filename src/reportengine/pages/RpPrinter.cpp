@@ -307,6 +307,11 @@ void TRpPrinter::OpenReportFile(const QString& fileName) {
     if (State == TRpPrinterStatus::Busy)
         throw Exception(
             QStringLiteral("The report is still running; open the file when it has finished."));
+    // Printing hands the pages out one by one between its message handling:
+    // new pages under it would mix two reports on paper.
+    if (PrintingPages)
+        throw Exception(
+            QStringLiteral("The report is being printed; open the file when printing has finished."));
     // The page list keeps what it had when the file cannot be read.
     Store.OpenPageFile(fileName);
     if (PictureCanvas)
