@@ -73,13 +73,16 @@ int ShowCascaded(QWidget* previous, QWidget* window) {
     if (previous) {
         if (!child) {
             if (!window->isMaximized() && !previous->isMaximized()) {
-                QRect r(previous->x() + 6, previous->y() + 6, previous->width(), previous->height());
+                // Whole windows, frames included: the new window's frame
+                // takes the previous one's size, six pixels on.
+                QRect r = previous->frameGeometry().translated(6, 6);
                 if (r.right() + 1 > screen.width())
                     r.moveLeft(qMax(0, screen.width() - r.width() - 8));
                 if (r.bottom() + 1 > screen.height())
                     r.moveTop(qMax(0, screen.height() - r.height() - 8));
                 r.moveTo(qMax(0, r.left()), qMax(0, r.top()));
-                window->setGeometry(r);
+                window->resize(previous->size());
+                window->move(r.topLeft());
             }
         } else {
             QWidget* previousFrame = SubWindowOf(previous) ? SubWindowOf(previous) : previous;

@@ -41,13 +41,18 @@ TEST(FindAnsweringComponent, WalksFromTheLastComponentToTheFirst) {
 QSize Screen() { return QGuiApplication::primaryScreen()->geometry().size(); }
 
 // Shows an ordinary window through ShowCascaded; the modal loop is ended by
-// closing it from a timer, and its geometry at that moment is returned.
-QRect CascadeDialog(QWidget* previous, QRect start) {
+// closing it from a timer. Returns its size and the rectangle of its frame
+// at that moment.
+struct Cascaded {
+    QSize Size;
+    QRect Frame;
+};
+Cascaded CascadeDialog(QWidget* previous, QRect start) {
     QDialog dialog;
     dialog.setGeometry(start);
-    QRect seen;
+    Cascaded seen;
     QTimer::singleShot(0, &dialog, [&] {
-        seen = dialog.geometry();
+        seen = {dialog.size(), dialog.frameGeometry()};
         dialog.done(7);
     });
     EXPECT_EQ(ShowCascaded(previous, &dialog), 7); // the modal result comes back
@@ -57,15 +62,33 @@ QRect CascadeDialog(QWidget* previous, QRect start) {
 TEST(ShowCascaded, OrdinaryWindowMovesSixPixelsAndKeepsOnScreen) {
     const QSize screen = Screen();
     QWidget previous;
-    previous.setGeometry(100, 120, 300, 200);
-    EXPECT_EQ(CascadeDialog(&previous, QRect(0, 0, 50, 50)), QRect(106, 126, 300, 200));
-
-    // Past the right edge: pulled back to 8 pixels from it.
-    previous.setGeometry(screen.width() - 302, 120, 300, 200);
-    EXPECT_EQ(CascadeDialog(&previous, QRect(0, 0, 50, 50)).left(), screen.width() - 300 - 8);
-    // Past the bottom edge likewise.
-    previous.setGeometry(10, screen.height() - 202, 300, 200);
-    EXPECT_EQ(CascadeDialog(&previous, QRect(0, 0, 50, 50)).top(), screen.height() - 200 - 8);
+    previous.show();
+    struct Row {
+        QRect Previous;
+        bool PastRight, PastBottom;
+    } rows[] = {
+        // Inside the screen: the frame six pixels right of and below the
+        // previous frame, the same size.
+        {QRect(100, 120, 300, 200), false, false},
+        // Past the right edge: the frame pulled back to 8 pixels from it.
+        {QRect(screen.width() - 302, 120, 300, 200), true, false},
+        // Past the bottom edge likewise.
+        {QRect(10, screen.height() - 202, 300, 200), false, true},
+    };
+    for (const Row& row : rows) {
+        previous.setGeometry(row.Previous);
+        QCoreApplication::processEvents();
+        const QRect before = previous.frameGeometry();
+        const Cascaded seen = CascadeDialog(&previous, QRect(0, 0, 50, 50));
+        EXPECT_EQ(seen.Size, row.Previous.size()) << row.Previous.x();
+        EXPECT_EQ(seen.Frame.size(), before.size()) << row.Previous.x();
+        EXPECT_EQ(seen.Frame.left(),
+                  row.PastRight ? screen.width() - before.width() - 8 : before.left() + 6)
+            << row.Previous.x();
+        EXPECT_EQ(seen.Frame.top(),
+                  row.PastBottom ? screen.height() - before.height() - 8 : before.top() + 6)
+            << row.Previous.x();
+    }
 }
 
 TEST(ShowCascaded, ChildWindowTakesThePreviousNormalRectangle) {
