@@ -68,7 +68,7 @@ TSelectDbForm::TSelectDbForm(QWidget* parent) : QDialog(parent) {
 
     connect(btOk, &QPushButton::clicked, this, [this] { done(mrOk); });
     connect(btCancel, &QPushButton::clicked, this, [this] { done(mrCancel); });
-    connect(cbDbList, &QListWidget::itemDoubleClicked, this, [this] { done(mrOk); });
+    connect(cbDbList, &QListWidget::itemDoubleClicked, this, &TSelectDbForm::cbDbListDblClick);
 
     // The form sees keys before its controls.
     cbDbList->installEventFilter(this);
@@ -116,29 +116,32 @@ void TSelectDbForm::done(int result) {
 void TSelectDbForm::reject() { done(mrCancel); }
 
 bool TSelectDbForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-            key->key() == Qt::Key_Escape) {
-            keyPressEvent(key);
-            return true;
-        }
-    }
+    if (event->type() == QEvent::KeyPress && FormKeyPress(static_cast<QKeyEvent*>(event)))
+        return true;
     return QDialog::eventFilter(watched, event);
 }
 
 void TSelectDbForm::keyPressEvent(QKeyEvent* event) {
+    if (!FormKeyPress(event))
+        QDialog::keyPressEvent(event);
+}
+
+bool TSelectDbForm::FormKeyPress(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
         event->accept();
         done(mrOk);
-        return;
+        return true;
     case Qt::Key_Escape:
         event->accept();
         done(mrCancel);
-        return;
+        return true;
     default:
-        QDialog::keyPressEvent(event);
+        return false;
     }
+}
+
+void TSelectDbForm::cbDbListDblClick() {
+    done(mrOk);
 }

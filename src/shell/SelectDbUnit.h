@@ -31,6 +31,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // Enter closes as OK, Escape as Cancel; true when the key was consumed.
+    bool FormKeyPress(QKeyEvent* event);
+    // A double-click on the list closes as OK.
+    void cbDbListDblClick();
+
 private:
     void FormCreate();
     bool FormCloseQuery(int result) const;

@@ -180,6 +180,14 @@ TEST_F(StartUpTest, ChooserListsAliasesSortedAndFollowsItsKeys) {
     QTest::keyClick(chooser.cbDbList, Qt::Key_Escape);
     EXPECT_FALSE(chooser.isVisible());
     EXPECT_EQ(chooser.result(), TSelectDbForm::mrCancel);
+
+    // A double-click on an entry closes as OK.
+    chooser.open();
+    chooser.SetAliasName("alpha");
+    Q_EMIT chooser.cbDbList->itemDoubleClicked(chooser.cbDbList->currentItem());
+    EXPECT_FALSE(chooser.isVisible());
+    EXPECT_EQ(chooser.result(), TSelectDbForm::mrOk);
+    EXPECT_EQ(chooser.AliasName(), "alpha");
 }
 
 TEST_F(StartUpTest, ChooserKeepsItsPlacesWhenResized) {
