@@ -218,6 +218,8 @@ void RollbackWork(const QString& title) { EndWork(false, title); }
 void WriteLog(std::uint16_t kind, const QString& text) {
     if (kind == 1 || kind == 2 || kind == 3)
         return;
+    // The text goes in as a literal with its quotes doubled, so that an
+    // apostrophe in it neither breaks the statement nor runs as SQL.
     ExecSqlValue(QStringLiteral("INSERT INTO LogFile(UserN, Tip, LogText) VALUES(") +
                  QString::number(CurrentUserN) + QStringLiteral(", ") + QString::number(kind) +
                  QStringLiteral(", ") + QuotedSql(text) + QStringLiteral(")"));
