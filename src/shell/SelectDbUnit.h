@@ -8,6 +8,7 @@ class QPushButton;
 
 class TSelectDbForm : public QDialog {
     Q_OBJECT
+    Q_PROPERTY(QString AliasName READ AliasName WRITE SetAliasName)
 public:
     // Dialog results: OK 1, Cancel 2.
     static constexpr int mrOk = 1;

@@ -162,6 +162,9 @@ TEST_F(StartUpTest, ChooserListsAliasesSortedAndFollowsItsKeys) {
     // The alias is matched without regard to case; an unknown one selects nothing.
     chooser.SetAliasName("SHOP");
     EXPECT_EQ(chooser.AliasName(), "Shop");
+    // The same through the published property.
+    chooser.setProperty("AliasName", "ALPHA");
+    EXPECT_EQ(chooser.property("AliasName").toString(), "alpha");
     chooser.SetAliasName("nowhere");
     EXPECT_TRUE(chooser.AliasName().isEmpty());
 
