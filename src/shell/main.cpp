@@ -5,6 +5,7 @@
 #include "Describe.h"
 #include "ExportOptions.h"
 #include "MessageBox.h"
+#include "RpExpr.h"
 #include "SQLVexalUnit.h"
 #include "SessionInit.h"
 #include "Vexal.h"
@@ -291,6 +292,7 @@ int main(int argc, char** argv) {
         QApplication::setApplicationName(QStringLiteral("vexal"));
         QApplication::setApplicationDisplayName(QStringLiteral("SQL Vexal"));
         InitProgramDir();
+        StartExpressionEngine();
         if (textPrint)
             TextPrintMode = true;
         return RunBatch(batch);
@@ -301,6 +303,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("SQL Vexal"));
     QApplication::setWindowIcon(AppIcon());
     InitProgramDir();
+    // The report engine starts with the program: "AppStartTime" and
+    // "AppStartDate" of report expressions tell when.
+    StartExpressionEngine();
     SetMessageBoxHandler(WidgetMessageBox);
     if (textPrint)
         TextPrintMode = true;
