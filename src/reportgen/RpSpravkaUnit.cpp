@@ -3,7 +3,9 @@
 #include "DBGrid.h"
 #include "ExportOptions.h"
 #include "ExportText.h"
+#include "MessageBox.h"
 #include "RpReport.h"
+#include "RpStandardPreview.h"
 #include "ServerRoutines.h"
 #include "TextPrint.h"
 #include "TextRoutines.h"
@@ -109,7 +111,26 @@ void ApplyReportOptions(TRpCustomReport* report, const QStringList& options) {
 
 // ------------------------------------------------------------ the template
 
+namespace {
+
+// The preview of an inquiry's report tells its failures (a report file that
+// is missing or cannot be read or saved, a failed print) as the program's
+// other errors: through ShowMessageBox with the caption "Грешка", the error
+// icon and OK, and not at all while messages are suppressed.
+void RoutePreviewMessages() {
+    static const bool routed = [] {
+        TRpStandardPreview::SetMessageRoute([](QWidget*, const QString& text) {
+            ShowMessageBox(text, QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        });
+        return true;
+    }();
+    Q_UNUSED(routed);
+}
+
+} // namespace
+
 TRpSpravkaForm::TRpSpravkaForm(QObject* owner) : QObject(owner) {
+    RoutePreviewMessages();
     setObjectName(QStringLiteral("RpSpravkaForm"));
     qrDATA = new TQuery(this);
     qrDATA->setObjectName(QStringLiteral("qrDATA"));

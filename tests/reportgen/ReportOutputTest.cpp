@@ -1,14 +1,20 @@
 // Runs of the generated report: the totals list the summary fills, the page
 // footer of one-page and longer reports, the orientation of the options row,
-// the batch output, and the look of a rendered page.
+// the batch output, the look of a rendered page, and how the preview tells
+// its errors.
 
 #include "ReportGenFixture.h"
 
 #include "ExportOptions.h"
+#include "MessageBox.h"
+#include "RpPrinter.h"
+#include "RpStandardPreview.h"
 #include "TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 
 namespace {
@@ -239,4 +245,41 @@ TEST_F(ReportOutputTest, ExportWritesTheRowsWithTheTotalsAPrintedReportShows) {
     w.Form.ExportSequence(w, none);
     EXPECT_EQ(w.Form.RpSpravka->Printer(), nullptr);
     EXPECT_EQ(w.Form.Totals, QStringList(40, QString()));
+}
+
+// The preview of an inquiry's report tells a missing report file the way the
+// program tells its other errors, so the message is silenced while messages
+// are and never bypasses the program's message-box routine.
+TEST_F(ReportOutputTest, PreviewMessagesGoThroughTheMessageBoxRoutine) {
+    TTestWindow w;
+    struct TBox {
+        QString Text, Caption;
+        int Style;
+    };
+    QList<TBox> boxes;
+    const MessageBoxHandler previous =
+        SetMessageBoxHandler([&](const QString& text, const QString& caption, int style) {
+            boxes << TBox{text, caption, style};
+            return IDOK;
+        });
+    TRpPrinter printer;
+    QPointer<TRpStandardPreview> window = TRpStandardPreview::ShowPreviewWindow(&printer);
+    QTemporaryDir dir;
+    window->GetOpenFileName = [&](QWidget*, const QString&, const QString&, QString*) {
+        return dir.filePath(QStringLiteral("missing.RPP"));
+    };
+    window->LoadClick();
+    ++MessageQuiet;
+    window->LoadClick();
+    --MessageQuiet;
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    SetMessageBoxHandler(previous);
+
+    // One box only: the second load ran while messages were suppressed.
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0].Text, QStringLiteral("File does not exist"));
+    // An error: its caption and the error icon with one OK button (16).
+    EXPECT_EQ(boxes[0].Caption, QStringLiteral("Грешка"));
+    EXPECT_EQ(boxes[0].Style, 16);
 }

@@ -39,7 +39,18 @@ QString RunFileDialog(QWidget* parent, const QString& caption, const QString& fi
     return dialog.selectedFiles().constFirst();
 }
 
+TRpStandardPreview::TMessageRoute& MessageRoute() {
+    static TRpStandardPreview::TMessageRoute route;
+    return route;
+}
+
 } // namespace
+
+TRpStandardPreview::TMessageRoute TRpStandardPreview::SetMessageRoute(TMessageRoute route) {
+    TMessageRoute previous = std::move(MessageRoute());
+    MessageRoute() = std::move(route);
+    return previous;
+}
 
 QString TRpStandardPreview::ReportFileFilter() {
     return QStringLiteral("Report files (*.") + ReportExtension + QStringLiteral(" *.rpp)");
@@ -52,7 +63,12 @@ QString TRpStandardPreview::PdfFileFilter() {
 TRpStandardPreview::TRpStandardPreview(TRpPrinter* printer, QWidget* parent)
     : QMainWindow(parent), PrinterObject(printer) {
     setAttribute(Qt::WA_DeleteOnClose);
-    ShowMessage = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
+    if (const TMessageRoute& route = MessageRoute())
+        ShowMessage = [this, route](const QString& text) { route(this, text); };
+    else
+        ShowMessage = [this](const QString& text) {
+            QMessageBox::warning(this, windowTitle(), text);
+        };
     GetSaveFileName = [](QWidget* p, const QString& caption, const QString& filters,
                          QString* selected) {
         return RunFileDialog(p, caption, filters, selected, QFileDialog::AcceptSave);

@@ -6,7 +6,8 @@
 //
 // The dialogs and the message box go through replaceable hooks, so a program
 // or a test can answer them without a modal loop; by default they are the
-// platform's file dialogs, print dialog and a warning message box.
+// platform's file dialogs, print dialog and the message route (a warning
+// message box when the program has set no route).
 
 #include "RpPrinter.h"
 
@@ -43,6 +44,14 @@ public:
     std::function<bool()> MasterBusy;
     // Shows a message to the user.
     std::function<void(const QString&)> ShowMessage;
+
+    // How the preview windows show their messages by default: (window, text).
+    // The program routes them through its own message-box routine, so they
+    // look like its other messages and are silenced like them; the engine
+    // itself never decides how a message is shown.
+    using TMessageRoute = std::function<void(QWidget* window, const QString& text)>;
+    // Sets the route of windows created from now on; returns the previous one.
+    static TMessageRoute SetMessageRoute(TMessageRoute route);
     // File dialogs: (parent, caption, filters, in/out selected filter) -> the
     // chosen file name, empty when cancelled.
     std::function<QString(QWidget*, const QString&, const QString&, QString*)> GetSaveFileName;
