@@ -8,6 +8,8 @@
 #include "SpravkaUnit.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -201,6 +203,12 @@ void TSQLVexalForm::showEvent(QShowEvent* event) {
         Shown = true;
         FormShow();
     }
+}
+
+void TSQLVexalForm::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted() && MainForm() == this)
+        QCoreApplication::quit();
 }
 
 void TSQLVexalForm::FormShow() {

@@ -74,6 +74,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Closing the main window ends the program, also while another top-level
+    // window of it (a report preview) is still open.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();

@@ -231,4 +231,26 @@ TEST_F(MainWindowTest, ChangedExportSettingsAreAcknowledged) {
     EXPECT_TRUE(Messages.empty());
 }
 
+// Closing the frame ends the program even while another top-level window of
+// it (here standing in for a report preview) is still shown; without that
+// the program would go on running with the frame gone.
+TEST_F(MainWindowTest, ClosingTheFrameEndsTheProgram) {
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Print Preview"));
+    other.show();
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&timedOut] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    guard.start(5000);
+    QTimer::singleShot(0, Form.get(), [this] { Form->close(); });
+    const int code = QCoreApplication::exec();
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(other.isVisible()) << "closed on the way out";
+}
+
 } // namespace
