@@ -53,6 +53,9 @@ TSQLVexalForm::TSQLVexalForm(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
+// The menus' Alt letters are letters no inquiry window uses for its
+// buttons and labels: a letter shared with the window inside the frame would
+// only move the focus on its first press.
 void TSQLVexalForm::BuildMenus() {
     mnFile = menuBar()->addMenu(QStringLiteral("&Файл"));
     mnFile->setObjectName(QStringLiteral("mnFile"));
@@ -64,16 +67,16 @@ void TSQLVexalForm::BuildMenus() {
     mnFile->addSeparator();
     mnExit = AddItem(mnFile, "mnExit", QStringLiteral("&Изход"));
 
-    mnAdmin = menuBar()->addMenu(QStringLiteral("&Администриране"));
+    mnAdmin = menuBar()->addMenu(QStringLiteral("Ад&министриране"));
     mnAdmin->setObjectName(QStringLiteral("mnAdmin"));
     mnDescribe = AddItem(mnAdmin, "mnDescribe", QStringLiteral("Нова &справка от таблица…"));
 
-    mnWindow = menuBar()->addMenu(QStringLiteral("П&розорец"));
+    mnWindow = menuBar()->addMenu(QStringLiteral("Прозоре&ц"));
     mnWindow->setObjectName(QStringLiteral("mnWindow"));
     mnCascade = AddItem(mnWindow, "mnCascade", QStringLiteral("&Каскадно"));
     mnTile = AddItem(mnWindow, "mnTile", QStringLiteral("&Едно до друго"));
 
-    mnHelp = menuBar()->addMenu(QStringLiteral("По&мощ"));
+    mnHelp = menuBar()->addMenu(QStringLiteral("Помо&щ"));
     mnHelp->setObjectName(QStringLiteral("mnHelp"));
     mnAbout = AddItem(mnHelp, "mnAbout", QStringLiteral("&За програмата"));
 

@@ -81,7 +81,7 @@ TEST_F(DescribeFixture, AdministrationMenuOpensTheDialog) {
     int exitCode = 0;
     std::unique_ptr<TSQLVexalForm> form = StartUp(QStringLiteral("CHINOOK"), hooks, &exitCode);
     ASSERT_TRUE(form);
-    EXPECT_EQ(form->mnAdmin->title(), QStringLiteral("&Администриране"));
+    EXPECT_EQ(form->mnAdmin->title(), QStringLiteral("Ад&министриране"));
     ASSERT_TRUE(form->mnAdmin->actions().contains(form->mnDescribe));
     bool seen = false;
     QTimer::singleShot(0, [&seen] {

@@ -10,6 +10,7 @@
 #include "SpravkaUnit.h"
 #include "Vexal.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -165,9 +166,23 @@ TEST_F(MainWindowTest, NewWindowsCascadeTileAndTheWindowList) {
 }
 
 // Every menu of the bar and every item of a menu has an Alt letter of its
-// own, so each command is reachable from the keyboard.
+// own, so each command is reachable from the keyboard; the bar's letters are
+// none of the inquiry window's, whose buttons would take the first press.
 TEST_F(MainWindowTest, EveryMenuAndItemHasItsOwnAltLetter) {
-    auto letters = [](const QList<QAction*>& actions) {
+    auto inquiry = qobject_cast<TSpravkaForm*>(Form->CurrentInquiryWindow());
+    ASSERT_NE(inquiry, nullptr);
+    QStringList windowLetters;
+    for (const QWidget* w : inquiry->findChildren<QWidget*>()) {
+        QString text;
+        if (auto* button = qobject_cast<const QAbstractButton*>(w))
+            text = button->text();
+        else if (auto* label = qobject_cast<const QLabel*>(w))
+            text = label->text();
+        if (const qsizetype at = text.indexOf(u'&'); at >= 0 && at + 1 < text.size())
+            windowLetters << text.mid(at + 1, 1).toUpper();
+    }
+    ASSERT_GE(windowLetters.size(), 15);
+    auto letters = [&windowLetters](const QList<QAction*>& actions, bool bar) {
         QStringList seen;
         for (const QAction* action : actions) {
             if (action->isSeparator() || action->objectName().startsWith(u"mnWindowItem"))
@@ -179,12 +194,13 @@ TEST_F(MainWindowTest, EveryMenuAndItemHasItsOwnAltLetter) {
                 continue;
             const QString letter = text.mid(at + 1, 1).toUpper();
             EXPECT_FALSE(seen.contains(letter)) << text.toStdString();
+            EXPECT_FALSE(bar && windowLetters.contains(letter)) << text.toStdString();
             seen << letter;
         }
     };
-    letters(Form->menuBar()->actions());
+    letters(Form->menuBar()->actions(), true);
     for (const QMenu* menu : {Form->mnFile, Form->mnAdmin, Form->mnWindow, Form->mnHelp})
-        letters(menu->actions());
+        letters(menu->actions(), false);
 }
 
 TEST_F(MainWindowTest, AboutShowsTheNameAndVersion) {
