@@ -272,8 +272,15 @@ void TRpStandardPreview::SaveClick() {
                         ReportFileFilter() + QStringLiteral(";;") + PdfFileFilter(), &filter);
     if (name.isEmpty())
         return;
-    const bool pdf = filter == PdfFileFilter();
-    if (QFileInfo(name).suffix().isEmpty())
+    // A name typed with its extension says what it wants whatever type the
+    // dialog shows: "x.pdf" is a PDF, "x.rpp" a report file.
+    const QString suffix = QFileInfo(name).suffix();
+    bool pdf = filter == PdfFileFilter();
+    if (suffix.compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        pdf = true;
+    else if (suffix.compare(ReportExtension, Qt::CaseInsensitive) == 0)
+        pdf = false;
+    if (suffix.isEmpty())
         name += pdf ? QStringLiteral(".pdf") : QStringLiteral(".") + ReportExtension;
     try {
         if (pdf)

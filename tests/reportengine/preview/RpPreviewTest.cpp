@@ -283,6 +283,27 @@ TEST_F(PreviewFixture, SaveOffersTheReportFileThenPdf) {
     chosenFilter = TRpStandardPreview::PdfFileFilter();
     QTest::mouseClick(Button("SaveReport"), Qt::LeftButton);
     EXPECT_TRUE(TestUtil::ReadFile(answer).startsWith("%PDF"));
+
+    // The extension typed in the name decides over the type the dialog shows.
+    struct Typed {
+        const char* name;
+        bool reportFilter;
+        bool pdf;
+        const char* why;
+    };
+    const Typed typed[] = {
+        {"typed.pdf", true, true, "a .pdf name under the report type is still a PDF"},
+        {"typed.PDF", true, true, "the extension in capitals too"},
+        {"typed.rpp", false, false, "a .rpp name under the PDF type is a report file"},
+    };
+    for (const Typed& t : typed) {
+        answer = dir + u'/' + QLatin1String(t.name);
+        chosenFilter = t.reportFilter ? TRpStandardPreview::ReportFileFilter()
+                                      : TRpStandardPreview::PdfFileFilter();
+        QTest::mouseClick(Button("SaveReport"), Qt::LeftButton);
+        EXPECT_TRUE(QFileInfo::exists(answer)) << t.why;
+        EXPECT_EQ(TestUtil::ReadFile(answer).startsWith("%PDF"), t.pdf) << t.why;
+    }
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
 }
 
