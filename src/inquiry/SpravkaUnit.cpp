@@ -979,7 +979,15 @@ void TSpravkaForm::SetFilterItemIndex(int index) {
 }
 
 void TSpravkaForm::SelectFilterText() {
-    cbFilter->lineEdit()->selectAll();
+    QLineEdit* edit = cbFilter->lineEdit();
+    edit->selectAll();
+    // A click that gave the box its focus puts the cursor where it landed
+    // after this; selected again once the click is handled, what the user
+    // types replaces the value instead of being written into it.
+    QTimer::singleShot(0, edit, [edit] {
+        if (edit->hasFocus())
+            edit->selectAll();
+    });
 }
 
 QString TSpravkaForm::TitleText() const {

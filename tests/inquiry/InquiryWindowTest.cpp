@@ -160,6 +160,20 @@ TEST_F(InquiryFixture, ValueListOfTheValueBox) {
     window->cbFilterEnter();
     EXPECT_TRUE(window->FilterItems().isEmpty());
     EXPECT_EQ(window->cbFilter->currentText(), QStringLiteral("Русе"));
+
+    // A click into the box that loads its list leaves the value selected,
+    // so typing replaces it rather than landing inside it.
+    ClickColumn(window, QStringLiteral("Град"));
+    window->cbSign->setFocus();
+    Frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame));
+    QLineEdit* edit = window->cbFilter->lineEdit();
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(4, edit->height() / 2));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(edit->hasFocus());
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("ру"));
+    QTest::keyClicks(edit, QStringLiteral("Var"));
+    EXPECT_EQ(window->cbFilter->currentText(), QStringLiteral("Var"));
 }
 
 TEST(InquiryOperations, SplitOperatorTakesTheLongestLeadingOperator) {
