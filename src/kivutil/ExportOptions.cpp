@@ -1,7 +1,10 @@
 #include "ExportOptions.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 TExportTxtOpts ExportTxtOpts;
 std::int32_t CyrTailShift = 64;
@@ -16,11 +19,20 @@ const QString SettingsFolder = QStringLiteral("vexal");
 const QString SettingsName = QStringLiteral("export");
 
 void InitExportSettings() {
-    LastExportDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    LastExportDir = FirstExportDir(QCoreApplication::applicationDirPath());
     LoadExportSettings();
 }
 
 } // namespace
+
+QString FirstExportDir(const QString& programDir) {
+    if (!programDir.isEmpty() && QFileInfo(programDir).isDir() && QFileInfo(programDir).isWritable())
+        return programDir + QLatin1Char('/');
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QFileInfo(documents).isDir())
+        documents = QDir::homePath();
+    return documents + QLatin1Char('/');
+}
 
 // The settings are there before the first window opens, without the start-up
 // sequence having to know about them.

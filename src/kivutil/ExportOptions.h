@@ -43,6 +43,11 @@ extern std::int32_t CyrTailShift;
 // Folder in which the export file dialog opens: the program's folder with a
 // trailing separator at start, then the folder of the last chosen file.
 extern QString LastExportDir;
+// The folder the first export dialog opens in: the program's folder with a
+// trailing separator, where the user may write there; an installed copy's
+// folder belongs to the administrator, and the user's documents folder (or
+// home folder) is taken instead.
+QString FirstExportDir(const QString& programDir);
 // The print action writes a text file and prints it as text.
 extern bool TextPrintMode;
 

@@ -4,6 +4,7 @@
 #include "ExportOptions.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -50,6 +51,17 @@ TEST_F(ExportOptions, FirstStartHasTheDefaults) {
     EXPECT_EQ(LastExportDir, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     LoadExportSettings(); // nothing stored: nothing changes
     ExpectDefaults();
+}
+
+// The program's folder where the user can write there; else the user's own.
+TEST_F(ExportOptions, FirstExportFolderIsOneTheUserCanWriteTo) {
+    const QString program = QCoreApplication::applicationDirPath();
+    EXPECT_EQ(FirstExportDir(program), program + QLatin1Char('/'));
+    const QString elsewhere = FirstExportDir(program + QStringLiteral("/no such folder"));
+    EXPECT_TRUE(elsewhere.endsWith(QLatin1Char('/')));
+    EXPECT_TRUE(QFileInfo(elsewhere).isDir()) << elsewhere.toStdString();
+    EXPECT_TRUE(QFileInfo(elsewhere).isWritable()) << elsewhere.toStdString();
+    EXPECT_NE(FirstExportDir(QString()), QStringLiteral("/"));
 }
 
 TEST_F(ExportOptions, SettingsSurviveARestart) {
