@@ -169,6 +169,15 @@ void PrintSubjects(TSpravkaForm* window) {
 // The subject a saved inquiry was saved with: the first line of its
 // ".SELBG.DRN" file. False (and the user told) when it cannot be read.
 bool SavedSubject(const QString& base, QString& subject) {
+    // A set that is not there at all is said so by name; the loader's own
+    // message speaks of a missing folder or a file left open.
+    if (!QFileInfo::exists(base + QStringLiteral(".SEL.DRN")) &&
+        !QFileInfo::exists(base + QStringLiteral(".SELBG.DRN"))) {
+        ShowMessageBox(QStringLiteral("Няма такава записана справка: ") +
+                           QDir::toNativeSeparators(base),
+                       ErrorCaption, MB_OK | MB_ICONSTOP);
+        return false;
+    }
     try {
         const QStringList lines = ReadScriptLines(base + QStringLiteral(".SELBG.DRN"));
         subject = lines.value(0);

@@ -389,6 +389,9 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("Clients.Nope ='1'\r\n");
     }
+    // A set without the file that names its subject.
+    const QString noSubject = SaveSet(QStringLiteral("nosubject"), QStringLiteral("Клиенти"), false);
+    ASSERT_TRUE(QFile::remove(noSubject + QStringLiteral(".SELBG.DRN")));
     const bool printers = !QPrinterInfo::availablePrinterNames().isEmpty();
 
     struct Case {
@@ -425,12 +428,18 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
          1,
          QStringLiteral("Грешка: Няма такава справка: Няма такава"),
          {"u.txt"}},
-        // The subject cannot even be read from the set.
+        // No such set: said by name, not as a folder or file problem.
         {"missing saved inquiry",
          {"DEMO", "--run", "nothere", "--export", "n.txt"},
          1,
-         QStringLiteral("Грешка: ") + SavedInquiryFailureMessage,
+         QStringLiteral("Грешка: Няма такава записана справка: "),
          {"n.txt"}},
+        // A set whose subject file cannot be read: the loader's message.
+        {"unreadable saved inquiry",
+         {"DEMO", "--run", "nosubject", "--export", "r.txt"},
+         1,
+         QStringLiteral("Грешка: ") + SavedInquiryFailureMessage,
+         {"r.txt"}},
         // The export fails; the PDF after it is not written.
         {"export into a missing folder",
          {"DEMO", "--subject", "Клиенти", "--export", "nofolder/e.txt", "--pdf", "e.pdf"},
