@@ -10,10 +10,14 @@
 // the summary fits after a row only while 150 tenths are left.
 
 #include "ReportTestUtil.h"
+#include "RpPrinter.h"
+#include "TestUtil.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace ReportTest;
 
@@ -504,7 +508,18 @@ TEST_F(ReportRun, PreparedPagesAndThePrinterObject) {
     EXPECT_EQ(printer->Master(), nullptr); // printing prints these pages
     // The report's settings went to the printer object.
     EXPECT_EQ(printer->PageSettings().Copies, 1);
-    PrintPreparedPages(printer); // no printer here: nothing, no failure
+    // No printer here: printing leaves the prepared pages as they were, the
+    // printer object still finished and ready to print or save them.
+    const int pages = printer->PageCount();
+    PrintPreparedPages(printer);
+    EXPECT_EQ(printer->Status(), TRpPrinterStatus::Finished);
+    EXPECT_EQ(printer->PageCount(), pages);
+    EXPECT_GT(pages, 0);
+    const QString kept = TestUtil::Scratch().filePath(QStringLiteral("after-print.RPP"));
+    printer->SaveReportFile(kept);
+    TRpPrinter reader;
+    reader.OpenReportFile(kept);
+    EXPECT_EQ(reader.PageCount(), pages);
     Report->ReleasePrinter();
     EXPECT_EQ(Report->Printer(), nullptr);
 
@@ -516,19 +531,34 @@ TEST_F(ReportRun, PreparedPagesAndThePrinterObject) {
     EXPECT_EQ(Report->Printer()->PaperWidth(), 2970);
 }
 
+// Calls act once with the preview window when its run has finished, however
+// long a busy machine takes to get there; the timer lives as long as the test.
+std::unique_ptr<QTimer> WhenPreviewFinished(std::function<void(TRpStandardPreview*)> act) {
+    auto poll = std::make_unique<QTimer>();
+    QTimer* timer = poll.get();
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* preview = qobject_cast<TRpStandardPreview*>(w);
+                preview && preview->Printer() &&
+                preview->Printer()->Status() == TRpPrinterStatus::Finished) {
+                timer->stop();
+                act(preview);
+                return;
+            }
+    });
+    timer->start(10);
+    return poll;
+}
+
 TEST_F(ReportRun, PreviewRunsUntilTheWindowCloses) {
     Fill(30);
     int previews = 0;
     Report->AfterPreview = [&](TRpCustomReport*) { ++previews; };
     QPointer<TRpPrinter> shown;
-    QTimer::singleShot(50, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* preview = qobject_cast<TRpStandardPreview*>(w)) {
-                shown = preview->Printer();
-                EXPECT_EQ(shown->Status(), TRpPrinterStatus::Finished);
-                EXPECT_EQ(shown->PageCount(), 2);
-                preview->close();
-            }
+    const auto poll = WhenPreviewFinished([&](TRpStandardPreview* preview) {
+        shown = preview->Printer();
+        EXPECT_EQ(shown->PageCount(), 2);
+        preview->close();
     });
     PreviewReport(Report);
     EXPECT_EQ(previews, 1);
@@ -547,13 +577,10 @@ TEST_F(ReportRun, PrintRequestFromThePreviewRunsTheReportAgain) {
     int runs = 0;
     Report->AfterPrint = [&](TRpCustomReport*) { ++printed; };
     Report->BeforePrint = [&](TRpCustomReport*, bool&) { ++runs; };
-    QTimer::singleShot(50, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* preview = qobject_cast<TRpStandardPreview*>(w)) {
-                preview->PrintClick();
-                QCoreApplication::processEvents(); // the posted print request
-                preview->close();
-            }
+    const auto poll = WhenPreviewFinished([&](TRpStandardPreview* preview) {
+        preview->PrintClick();
+        QCoreApplication::processEvents(); // the posted print request
+        preview->close();
     });
     PreviewReport(Report);
     EXPECT_EQ(runs, 2);
