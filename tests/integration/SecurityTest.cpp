@@ -6,12 +6,15 @@
 #include "ServerFixture.h"
 
 #include "DbAccess.h"
+#include "Describe.h"
 #include "Inquiry.h"
 #include "MessageBox.h"
 #include "Query.h"
 #include "Scenarios.h"
 #include "ServerRoutines.h"
 #include "TextRoutines.h"
+
+#include <QFile>
 
 using namespace Qt::StringLiterals;
 using namespace ServerTest;
@@ -102,4 +105,33 @@ TEST(ServerSecurity, BackslashInATypedValueStaysText) {
         EXPECT_EQ(Value(u"SELECT COUNT(*) FROM Goods"_s), before) << backend.Title;
         CloseSession(db);
     }
+}
+
+// The describe command's ODBC catalogue logs in as the alias says, like the
+// database's own connection: the built-in DBA login names no role on the
+// server, so a catalogue that used it could not connect.
+TEST(ServerSecurity, DescribeLogsInWithTheAliasUser) {
+    REQUIRE_PG_SERVER();
+    if (OdbcDataSource().isEmpty())
+        GTEST_SKIP() << "psqlODBC is not installed";
+    TPgServer server;
+    ASSERT_TRUE(Server(&server));
+    {
+        QFile aliases(Folder() + u"/aliases.ini"_s);
+        ASSERT_TRUE(aliases.open(QIODevice::Append));
+        aliases.write(
+            u"\n[ODBCUSER]\nDriver=odbc\nDSN=%1\nUser=%2\n"_s.arg(OdbcDataSource(), server.User)
+                .toUtf8());
+    }
+    TDatabase database;
+    database.SetDatabaseName(u"described"_s);
+    database.SetAliasName(u"ODBCUSER"_s);
+    database.SetParams({u"USER NAME=DBA"_s, u"PASSWORD=WVK"_s});
+    database.SetLoginPrompt(false);
+    database.Open();
+    TDescriber describer(database);
+    QStringList tables;
+    for (const QString& table : describer.Tables())
+        tables << table.toLower();
+    EXPECT_TRUE(tables.contains(u"sales"_s)) << tables.join(u' ').toStdString();
 }
