@@ -43,7 +43,7 @@ void RunOnSqlite(const QString& sql) {
     connection.Exec("CREATE TABLE T(A INTEGER, B TEXT, C REAL); "
                     "INSERT INTO T VALUES (1, '01.02.2024', 2.5), (NULL, 'x', NULL)");
     connection.SetVariable(QStringLiteral("v"), 3);
-    std::unique_ptr<TDbStatement> statement = connection.Prepare(sql);
+    std::unique_ptr<TDbStatement> statement = connection.Prepare(sql, TStatementCount::Several);
     QVariantList params;
     for (int i = 0; i < statement->ParamCount() && i < 100; ++i)
         params << QVariant();

@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
+
+#include <cstdio>
 
 namespace {
 
@@ -85,6 +88,8 @@ TAliasInfo AliasOfSection(const TIniSection& s, const QString& iniPath) {
     if (info.User.isEmpty())
         info.User = s.Value("USER NAME");
     info.Password = s.Value("PASSWORD");
+    info.SslMode = s.Value("SSLMODE");
+    info.SslRootCert = s.Value("SSLROOTCERT");
     // A relative database file lies beside the aliases file.
     if (info.Driver == QLatin1String("sqlite") && !info.Database.isEmpty() &&
         QFileInfo(info.Database).isRelative())
@@ -100,6 +105,24 @@ QString ParamValue(const QStringList& params, const QString& name) {
             return p.mid(eq + 1);
     }
     return {};
+}
+
+// One line on standard error, once per file, when the aliases file holds a
+// password and users other than its owner may read it.
+void WarnOfReadablePassword(const QString& path, const TAliasInfo& alias) {
+    if (alias.Password.isEmpty())
+        return;
+    const QFileDevice::Permissions mode = QFileInfo(path).permissions();
+    if (!(mode & (QFileDevice::ReadGroup | QFileDevice::ReadOther)))
+        return;
+    static QSet<QString> warned;
+    if (warned.contains(path))
+        return;
+    warned.insert(path);
+    std::fprintf(stderr,
+                 "vexal: warning: %s holds a password and other users can read it "
+                 "(chmod 600 it)\n",
+                 QFile::encodeName(QDir::toNativeSeparators(path)).constData());
 }
 
 bool IsDemoAlias(const QString& name) {
@@ -165,6 +188,7 @@ bool TSession::FindAlias(const QString& name, TAliasInfo* info) const {
         for (const TIniSection& s : ReadIni(file)) {
             if (s.Name.compare(name, Qt::CaseInsensitive) == 0) {
                 found = AliasOfSection(s, file);
+                WarnOfReadablePassword(file, found);
                 ok = true;
                 break;
             }
@@ -289,6 +313,13 @@ void TDatabase::SetTransIsolation(TTransIsolation isolation) {
     P->Isolation = isolation;
 }
 
+TLogin AliasLogin(const TAliasInfo& alias, const QStringList& params) {
+    if (!alias.User.isEmpty())
+        return {alias.User, alias.Password};
+    return {ParamValue(params, QStringLiteral("USER NAME")),
+            ParamValue(params, QStringLiteral("PASSWORD"))};
+}
+
 void TDatabase::Open() {
     if (P->Connection)
         return;
@@ -301,15 +332,9 @@ void TDatabase::Open() {
     TAliasInfo info;
     if (!session.FindAlias(alias, &info))
         throw EDatabaseError(QStringLiteral("Unknown database alias: %1").arg(alias));
-    // An alias that names its user (User= in the aliases file) logs in with
-    // its own user and password: the administrator's setting for that server
-    // wins over the component's built-in login parameters.
-    QString user = info.User;
-    QString password = info.Password;
-    if (user.isEmpty()) {
-        user = ParamValue(P->Params, QStringLiteral("USER NAME"));
-        password = ParamValue(P->Params, QStringLiteral("PASSWORD"));
-    }
+    const TLogin login = AliasLogin(info, P->Params);
+    const QString& user = login.User;
+    const QString& password = login.Password;
 
     if (info.Driver == QLatin1String("sqlite")) {
         // The demo database is made on first use and again when deleted.

@@ -40,7 +40,20 @@ struct TAliasInfo {
     int Port = 0;
     QString User; // from the aliases file; with it, the login parameters are not used
     QString Password;
+    // PostgreSQL transport: SSLMode= (disable, prefer, require, verify-ca,
+    // verify-full) and SSLRootCert= (the CA certificate file), for the driver.
+    QString SslMode;
+    QString SslRootCert;
 };
+
+// The user and password a connection on the alias logs in with: the alias's
+// own User=/Password= when it names a user (the administrator's setting for
+// that server wins), else the login parameters "USER NAME=" and "PASSWORD=".
+struct TLogin {
+    QString User;
+    QString Password;
+};
+TLogin AliasLogin(const TAliasInfo& alias, const QStringList& params);
 
 // The engine's default session: the alias list and the open databases.
 class TSession : public QObject {

@@ -23,7 +23,8 @@ class TDbStatement {
 public:
     virtual ~TDbStatement() = default;
     virtual int ParamCount() const = 0;
-    // Runs every statement of the text; rows a SELECT returns are dropped.
+    // Runs every statement of the text (one unless prepared for several);
+    // rows a SELECT returns are dropped.
     virtual void Execute(const QVariantList& params) = 0;
     // Runs the statements before the last one and opens a cursor on the
     // last; raises when that returns no rows.
@@ -43,10 +44,18 @@ public:
     virtual int RowsAffected() const = 0;
 };
 
+// How many statements a text given to Prepare may hold. A query's text is
+// one statement, whatever its lines hold; only scripts (the connection
+// script, the pre-run script, RunSqlScript) and the program's own schema
+// texts run several.
+enum class TStatementCount { One, Several };
+
 class TDbConnection {
 public:
     virtual ~TDbConnection() = default;
-    virtual std::unique_ptr<TDbStatement> Prepare(const QString& sql) = 0;
+    // Raises EDatabaseError, with nothing run, when count is One and the
+    // text holds more than one statement.
+    virtual std::unique_ptr<TDbStatement> Prepare(const QString& sql, TStatementCount count) = 0;
     virtual void StartTransaction() = 0;
     virtual void Commit() = 0;
     virtual void Rollback() = 0;

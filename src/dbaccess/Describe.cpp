@@ -70,15 +70,6 @@ QString DisplayName(const QString& name) {
     return shown;
 }
 
-QString ParamValue(const QStringList& params, const QString& name) {
-    for (const QString& line : params) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0 && line.left(eq).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            return line.mid(eq + 1);
-    }
-    return {};
-}
-
 // Length in brackets of a declared type ("NVARCHAR(160)" gives 160).
 int DeclaredLength(const QString& typeName) {
     static const QRegularExpression length(QStringLiteral("\\(\\s*(\\d+)"));
@@ -470,13 +461,10 @@ struct TDescriber::Private {
             if (!TSession::Default().FindAlias(Db.AliasName(), &alias))
                 throw EDatabaseError(
                     QStringLiteral("Unknown database alias: %1").arg(Db.AliasName()));
-            QString user = ParamValue(Db.Params(), QStringLiteral("USER NAME"));
-            if (user.isEmpty())
-                user = alias.User;
-            QString password = ParamValue(Db.Params(), QStringLiteral("PASSWORD"));
-            if (password.isEmpty())
-                password = alias.Password;
-            Odbc = std::make_unique<TOdbcCatalogue>(alias, user, password);
+            // The same login as the database's own connection: the alias's
+            // User=/Password= win over the built-in login parameters.
+            const TLogin login = AliasLogin(alias, Db.Params());
+            Odbc = std::make_unique<TOdbcCatalogue>(alias, login.User, login.Password);
         }
         return *Odbc;
     }

@@ -4,6 +4,8 @@
 #include "Exception.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -316,6 +318,35 @@ std::vector<TToken> Tokenize(const QString& sql) {
     qsizetype offset = 0;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const TToken& t = tokens[i];
+        // An escape string, E'...', where a backslash takes the next
+        // character (a quote too) into the text: the literal ends where the
+        // server ends it, so no ";" inside it is taken for a separator and
+        // none after it is missed.
+        if (t.K == TToken::Word && t.Text.compare(u"E"_s, Qt::CaseInsensitive) == 0 &&
+            i + 1 < tokens.size() && tokens[i + 1].K == TToken::String) {
+            const qsizetype open = offset + 1;
+            qsizetype at = open + 1;
+            while (at < sql.size()) {
+                if (sql[at] == u'\\') {
+                    at += 2;
+                } else if (sql[at] == u'\'') {
+                    if (at + 1 < sql.size() && sql[at + 1] == u'\'') {
+                        at += 2;
+                        continue;
+                    }
+                    ++at;
+                    break;
+                } else {
+                    ++at;
+                }
+            }
+            const qsizetype stop = std::min(at, sql.size());
+            tokens.resize(i + 1);
+            tokens.push_back({TToken::String, sql.mid(open, stop - open)});
+            for (TToken& rest : Tokenize(sql.mid(stop)))
+                tokens.push_back(std::move(rest));
+            break;
+        }
         // An opening tag, $$ or $name$, where a token begins with "$".
         const QRegularExpressionMatch tag =
             t.Text.startsWith(u'$') && (t.K == TToken::Param || t.K == TToken::Symbol)
@@ -560,7 +591,8 @@ QString SetVariableSql(const QString& name, const QString& valueExpression, cons
 }
 
 QString SessionSetupSql() {
-    return u"SET DateStyle = 'ISO, DMY'; SET client_min_messages = warning"_s;
+    return u"SET DateStyle = 'ISO, DMY'; SET client_min_messages = warning; "
+           "SET standard_conforming_strings = on"_s;
 }
 
 } // namespace PgDialect

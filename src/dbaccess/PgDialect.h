@@ -91,7 +91,9 @@ QString VariableReference(const QString& name, const QString& pgType);
 // cannot be converted).
 QString SetVariableSql(const QString& name, const QString& valueExpression, const QString& pgType);
 
-// Statements run once on every new connection, separated by ";".
+// Statements run once on every new connection, separated by ";". Among them
+// standard_conforming_strings = on: the program quotes values by doubling
+// "'" only, so a backslash must never escape a quote on the server.
 QString SessionSetupSql();
 
 } // namespace PgDialect

@@ -21,9 +21,14 @@
 #include <QSqlResult>
 #include <QUuid>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <functional>
-#include <future>
+#include <mutex>
+#include <thread>
 
 using SqlDialect::TStatement;
 using SqlDialect::TToken;
@@ -39,39 +44,57 @@ QString ErrorText(const QSqlError& error) {
     return text;
 }
 
-// Asks the server to stop the statement of query, where the driver's client
-// library offers a cancel: PostgreSQL's PQcancel on the connection, ODBC's
-// SQLCancel on the statement. Both may be called while another thread waits
-// in the driver. The functions are looked up in the client library the
-// driver has loaded already, so the program needs neither at build time.
-// Without them the cursor is closed as it is. The kind of server does not
-// tell the two apart (an ODBC data source may be PostgreSQL too); the type
-// of the driver's handle does.
-void CancelOnServer(const QSqlQuery& query) {
-    const QSqlDriver* driver = query.driver();
-    if (!driver)
-        return;
-    const QVariant connectionHandle = driver->handle();
-    const char* connectionType = connectionHandle.typeName();
-    if (qstrcmp(connectionType, "PGconn*") == 0 || qstrcmp(connectionType, "pg_conn*") == 0) {
-        void* connection = *static_cast<void* const*>(connectionHandle.constData());
-        QLibrary pq(QStringLiteral("pq"), 5);
-        using GetCancel = void* (*)(void*);
-        using Cancel = int (*)(void*, char*, int);
-        using FreeCancel = void (*)(void*);
-        auto getCancel = reinterpret_cast<GetCancel>(pq.resolve("PQgetCancel"));
-        auto cancel = reinterpret_cast<Cancel>(pq.resolve("PQcancel"));
-        auto freeCancel = reinterpret_cast<FreeCancel>(pq.resolve("PQfreeCancel"));
-        if (!connection || !getCancel || !cancel || !freeCancel)
+// PostgreSQL's cancel request for a connection, taken on the connection's
+// thread when it opens. PQcancel on it may be sent from any thread while the
+// connection works (libpq makes it for that). The functions are looked up in
+// the client library the driver has loaded already, so the program needs
+// none at build time; without them a cancel only stops the reading of rows.
+// The kind of server does not tell the drivers apart (an ODBC data source may
+// be PostgreSQL too); the type of the driver's handle does.
+class TPgCancel {
+public:
+    explicit TPgCancel(const QSqlDriver* driver) : Pq(QStringLiteral("pq"), 5) {
+        const QVariant handle = driver ? driver->handle() : QVariant();
+        const char* type = handle.typeName();
+        if (qstrcmp(type, "PGconn*") != 0 && qstrcmp(type, "pg_conn*") != 0)
             return;
-        if (void* request = getCancel(connection)) {
-            char error[256];
-            cancel(request, error, int(sizeof error));
-            freeCancel(request);
-        }
-        return;
+        void* connection = *static_cast<void* const*>(handle.constData());
+        using GetCancel = void* (*)(void*);
+        auto getCancel = reinterpret_cast<GetCancel>(Pq.resolve("PQgetCancel"));
+        SendCancel = reinterpret_cast<SendFunction>(Pq.resolve("PQcancel"));
+        FreeCancel = reinterpret_cast<FreeFunction>(Pq.resolve("PQfreeCancel"));
+        if (connection && getCancel && SendCancel && FreeCancel)
+            Request = getCancel(connection);
     }
-    if (qstrcmp(driver->metaObject()->className(), "QODBCDriver") != 0)
+    ~TPgCancel() {
+        if (Request)
+            FreeCancel(Request);
+    }
+    TPgCancel(const TPgCancel&) = delete;
+    TPgCancel& operator=(const TPgCancel&) = delete;
+
+    bool Valid() const { return Request != nullptr; }
+    void Send() const {
+        char error[256];
+        if (Request)
+            SendCancel(Request, error, int(sizeof error));
+    }
+
+private:
+    using SendFunction = int (*)(void*, char*, int);
+    using FreeFunction = void (*)(void*);
+    QLibrary Pq;
+    void* Request = nullptr;
+    SendFunction SendCancel = nullptr;
+    FreeFunction FreeCancel = nullptr;
+};
+
+// ODBC's SQLCancel on the statement of query, which the standard allows from
+// another thread while the statement runs. Looked up in the driver manager
+// the driver has loaded already.
+void CancelOdbcStatement(const QSqlQuery& query) {
+    const QSqlDriver* driver = query.driver();
+    if (!driver || qstrcmp(driver->metaObject()->className(), "QODBCDriver") != 0)
         return;
     const QSqlResult* result = query.result();
     const QVariant handle = result ? result->handle() : QVariant();
@@ -85,31 +108,177 @@ void CancelOnServer(const QSqlQuery& query) {
         cancel(statement);
 }
 
-// Runs one blocking call of the driver (the execution of query) so that a
-// long statement can be stopped. Without a query watcher the call is made
-// here. With one, the driver works on a thread of its own while this thread
-// asks the watcher every 20 ms, keeping the windows alive; when the watcher
-// says stop, the server is asked to cancel, the driver's answer is awaited
-// and the run ends in EQueryCancelled. A statement that changes data and
-// finished before the cancel reached the server keeps its result.
-bool ExecWatched(QSqlQuery& query, const std::function<bool()>& exec) {
-    if (!HasQueryWatcher())
-        return exec();
-    std::future<bool> done = std::async(std::launch::async, exec);
-    bool cancelled = false;
-    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
-        if (!cancelled && QueryWatchPoint()) {
-            cancelled = true;
-            CancelOnServer(query);
+// The thread a server connection lives on from its opening to its closing:
+// Qt's SQL module lets a connection, its driver and its queries be used only
+// in the thread that made them. Every other thread hands the connection its
+// work through Run and waits for it there, which also keeps a long statement
+// stoppable: the waiting thread asks the query watcher and, when told to
+// stop, sends the server's cancel (PQcancel, SQLCancel: both made to be
+// called while another thread waits in the driver).
+class TConnectionThread {
+public:
+    TConnectionThread() : Worker([this] { Loop(); }) {}
+    ~TConnectionThread() {
+        {
+            std::lock_guard guard(Lock);
+            Stopping = true;
+        }
+        Changed.notify_all();
+        Worker.join();
+    }
+    TConnectionThread(const TConnectionThread&) = delete;
+    TConnectionThread& operator=(const TConnectionThread&) = delete;
+
+    // Runs work on the connection's thread and waits for its end; what it
+    // raises is raised here. Work that the connection's thread hands itself
+    // runs at once. While waiting, the query watcher (when one is installed)
+    // is asked every 20 ms; when it says stop, the cancel of SetCancel is
+    // sent once and the work sees CancelRequested().
+    void Run(const std::function<void()>& work) {
+        if (std::this_thread::get_id() == Worker.get_id()) {
+            work();
+            return;
+        }
+        TTask task;
+        task.Work = &work;
+        std::unique_lock lock(Lock);
+        Queue.push_back(&task);
+        Changed.notify_all();
+        const bool watched = HasQueryWatcher();
+        while (!task.Done) {
+            if (!watched || task.Cancelled) {
+                Changed.wait(lock);
+                continue;
+            }
+            Changed.wait_for(lock, std::chrono::milliseconds(20));
+            if (task.Done)
+                break;
+            // The watcher keeps the windows painted; it may hand this
+            // connection more work meanwhile, so the lock is not held.
+            lock.unlock();
+            const bool stop = QueryWatchPoint();
+            lock.lock();
+            if (stop && !task.Done) {
+                task.Cancelled = true;
+                if (Cancel)
+                    Cancel();
+            }
+        }
+        lock.unlock();
+        if (task.Error)
+            std::rethrow_exception(task.Error);
+    }
+
+    // On the connection's thread: what a waiting thread sends to stop the
+    // statement now running (empty: nothing to send).
+    void SetCancel(std::function<void()> cancel) {
+        std::lock_guard guard(Lock);
+        Cancel = std::move(cancel);
+    }
+
+    // Sends the cancel now, from a thread that waits for no work.
+    void CancelNow() {
+        std::lock_guard guard(Lock);
+        if (Cancel)
+            Cancel();
+    }
+
+    // On the connection's thread: true when the thread waiting for the work
+    // now running was told to stop.
+    static bool CancelRequested() { return Current && Current->Cancelled; }
+
+private:
+    struct TTask {
+        const std::function<void()>* Work = nullptr;
+        std::exception_ptr Error;
+        bool Done = false;
+        std::atomic<bool> Cancelled{false};
+    };
+
+    void Loop() {
+        std::unique_lock lock(Lock);
+        for (;;) {
+            Changed.wait(lock, [this] { return Stopping || !Queue.empty(); });
+            if (Queue.empty())
+                return;
+            TTask* task = Queue.front();
+            Queue.pop_front();
+            lock.unlock();
+            Current = task;
+            try {
+                (*task->Work)();
+            } catch (...) {
+                task->Error = std::current_exception();
+            }
+            Current = nullptr;
+            lock.lock();
+            task->Done = true;
+            Changed.notify_all();
         }
     }
-    const bool ok = done.get();
-    if (cancelled && (!ok || query.isSelect())) {
-        query.finish();
-        throw EQueryCancelled();
+
+    static thread_local TTask* Current;
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::deque<TTask*> Queue;
+    std::function<void()> Cancel;
+    bool Stopping = false;
+    std::thread Worker; // last: starts once the rest is in place
+};
+
+thread_local TConnectionThread::TTask* TConnectionThread::Current = nullptr;
+
+// Rows read ahead on the connection's thread, a batch at a time, so that a
+// fetch costs its caller no trip to that thread per row.
+struct TRowBuffer {
+    static constexpr int Batch = 256;
+    std::vector<QVariant> Values;
+    int Columns = 0;
+    int Rows = 0;
+    int Next = 0;
+    bool End = false;
+    bool Cancelled = false;
+    QString Error;
+
+    void Reset(int columns) {
+        Values.clear();
+        Columns = columns;
+        Rows = Next = 0;
+        End = Cancelled = false;
+        Error.clear();
     }
-    return ok;
-}
+    bool Empty() const { return Next >= Rows; }
+
+    // On the connection's thread: up to Batch rows of query.
+    void Fill(QSqlQuery& query) {
+        Values.clear();
+        Rows = Next = 0;
+        while (Rows < Batch) {
+            if (TConnectionThread::CancelRequested()) {
+                Cancelled = End = true;
+                return;
+            }
+            if (!query.next()) {
+                End = true;
+                const QSqlError error = query.lastError();
+                if (error.isValid())
+                    Error = ErrorText(error);
+                return;
+            }
+            for (int c = 0; c < Columns; ++c)
+                Values.push_back(query.value(c));
+            ++Rows;
+        }
+    }
+
+    void Put(TCellTable& cells) {
+        const std::size_t first = std::size_t(Next) * std::size_t(Columns);
+        for (int c = 0; c < Columns; ++c)
+            cells.PutVariant(c, Values[first + std::size_t(c)]);
+        cells.EndRow();
+        ++Next;
+    }
+};
 
 TFieldType KindOfMetaType(int id) {
     switch (id) {
@@ -145,104 +314,6 @@ TFieldType KindOfMetaType(int id) {
         return TFieldType::Unknown;
     }
 }
-
-class TQtSqlStatement : public TDbStatement {
-public:
-    TQtSqlStatement(const QSqlDatabase& db, const QString& sql)
-        : Query(db), Sql(sql), Params(SqlDialect::CountPlaceholders(SqlDialect::Tokenize(sql))) {}
-
-    int ParamCount() const override { return Params; }
-
-    void Execute(const QVariantList& params) override {
-        CloseCursor();
-        Run(params, false);
-        Changes = Query.isSelect() ? -1 : Query.numRowsAffected();
-        Query.finish();
-    }
-
-    std::vector<TColumnInfo> OpenCursor(const QVariantList& params) override {
-        CloseCursor();
-        Run(params, true);
-        if (!Query.isSelect()) {
-            Query.finish();
-            throw EDatabaseError(QStringLiteral("The statement returns no rows"));
-        }
-        const QSqlRecord record = Query.record();
-        std::vector<TColumnInfo> columns;
-        for (int c = 0; c < record.count(); ++c) {
-            const QSqlField field = record.field(c);
-            TColumnInfo info;
-            info.Name = field.name();
-            info.Type = KindOfMetaType(field.metaType().id());
-            if (info.Type == TFieldType::String && field.length() > 0 && field.length() < 65536)
-                info.Size = field.length();
-            columns.push_back(info);
-        }
-        Columns = record.count();
-        Open = true;
-        return columns;
-    }
-
-    bool Fetch(TCellTable& cells) override {
-        if (!Open)
-            return false;
-        if (QueryWatchPoint()) {
-            CancelOnServer(Query);
-            CloseCursor();
-            throw EQueryCancelled();
-        }
-        if (!Query.next()) {
-            const QSqlError error = Query.lastError();
-            CloseCursor();
-            if (error.isValid())
-                throw EDatabaseError(ErrorText(error));
-            return false;
-        }
-        for (int c = 0; c < Columns; ++c)
-            cells.PutVariant(c, Query.value(c));
-        cells.EndRow();
-        return true;
-    }
-
-    void CloseCursor() override {
-        if (Open)
-            Query.finish();
-        Open = false;
-    }
-
-    bool CursorOpen() const override { return Open; }
-    int RowsAffected() const override { return Changes; }
-
-private:
-    void Run(const QVariantList& params, bool forwardOnly) {
-        Changes = -1;
-        Query.setForwardOnly(forwardOnly);
-        // Without placeholders the text goes as it is: some drivers prepare
-        // on the server, where statements such as CREATE cannot be prepared.
-        if (Params == 0) {
-            if (!ExecWatched(Query, [this] { return Query.exec(Sql); }))
-                throw EDatabaseError(ErrorText(Query.lastError()));
-            return;
-        }
-        if (!Prepared) {
-            if (!Query.prepare(Sql))
-                throw EDatabaseError(ErrorText(Query.lastError()));
-            Prepared = true;
-        }
-        for (int i = 0; i < Params; ++i)
-            Query.bindValue(i, i < params.size() ? params[i] : QVariant());
-        if (!ExecWatched(Query, [this] { return Query.exec(); }))
-            throw EDatabaseError(ErrorText(Query.lastError()));
-    }
-
-    QSqlQuery Query;
-    QString Sql;
-    int Params = 0;
-    bool Prepared = false;
-    bool Open = false;
-    int Columns = 0;
-    int Changes = -1;
-};
 
 // SQLSTATE 42703, undefined column: the name the server did not know.
 QString UndefinedColumn(const QSqlError& error) {
@@ -301,6 +372,39 @@ std::vector<TColumnInfo> ColumnsOf(const QSqlRecord& record,
 
 class TPgStatement;
 
+// libpq's connection options for the alias's SSLMode= and SSLRootCert=. The
+// driver turns ";" into the separator of libpq's options, so a value holds
+// none; a value is quoted the way libpq reads quoted values.
+QString SslOptions(const TAliasInfo& alias) {
+    static const QStringList modes = {QStringLiteral("disable"), QStringLiteral("prefer"),
+                                      QStringLiteral("require"), QStringLiteral("verify-ca"),
+                                      QStringLiteral("verify-full")};
+    auto quoted = [](QString value) {
+        value.replace(u'\\', QStringLiteral("\\\\"));
+        value.replace(u'\'', QStringLiteral("\\'"));
+        return u'\'' + value + u'\'';
+    };
+    QStringList options;
+    if (!alias.SslMode.isEmpty()) {
+        const QString mode = alias.SslMode.trimmed().toLower();
+        if (!modes.contains(mode))
+            throw EDatabaseError(
+                QStringLiteral("The alias %1 has SSLMode=%2; use disable, prefer, require, "
+                               "verify-ca or verify-full.")
+                    .arg(alias.Name, alias.SslMode));
+        options << QStringLiteral("sslmode=") + mode;
+    }
+    if (!alias.SslRootCert.isEmpty()) {
+        if (alias.SslRootCert.contains(u';'))
+            throw EDatabaseError(
+                QStringLiteral("The alias %1 has an SSLRootCert= path with \";\" in it, which "
+                               "the driver cannot pass on; move the certificate.")
+                    .arg(alias.Name));
+        options << QStringLiteral("sslrootcert=") + quoted(alias.SslRootCert);
+    }
+    return options.join(u';');
+}
+
 // A connection variable: its value lives in the server's setting vexal.<name>.
 struct TPgVariable {
     QString Name;
@@ -308,10 +412,127 @@ struct TPgVariable {
     bool Declared = false;
 };
 
+// A server connection. It lives on a thread of its own (TConnectionThread),
+// where it is opened, used and closed; its public calls and those of its
+// statements hand their work to that thread and wait.
 class TQtSqlConnection : public TDbConnection {
 public:
     TQtSqlConnection(const TAliasInfo& alias, const QString& user, const QString& password)
         : Name(QStringLiteral("vexal-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {
+        Thread.Run([&] { Connect(alias, user, password); });
+        State.IsVariable = [this](const QString& name) {
+            return Variables.contains(name.toUpper());
+        };
+        State.VariableType = [this](const QString& name) {
+            return Variables.value(name.toUpper()).Type;
+        };
+        State.IsSetting = [this](const QString& name) { return Settings.contains(name.toLower()); };
+    }
+
+    ~TQtSqlConnection() override {
+        Thread.Run([this] {
+            Thread.SetCancel({});
+            PgCancel.reset();
+            {
+                QSqlDatabase db = QSqlDatabase::database(Name, false);
+                if (db.isOpen()) {
+                    if (InTrans)
+                        db.rollback();
+                    db.close();
+                }
+            }
+            QSqlDatabase::removeDatabase(Name);
+        });
+    }
+
+    std::unique_ptr<TDbStatement> Prepare(const QString& sql, TStatementCount count) override;
+
+    void StartTransaction() override {
+        Thread.Run([this] {
+            QSqlDatabase db = Db();
+            if (!db.transaction())
+                throw EDatabaseError(ErrorText(db.lastError()));
+            InTrans = true;
+        });
+    }
+
+    void Commit() override {
+        if (!InTrans)
+            return;
+        Thread.Run([this] {
+            QSqlDatabase db = Db();
+            InTrans = false;
+            if (!db.commit())
+                throw EDatabaseError(ErrorText(db.lastError()));
+        });
+    }
+
+    void Rollback() override {
+        if (!InTrans)
+            return;
+        Thread.Run([this] {
+            QSqlDatabase db = Db();
+            InTrans = false;
+            if (!db.rollback())
+                throw EDatabaseError(ErrorText(db.lastError()));
+        });
+    }
+
+    bool InTransaction() const override { return InTrans; }
+    QString Driver() const override { return Kind; }
+
+    // The rest is for the connection's thread (statements run there).
+    TConnectionThread Thread;
+
+    QSqlDatabase Db() const { return QSqlDatabase::database(Name, false); }
+
+    // Runs a statement of the connection's own; raises with the server's message.
+    QSqlQuery Exec(const QString& sql) {
+        QSqlQuery q(Db());
+        q.setForwardOnly(true);
+        if (!q.exec(sql))
+            throw EDatabaseError(ErrorText(q.lastError()));
+        return q;
+    }
+
+    // Runs one blocking call of the driver (the execution of query). When
+    // the waiting thread was told to stop meanwhile, a statement that failed
+    // or returns rows ends in EQueryCancelled; one that changed data and
+    // finished before the cancel reached the server keeps its result.
+    bool ExecWatched(QSqlQuery& query, const std::function<bool()>& exec) {
+        // Without PostgreSQL's connection-wide cancel, the statement's own.
+        if (!PgCancel)
+            Thread.SetCancel([&query] { CancelOdbcStatement(query); });
+        bool ok = false;
+        try {
+            ok = exec();
+        } catch (...) {
+            if (!PgCancel)
+                Thread.SetCancel({});
+            throw;
+        }
+        if (!PgCancel)
+            Thread.SetCancel({});
+        if (TConnectionThread::CancelRequested() && (!ok || query.isSelect())) {
+            query.finish();
+            throw EQueryCancelled();
+        }
+        return ok;
+    }
+
+    // Translation state of a PostgreSQL connection.
+    PgDialect::TConnectionState State;
+    QHash<QString, TPgVariable> Variables; // by upper-case name
+    // Names a statement text reads as variables, once the server has told.
+    QHash<QString, QSet<QString>> ReadAsVariables;
+
+    void SetVariable(const QString& name, const QString& type, bool declared) {
+        Variables.insert(name.toUpper(), {name, type, declared});
+    }
+
+private:
+    // On the connection's thread: opens the connection and sets the session up.
+    void Connect(const TAliasInfo& alias, const QString& user, const QString& password) {
         const bool odbc = alias.Driver.compare(QLatin1String("odbc"), Qt::CaseInsensitive) == 0;
         Kind = odbc ? QStringLiteral("odbc") : QStringLiteral("postgres");
         const QString qtDriver = odbc ? QStringLiteral("QODBC") : QStringLiteral("QPSQL");
@@ -327,6 +548,7 @@ public:
                 db.setHostName(alias.Host);
             if (alias.Port > 0)
                 db.setPort(alias.Port);
+            db.setConnectOptions(SslOptions(alias));
         }
         if (!user.isEmpty())
             db.setUserName(user);
@@ -339,89 +561,34 @@ public:
             Pg = !odbc || db.driver()->dbmsType() == QSqlDriver::PostgreSQL;
             if (Pg)
                 SetUpPostgres(db);
+            else if (db.driver()->dbmsType() == QSqlDriver::MySqlServer)
+                SetUpMySql(db);
+            PgCancel = std::make_unique<TPgCancel>(db.driver());
+            if (PgCancel->Valid())
+                Thread.SetCancel([cancel = PgCancel.get()] { cancel->Send(); });
+            else
+                PgCancel.reset();
         } catch (...) {
+            PgCancel.reset();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(Name);
             throw;
         }
-        State.IsVariable = [this](const QString& name) {
-            return Variables.contains(name.toUpper());
-        };
-        State.VariableType = [this](const QString& name) {
-            return Variables.value(name.toUpper()).Type;
-        };
-        State.IsSetting = [this](const QString& name) { return Settings.contains(name.toLower()); };
     }
 
-    ~TQtSqlConnection() override {
-        {
-            QSqlDatabase db = QSqlDatabase::database(Name, false);
-            if (db.isOpen()) {
-                if (InTrans)
-                    db.rollback();
-                db.close();
-            }
-        }
-        QSqlDatabase::removeDatabase(Name);
-    }
-
-    std::unique_ptr<TDbStatement> Prepare(const QString& sql) override;
-
-    void StartTransaction() override {
-        QSqlDatabase db = Db();
-        if (!db.transaction())
-            throw EDatabaseError(ErrorText(db.lastError()));
-        InTrans = true;
-    }
-
-    void Commit() override {
-        if (!InTrans)
-            return;
-        QSqlDatabase db = Db();
-        InTrans = false;
-        if (!db.commit())
-            throw EDatabaseError(ErrorText(db.lastError()));
-    }
-
-    void Rollback() override {
-        if (!InTrans)
-            return;
-        QSqlDatabase db = Db();
-        InTrans = false;
-        if (!db.rollback())
-            throw EDatabaseError(ErrorText(db.lastError()));
-    }
-
-    bool InTransaction() const override { return InTrans; }
-    QString Driver() const override { return Kind; }
-
-    QSqlDatabase Db() const { return QSqlDatabase::database(Name, false); }
-
-    // Runs a statement of the connection's own; raises with the server's message.
-    QSqlQuery Exec(const QString& sql) {
-        QSqlQuery q(Db());
-        q.setForwardOnly(true);
-        if (!q.exec(sql))
-            throw EDatabaseError(ErrorText(q.lastError()));
-        return q;
-    }
-
-    // Translation state of a PostgreSQL connection.
-    PgDialect::TConnectionState State;
-    QHash<QString, TPgVariable> Variables; // by upper-case name
-    // Names a statement text reads as variables, once the server has told.
-    QHash<QString, QSet<QString>> ReadAsVariables;
-
-    void SetVariable(const QString& name, const QString& type, bool declared) {
-        Variables.insert(name.toUpper(), {name, type, declared});
-    }
-
-private:
     void SetUpPostgres(QSqlDatabase& db) {
         QSqlQuery q(db);
         for (const QString& sql : PgDialect::SessionSetupSql().split(u';', Qt::SkipEmptyParts))
             if (!q.exec(sql))
                 throw EDatabaseError(ErrorText(q.lastError()));
+        // Values are quoted by doubling "'" only: a session where a backslash
+        // still escapes a quote would let a typed value end its literal.
+        if (!q.exec(QStringLiteral("SHOW standard_conforming_strings")) || !q.next() ||
+            q.value(0).toString().compare(QLatin1String("on"), Qt::CaseInsensitive) != 0)
+            throw EDatabaseError(QStringLiteral(
+                "The server does not accept standard_conforming_strings = on for this session, "
+                "so typed values cannot be sent safely; the connection is closed."));
+        q.finish();
         if (!q.exec(QStringLiteral("SELECT lower(name) FROM pg_settings UNION ALL "
                                    "SELECT CASE WHEN to_regclass('dummy') IS NULL THEN '' "
                                    "ELSE ' dummy' END")))
@@ -435,11 +602,24 @@ private:
         }
     }
 
+    // MySQL takes a backslash in a literal as an escape unless the session's
+    // mode says otherwise; values are quoted by doubling "'" only.
+    void SetUpMySql(QSqlDatabase& db) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral(
+                "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')")))
+            throw EDatabaseError(
+                QStringLiteral("The server does not accept NO_BACKSLASH_ESCAPES for this session, "
+                               "so typed values cannot be sent safely: %1")
+                    .arg(ErrorText(q.lastError())));
+    }
+
     QString Name;
     QString Kind;
     bool Pg = false;
     bool InTrans = false;
-    QSet<QString> Settings; // the server's run-time settings, lower case
+    std::unique_ptr<TPgCancel> PgCancel; // PostgreSQL straight through QPSQL
+    QSet<QString> Settings;              // the server's run-time settings, lower case
 };
 
 // A statement text for PostgreSQL: cut into statements, each translated on
@@ -447,8 +627,12 @@ private:
 // kept for the next runs.
 class TPgStatement : public TDbStatement {
 public:
-    TPgStatement(TQtSqlConnection& connection, const QString& sql) : C(connection) {
-        for (auto& tokens : SqlDialect::SplitStatements(PgDialect::Tokenize(sql))) {
+    TPgStatement(TQtSqlConnection& connection, const QString& sql, TStatementCount count)
+        : C(connection) {
+        auto statements = SqlDialect::SplitStatements(PgDialect::Tokenize(sql));
+        if (count == TStatementCount::One)
+            SqlDialect::RequireOneStatement(statements);
+        for (auto& tokens : statements) {
             TPiece piece;
             piece.ParamCount = SqlDialect::CountPlaceholders(tokens);
             for (const TToken& t : tokens)
@@ -459,67 +643,84 @@ public:
         }
     }
 
+    // The queries are the connection's thread's to end.
+    ~TPgStatement() override {
+        C.Thread.Run([this] {
+            for (TPiece& piece : Pieces)
+                piece.Query.reset();
+        });
+    }
+
     int ParamCount() const override { return TotalParams; }
 
     void Execute(const QVariantList& params) override {
         CloseCursor();
-        Changes = -1;
-        int offset = 0;
-        for (TPiece& piece : Pieces) {
-            Run(piece, params, offset, false);
-            offset += piece.ParamCount;
-        }
+        C.Thread.Run([&] {
+            Changes = -1;
+            int offset = 0;
+            for (TPiece& piece : Pieces) {
+                Run(piece, params, offset, false);
+                offset += piece.ParamCount;
+            }
+        });
     }
 
     std::vector<TColumnInfo> OpenCursor(const QVariantList& params) override {
         CloseCursor();
-        Changes = -1;
-        std::size_t last = Pieces.size();
-        while (last > 0 && Pieces[last - 1].Empty)
-            --last;
-        if (last == 0)
-            throw EDatabaseError(QStringLiteral("No SQL statement to open"));
-        int offset = 0;
-        for (std::size_t i = 0; i + 1 < last; ++i) {
-            Run(Pieces[i], params, offset, false);
-            offset += Pieces[i].ParamCount;
-        }
-        TPiece& piece = Pieces[last - 1];
-        if (!Run(piece, params, offset, true))
-            throw EDatabaseError(QStringLiteral("The statement returns no rows"));
-        Cursor = &piece;
-        const QSqlRecord record = piece.Query->record();
-        Columns = record.count();
-        return ColumnsOf(record, LongNames(piece.Tokens),
-                         PgDialect::ExpressionItems(piece.Tokens, piece.ReadAs));
+        std::vector<TColumnInfo> columns;
+        C.Thread.Run([&] {
+            Changes = -1;
+            std::size_t last = Pieces.size();
+            while (last > 0 && Pieces[last - 1].Empty)
+                --last;
+            if (last == 0)
+                throw EDatabaseError(QStringLiteral("No SQL statement to open"));
+            int offset = 0;
+            for (std::size_t i = 0; i + 1 < last; ++i) {
+                Run(Pieces[i], params, offset, false);
+                offset += Pieces[i].ParamCount;
+            }
+            TPiece& piece = Pieces[last - 1];
+            if (!Run(piece, params, offset, true))
+                throw EDatabaseError(QStringLiteral("The statement returns no rows"));
+            Cursor = &piece;
+            const QSqlRecord record = piece.Query->record();
+            Ahead.Reset(record.count());
+            columns = ColumnsOf(record, LongNames(piece.Tokens),
+                                PgDialect::ExpressionItems(piece.Tokens, piece.ReadAs));
+        });
+        return columns;
     }
 
     bool Fetch(TCellTable& cells) override {
         if (!Cursor)
             return false;
-        QSqlQuery& q = *Cursor->Query;
         if (QueryWatchPoint()) {
-            CancelOnServer(q);
+            C.Thread.CancelNow();
             CloseCursor();
             throw EQueryCancelled();
         }
-        if (!q.next()) {
-            const QSqlError error = q.lastError();
+        if (Ahead.Empty() && !Ahead.End)
+            C.Thread.Run([this] { Ahead.Fill(*Cursor->Query); });
+        if (Ahead.Empty()) {
+            const bool cancelled = Ahead.Cancelled;
+            const QString error = Ahead.Error;
             CloseCursor();
-            if (error.isValid())
-                throw EDatabaseError(ErrorText(error));
+            if (cancelled)
+                throw EQueryCancelled();
+            if (!error.isEmpty())
+                throw EDatabaseError(error);
             return false;
         }
-        for (int c = 0; c < Columns; ++c)
-            cells.PutVariant(c, q.value(c));
-        cells.EndRow();
+        Ahead.Put(cells);
         return true;
     }
 
     void CloseCursor() override {
         if (Cursor)
-            Cursor->Query->finish();
+            C.Thread.Run([this] { Cursor->Query->finish(); });
         Cursor = nullptr;
+        Ahead.Reset(0);
     }
 
     bool CursorOpen() const override { return Cursor != nullptr; }
@@ -599,7 +800,7 @@ private:
         LastUndefined.clear();
         bool ok;
         if (piece.ParamCount == 0) {
-            ok = ExecWatched(q, [&q, &sql] { return q.exec(sql); });
+            ok = C.ExecWatched(q, [&q, &sql] { return q.exec(sql); });
         } else {
             ok = true;
             if (piece.Prepared != sql) {
@@ -609,7 +810,7 @@ private:
             if (ok) {
                 for (int i = 0; i < piece.ParamCount; ++i)
                     q.bindValue(i, offset + i < params.size() ? params[offset + i] : QVariant());
-                ok = ExecWatched(q, [&q] { return q.exec(); });
+                ok = C.ExecWatched(q, [&q] { return q.exec(); });
             }
         }
         if (!ok) {
@@ -678,15 +879,129 @@ private:
     std::vector<TPiece> Pieces;
     int TotalParams = 0;
     TPiece* Cursor = nullptr;
-    int Columns = 0;
+    TRowBuffer Ahead;
     int Changes = -1;
     QString LastUndefined; // name of the unknown column of the last failure
 };
 
-std::unique_ptr<TDbStatement> TQtSqlConnection::Prepare(const QString& sql) {
+// A statement for any other server: the text goes as it is.
+class TQtSqlStatement : public TDbStatement {
+public:
+    TQtSqlStatement(TQtSqlConnection& connection, const QString& sql)
+        : C(connection), Sql(sql),
+          Params(SqlDialect::CountPlaceholders(SqlDialect::Tokenize(sql))) {}
+
+    // The query is the connection's thread's to end.
+    ~TQtSqlStatement() override {
+        C.Thread.Run([this] { Query.reset(); });
+    }
+
+    int ParamCount() const override { return Params; }
+
+    void Execute(const QVariantList& params) override {
+        CloseCursor();
+        C.Thread.Run([&] {
+            Run(params, false);
+            Changes = Query->isSelect() ? -1 : Query->numRowsAffected();
+            Query->finish();
+        });
+    }
+
+    std::vector<TColumnInfo> OpenCursor(const QVariantList& params) override {
+        CloseCursor();
+        std::vector<TColumnInfo> columns;
+        C.Thread.Run([&] {
+            Run(params, true);
+            if (!Query->isSelect()) {
+                Query->finish();
+                throw EDatabaseError(QStringLiteral("The statement returns no rows"));
+            }
+            const QSqlRecord record = Query->record();
+            columns = ColumnsOf(record, {}, {});
+            Ahead.Reset(record.count());
+        });
+        Open = true;
+        return columns;
+    }
+
+    bool Fetch(TCellTable& cells) override {
+        if (!Open)
+            return false;
+        if (QueryWatchPoint()) {
+            C.Thread.Run([this] { CancelOdbcStatement(*Query); });
+            CloseCursor();
+            throw EQueryCancelled();
+        }
+        if (Ahead.Empty() && !Ahead.End)
+            C.Thread.Run([this] { Ahead.Fill(*Query); });
+        if (Ahead.Empty()) {
+            const bool cancelled = Ahead.Cancelled;
+            const QString error = Ahead.Error;
+            CloseCursor();
+            if (cancelled)
+                throw EQueryCancelled();
+            if (!error.isEmpty())
+                throw EDatabaseError(error);
+            return false;
+        }
+        Ahead.Put(cells);
+        return true;
+    }
+
+    void CloseCursor() override {
+        if (Open)
+            C.Thread.Run([this] { Query->finish(); });
+        Open = false;
+        Ahead.Reset(0);
+    }
+
+    bool CursorOpen() const override { return Open; }
+    int RowsAffected() const override { return Changes; }
+
+private:
+    // On the connection's thread.
+    void Run(const QVariantList& params, bool forwardOnly) {
+        Changes = -1;
+        if (!Query)
+            Query = std::make_unique<QSqlQuery>(C.Db());
+        QSqlQuery& q = *Query;
+        q.setForwardOnly(forwardOnly);
+        // Without placeholders the text goes as it is: some drivers prepare
+        // on the server, where statements such as CREATE cannot be prepared.
+        if (Params == 0) {
+            if (!C.ExecWatched(q, [this, &q] { return q.exec(Sql); }))
+                throw EDatabaseError(ErrorText(q.lastError()));
+            return;
+        }
+        if (!Prepared) {
+            if (!q.prepare(Sql))
+                throw EDatabaseError(ErrorText(q.lastError()));
+            Prepared = true;
+        }
+        for (int i = 0; i < Params; ++i)
+            q.bindValue(i, i < params.size() ? params[i] : QVariant());
+        if (!C.ExecWatched(q, [&q] { return q.exec(); }))
+            throw EDatabaseError(ErrorText(q.lastError()));
+    }
+
+    TQtSqlConnection& C;
+    std::unique_ptr<QSqlQuery> Query;
+    QString Sql;
+    int Params = 0;
+    bool Prepared = false;
+    bool Open = false;
+    TRowBuffer Ahead;
+    int Changes = -1;
+};
+
+std::unique_ptr<TDbStatement> TQtSqlConnection::Prepare(const QString& sql, TStatementCount count) {
     if (Pg)
-        return std::make_unique<TPgStatement>(*this, sql);
-    return std::make_unique<TQtSqlStatement>(Db(), sql);
+        return std::make_unique<TPgStatement>(*this, sql, count);
+    // Any other server gets the text as it is; whether the driver would run
+    // a second statement is its own affair, so a query's text is checked here.
+    if (count == TStatementCount::One)
+        SqlDialect::RequireOneStatement(SqlDialect::SplitStatements(SqlDialect::Tokenize(sql)));
+    return std::make_unique<TQtSqlStatement>(*this, sql);
 }
 
 } // namespace

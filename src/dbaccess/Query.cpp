@@ -144,6 +144,7 @@ struct TQuery::Private {
     QStringList Lines;
     bool ParamCheck = true;
     bool UniDirectional = false;
+    bool MultiStatement = false;
     std::vector<std::unique_ptr<TParam>> Params;
     std::vector<int> ParamRefs; // one per placeholder: index into Params
     QString Sql;                // the text with "?" placeholders
@@ -280,6 +281,18 @@ TParam* TQuery::ParamByName(const QString& name) {
     throw EDatabaseError(QStringLiteral("Parameter '%1' not found").arg(name));
 }
 
+bool TQuery::MultiStatement() const {
+    return P->MultiStatement;
+}
+
+void TQuery::SetMultiStatement(bool on) {
+    if (on == P->MultiStatement)
+        return;
+    Close();
+    Unprepare();
+    P->MultiStatement = on;
+}
+
 bool TQuery::UniDirectional() const {
     return P->UniDirectional;
 }
@@ -299,7 +312,8 @@ TDatabase* TQuery::BoundDatabase() {
     TDbConnection* connection = database->Connection();
     if (!connection)
         throw EDatabaseError(QStringLiteral("Database %1 is not open").arg(P->DatabaseName));
-    P->Statement = connection->Prepare(P->Sql);
+    P->Statement = connection->Prepare(P->Sql, P->MultiStatement ? TStatementCount::Several
+                                                                 : TStatementCount::One);
     P->StatementDatabase = database;
     P->DisconnectHook = connect(database, &TDatabase::BeforeDisconnect, this, [this] {
         Close();

@@ -1,7 +1,7 @@
 #pragma once
 // Queries bound to a database by its name. SQL text is held as lines and
-// reaches the server as one statement; the embedded backend translates the
-// server dialect the program's SQL texts assume (see Database.h).
+// reaches the server as one statement (a text holding two is refused); the embedded backend
+// translates the server dialect the program's SQL texts assume (see Database.h).
 
 #include "DataSet.h"
 
@@ -61,6 +61,12 @@ public:
     int ParamCount() const;
     TParam* Params(int index);
     TParam* ParamByName(const QString& name); // raises when missing
+
+    // Several statements: off by default, so the text runs as exactly one
+    // statement and a second one raises before anything runs. Only scripts
+    // (the connection script, the pre-run script, RunSqlScript) turn it on.
+    bool MultiStatement() const;
+    void SetMultiStatement(bool on);
 
     // Forward-only reading: rows are read as the cursor moves and not kept.
     bool UniDirectional() const;

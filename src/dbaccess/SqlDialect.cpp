@@ -472,6 +472,20 @@ std::vector<std::vector<TToken>> SplitStatements(const std::vector<TToken>& toke
     return pieces;
 }
 
+bool HasStatementSeparator(const QString& sql) {
+    for (const TToken& t : Tokenize(sql))
+        if (t.IsSymbol(";"))
+            return true;
+    return false;
+}
+
+void RequireOneStatement(const std::vector<std::vector<TToken>>& statements) {
+    if (statements.size() > 1)
+        throw EDatabaseError(QStringLiteral(
+            "The SQL text holds more than one statement (a \";\" outside quotes and comments). "
+            "A query runs exactly one statement; nothing was run."));
+}
+
 int CountPlaceholders(const std::vector<TToken>& tokens) {
     int n = 0;
     for (const TToken& t : tokens)

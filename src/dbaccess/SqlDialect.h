@@ -76,6 +76,16 @@ TStatement Translate(const std::vector<TToken>& tokens,
 std::vector<TStatement> TranslateText(const QString& sql,
                                       const std::function<bool(const QString&)>& isVariable);
 
+// True when the text holds a statement separator: a ";" outside quoted
+// texts, quoted names and comments. Lines that end up inside a query (a
+// saved inquiry's conditions, say) are checked with it before they are used.
+bool HasStatementSeparator(const QString& sql);
+
+// A query's text is one statement: raises EDatabaseError, before anything
+// runs, when the statements split from it are more than one. A final ";"
+// with nothing after it but blanks and comments is no second statement.
+void RequireOneStatement(const std::vector<std::vector<TToken>>& statements);
+
 // Number of "?" placeholders in a text.
 int CountPlaceholders(const std::vector<TToken>& tokens);
 

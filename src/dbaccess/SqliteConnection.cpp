@@ -199,13 +199,29 @@ QVariant ConvertToType(const QVariant& value, const QString& declaredType) {
     }
 }
 
+// True when the text after the statement the engine compiled holds more
+// than blanks, comments and semicolons.
+bool HoldsMore(const QByteArray& sql, const char* tail) {
+    if (!tail || tail < sql.constData() || tail >= sql.constData() + sql.size())
+        return false;
+    const QString rest = QString::fromUtf8(tail, sql.constData() + sql.size() - tail);
+    for (const TToken& t : SqlDialect::Tokenize(rest))
+        if (t.Significant() && !t.IsSymbol(";"))
+            return true;
+    return false;
+}
+
 // A statement text cut into statements; each is translated and prepared on
 // its first run (a variable declared by an earlier one is known by then) and
 // kept for the next runs.
 class TSqliteStatement : public TDbStatement {
 public:
-    TSqliteStatement(TSqliteConnection& connection, const QString& sql) : C(connection) {
-        for (auto& tokens : SqlDialect::SplitStatements(SqlDialect::Tokenize(sql))) {
+    TSqliteStatement(TSqliteConnection& connection, const QString& sql, TStatementCount count)
+        : C(connection) {
+        auto statements = SqlDialect::SplitStatements(SqlDialect::Tokenize(sql));
+        if (count == TStatementCount::One)
+            SqlDialect::RequireOneStatement(statements);
+        for (auto& tokens : statements) {
             TPiece piece;
             piece.ParamCount = SqlDialect::CountPlaceholders(tokens);
             piece.Tokens = std::move(tokens);
@@ -356,9 +372,17 @@ private:
             sqlite3_stmt* stmt = nullptr;
             if (message.isEmpty() && !st.Text.isEmpty()) {
                 const QByteArray sql = st.Text.toUtf8();
+                const char* tail = nullptr;
                 if (sqlite3_prepare_v3(C.Handle(), sql.constData(), int(sql.size()),
-                                       SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
+                                       SQLITE_PREPARE_PERSISTENT, &stmt, &tail) != SQLITE_OK)
                     message = ErrorText(C.Handle());
+                else if (HoldsMore(sql, tail)) {
+                    // The engine found a second statement where the dialect saw
+                    // one: it would never run, and the text is not to be trusted.
+                    sqlite3_finalize(stmt);
+                    throw EDatabaseError(QStringLiteral(
+                        "The SQL text holds more than one statement; nothing was run."));
+                }
             }
             if (!message.isEmpty()) {
                 const QString name = variableOf(message);
@@ -527,8 +551,9 @@ void TSqliteConnection::Exec(const char* sql) {
     }
 }
 
-std::unique_ptr<TDbStatement> TSqliteConnection::Prepare(const QString& sql) {
-    return std::make_unique<TSqliteStatement>(*this, sql);
+std::unique_ptr<TDbStatement> TSqliteConnection::Prepare(const QString& sql,
+                                                         TStatementCount count) {
+    return std::make_unique<TSqliteStatement>(*this, sql, count);
 }
 
 void TSqliteConnection::StartTransaction() {

@@ -13,7 +13,7 @@ public:
     explicit TSqliteConnection(const QString& path);
     ~TSqliteConnection() override;
 
-    std::unique_ptr<TDbStatement> Prepare(const QString& sql) override;
+    std::unique_ptr<TDbStatement> Prepare(const QString& sql, TStatementCount count) override;
     void StartTransaction() override;
     void Commit() override;
     void Rollback() override;

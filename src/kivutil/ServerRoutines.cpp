@@ -68,6 +68,21 @@ QVariant ExecSqlValue(const QString& text) {
     return ExecSqlValueOn(text, WorkQuery);
 }
 
+QVariant ExecSqlScriptStep(const QString& text) {
+    if (!WorkQuery)
+        throw EDatabaseError(QStringLiteral("Database not selected."));
+    WorkQuery->SetMultiStatement(true);
+    QVariant result;
+    try {
+        result = ExecSqlValueOn(text, WorkQuery);
+    } catch (...) {
+        WorkQuery->SetMultiStatement(false);
+        throw;
+    }
+    WorkQuery->SetMultiStatement(false);
+    return result;
+}
+
 QString DateToText(const QDateTime& value) {
     QString text = DateText(value.date());
     while (!text.isEmpty() && !text.back().isDigit())
@@ -238,7 +253,7 @@ bool RunSqlScript(const QStringList& lines) {
             if (trimmed.isEmpty())
                 continue;
             if (trimmed == QLatin1String(";;") || trimmed.toUpper() == QLatin1String("GO")) {
-                ExecSqlValue(statement);
+                ExecSqlScriptStep(statement);
                 statement.clear();
             } else {
                 statement = statement.isEmpty() ? trimmed : statement + QChar(13) + trimmed;
@@ -246,7 +261,7 @@ bool RunSqlScript(const QStringList& lines) {
             }
         }
         if (!statement.isEmpty())
-            ExecSqlValue(statement);
+            ExecSqlScriptStep(statement);
         CommitWork(QStringLiteral("ExecSQL"));
         result = true;
         --MessageQuiet;

@@ -42,6 +42,9 @@ extern bool SessionReady;
 // "SQL Exception" box and raised again unless ContinueOnSqlError is set.
 QVariant ExecSqlValueOn(const QString& text, TKivWorkQuery* query);
 QVariant ExecSqlValue(const QString& text);
+// The same for one step of a script, whose text may hold several statements
+// (every other text runs as exactly one).
+QVariant ExecSqlScriptStep(const QString& text);
 
 QString ServerDate();
 QString ServerTime();

@@ -69,7 +69,7 @@ void RunConnectionScript(const QString& fileName) {
         for (const QString& line : lines) {
             if (IsScriptSeparator(line))
                 continue;
-            ExecSqlValue(line);
+            ExecSqlScriptStep(line);
         }
     } catch (const Exception&) {
         // An unreadable script ends the script step silently.

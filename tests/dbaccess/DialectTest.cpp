@@ -252,10 +252,70 @@ TEST_F(Dialect, WorkStatementsAndFailures) {
         {u"", false, u""},
         {u"  ", true, u"No SQL statement to open"},
         {u"UPDATE Sales SET Qty = 1 WHERE N = 0", true, u"The statement returns no rows"},
-        // Several statements: all run; the last one is opened.
-        {u"SET kzmA = 2; SELECT kzmA", true, u""},
     };
     for (const Row& r : rows)
         EXPECT_EQ(Failure(QString::fromUtf16(r.Sql), r.Open), QString::fromUtf16(r.Message))
             << QString::fromUtf16(r.Sql).toStdString();
+}
+
+// A query's text runs as exactly one statement: a second one smuggled in
+// (through a saved inquiry's condition line, say) is refused before anything
+// runs, while a ";" inside a literal, a quoted name or a comment is text.
+TEST_F(Dialect, QueryRunsExactlyOneStatement) {
+    const QString refused = u"more than one statement"_s;
+    struct Row {
+        const char16_t* Sql;
+        bool Refused;
+    };
+    const Row rows[] = {
+        {u"SELECT * FROM Sales WHERE Client ='София'; DELETE FROM Sales; SELECT 1 WHERE 1 = 1",
+         true},
+        {u"SELECT * FROM Sales WHERE Client ='София'\n; DELETE FROM Sales", true},
+        {u"DELETE FROM Sales; SELECT 1", true},
+        // The engine would run only the first one; the second is refused too.
+        {u"SELECT 1 ; ; DELETE FROM Sales", true},
+        {u"SELECT * FROM Sales WHERE Client = ';DELETE FROM Sales;'", false},
+        {u"SELECT Client AS \"a;b\" FROM Sales", false},
+        {u"SELECT * FROM Sales -- ; DELETE FROM Sales", false},
+        {u"SELECT * FROM Sales /* ; DELETE FROM Sales; */", false},
+        // A final ";" ends the one statement.
+        {u"SELECT * FROM Sales;", false},
+        {u"SELECT * FROM Sales; -- done", false},
+    };
+    for (const Row& r : rows) {
+        const QString sql = QString::fromUtf16(r.Sql);
+        for (const bool open : {true, false}) {
+            const QString failure = Failure(sql, open);
+            EXPECT_EQ(failure.contains(refused), r.Refused)
+                << sql.toStdString() << " -> " << failure.toStdString();
+            EXPECT_EQ(Value(u"SELECT COUNT(*) FROM Sales"_s).toInt(), 3) << sql.toStdString();
+        }
+    }
+
+    // Scripts opt in to several statements.
+    TQuery script;
+    script.SetDatabaseName(u"testdb"_s);
+    script.SetMultiStatement(true);
+    script.SetSQLText(u"SET kzmA = 2; SELECT kzmA"_s);
+    script.Open();
+    EXPECT_EQ(script.Fields(0)->AsInteger(), 2);
+}
+
+TEST(StatementSeparator, OnlyOutsideLiteralsAndComments) {
+    const std::pair<const char16_t*, bool> rows[] = {
+        {u"Clients.City ='София'; DELETE FROM Sales; SELECT 1 WHERE 1 = 1", true},
+        {u"Clients.City ='София';", true},
+        {u"Clients.City =';'", false},
+        {u"Clients.City ='it''s; fine'", false},
+        {u"\"City;\" = 1", false},
+        {u"[City;] = 1", false},
+        {u"City = 1 -- ; not a separator", false},
+        {u"City = 1 /* ; */", false},
+        // An unclosed literal runs to the end: nothing after it separates.
+        {u"City = 'open ; still text", false},
+        {u"", false},
+    };
+    for (const auto& [text, separated] : rows)
+        EXPECT_EQ(SqlDialect::HasStatementSeparator(QString::fromUtf16(text)), separated)
+            << QString::fromUtf16(text).toStdString();
 }

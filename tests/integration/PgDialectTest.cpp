@@ -206,4 +206,22 @@ TEST(PgDialect, DollarQuotedBodiesStayWhole) {
               2u);
 }
 
+// An escape string ends where the server ends it: a backslash takes the
+// quote after it into the text, so the ";" that follows separates.
+TEST(PgDialect, EscapeStringsEndWhereTheServerEndsThem) {
+    const std::pair<const char16_t*, std::size_t> rows[] = {
+        {u"SELECT E'\\''; DELETE FROM Goods; --'", 2},
+        {u"SELECT e'\\'' ; DELETE FROM Goods", 2},
+        {u"SELECT E'a\\';b'", 1},
+        {u"SELECT E'a'';b'", 1},
+        {u"SELECT E'\\\\'; SELECT 2", 2},
+        // A plain literal keeps its backslash as text.
+        {u"SELECT '\\''; DELETE FROM Goods; --'", 1},
+    };
+    for (const auto& [sql, count] : rows)
+        EXPECT_EQ(SqlDialect::SplitStatements(PgDialect::Tokenize(QString::fromUtf16(sql))).size(),
+                  count)
+            << QString::fromUtf16(sql).toStdString();
+}
+
 } // namespace
