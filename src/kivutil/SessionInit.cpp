@@ -16,8 +16,18 @@
 QString ProgramDir;
 std::int32_t ConnectID = 0;
 
+QString ProgramDataDir(const QString& executableDir) {
+    const QDir beside(executableDir);
+    if (beside.exists(QStringLiteral("DEMO.SQL")))
+        return QDir::cleanPath(beside.absolutePath());
+    const QString shared = beside.absoluteFilePath(QStringLiteral("../share/vexal"));
+    if (QFileInfo(shared).isDir())
+        return QDir::cleanPath(shared);
+    return QDir::cleanPath(beside.absolutePath());
+}
+
 void InitProgramDir() {
-    ProgramDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    ProgramDir = QDir::toNativeSeparators(ProgramDataDir(QCoreApplication::applicationDirPath()));
     if (!ProgramDir.endsWith(QDir::separator()))
         ProgramDir += QDir::separator();
 }

@@ -9,9 +9,17 @@
 class TDatabase;
 
 // The program's folder with a trailing separator; the connection scripts and
-// the saved-inquiry folder live there.
+// the saved-inquiry folder live there. It is the executable's own folder, or,
+// for an installation in the system's places, share/vexal of that installation.
 extern QString ProgramDir;
 extern std::int32_t ConnectID;
+
+// The program's folder for an executable in executableDir, without a
+// trailing separator: executableDir itself when DEMO.SQL lies there (the
+// build tree, a folder of the program's own such as lib/vexal/), else
+// ../share/vexal when that folder exists (bin/vexal with share/vexal/, as a
+// package installs them under /usr), else executableDir.
+QString ProgramDataDir(const QString& executableDir);
 
 // Sets ProgramDir from the running executable (call once the application
 // object exists).

@@ -3,6 +3,8 @@
 
 #include "SessionFixture.h"
 
+#include <QFileInfo>
+
 namespace {
 
 TEST(ConnectionScript, FileNameFollowsTheAlias) {
@@ -18,6 +20,51 @@ TEST(ConnectionScript, FileNameFollowsTheAlias) {
     };
     for (const Row& row : rows)
         EXPECT_EQ(ScriptFileName(QString::fromUtf8(row.Alias)), QString::fromUtf8(row.Expected)) << row.Alias;
+}
+
+TEST(ConnectionScript, ProgramFolderIsFoundInEveryInstallLayout) {
+    // An installation tree per row: the files made, the executable's folder,
+    // and the folder the connection scripts and saved inquiries are taken from.
+    struct Row {
+        const char* Layout;
+        QStringList Files;
+        const char* ExecutableDir;
+        const char* Expected;
+    } rows[] = {
+        {"build tree", {"build/bin/DEMO.SQL", "build/bin/SaveReps/"}, "build/bin", "build/bin"},
+        {"program folder",
+         {"usr/lib/vexal/DEMO.SQL", "usr/share/vexal/DEMO.SQL"},
+         "usr/lib/vexal",
+         "usr/lib/vexal"},
+        {"package under /usr",
+         {"usr/share/vexal/DEMO.SQL", "usr/share/vexal/SaveReps/"},
+         "usr/bin",
+         "usr/share/vexal"},
+        {"share folder without the script",
+         {"usr/share/vexal/SaveReps/"},
+         "usr/bin",
+         "usr/share/vexal"},
+        {"a share/vexal file is no folder", {"opt/share/vexal"}, "opt/bin", "opt/bin"},
+        {"nothing installed", {}, "opt/bin", "opt/bin"},
+    };
+    for (const Row& row : rows) {
+        QTemporaryDir root;
+        ASSERT_TRUE(root.isValid());
+        QDir(root.path()).mkpath(QString::fromUtf8(row.ExecutableDir));
+        for (const QString& file : row.Files) {
+            const QString path = root.filePath(file);
+            if (file.endsWith(u'/')) {
+                ASSERT_TRUE(QDir().mkpath(path));
+                continue;
+            }
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        EXPECT_EQ(ProgramDataDir(root.filePath(QString::fromUtf8(row.ExecutableDir))),
+                  QDir::cleanPath(root.filePath(QString::fromUtf8(row.Expected))))
+            << row.Layout;
+    }
 }
 
 TEST(ConnectionScript, SeparatorLinesCompareTwoCharactersOnly) {
