@@ -51,7 +51,8 @@ QString IsoText(const QDateTime& value, TExportKind kind) {
     case TExportKind::Time:
         return value.time().toString(Qt::ISODate);
     default:
-        return value.toString(Qt::ISODate);
+        // Local time as stored: no zone suffix.
+        return value.date().toString(Qt::ISODate) + u'T' + value.time().toString(Qt::ISODate);
     }
 }
 

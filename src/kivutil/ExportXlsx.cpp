@@ -216,7 +216,7 @@ QString DateFallback(const QDateTime& value, TExportKind kind) {
     case TExportKind::Time:
         return value.time().toString(Qt::ISODate);
     default:
-        return value.toString(Qt::ISODate);
+        return value.date().toString(Qt::ISODate) + u'T' + value.time().toString(Qt::ISODate);
     }
 }
 
@@ -390,13 +390,15 @@ void TXlsxWriter::NewSheet() {
                                      Layout.Columns[c].Caption.toUtf8().constData(), Bold));
     worksheet_freeze_panes(Sheet, lxw_row_t(CaptionRow + 1), 0);
     NextRow = CaptionRow + 1;
+    LastDataRow = CaptionRow;
 }
 
 void TXlsxWriter::CloseSheet() {
+    // The filter covers the captions and the data rows, not the totals.
     const int lastColumn = int(Layout.Columns.size()) + Offset - 1;
     if (lastColumn >= 0)
         Check(worksheet_autofilter(Sheet, lxw_row_t(CaptionRow), 0,
-                                   lxw_row_t(std::max(CaptionRow, NextRow - 1)),
+                                   lxw_row_t(std::max(CaptionRow, LastDataRow)),
                                    lxw_col_t(lastColumn)));
 }
 
@@ -447,6 +449,12 @@ void TXlsxWriter::Row(const TExportRow& row) {
         default:
             text = value.toString();
         }
+        // A cell's line break is a line feed; a carriage return would show
+        // as a sign of its own.
+        if (text.contains(u'\r')) {
+            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            text.replace(u'\r', u'\n');
+        }
         if (text.size() > ExcelTextLength)
             throw Exception(QStringLiteral("Текстът в ред %1, колона \"%2\" е по-дълъг от %3 "
                                            "знака, колкото събира клетка на Excel.")
@@ -455,19 +463,20 @@ void TXlsxWriter::Row(const TExportRow& row) {
                                 .arg(ExcelTextLength));
         Check(worksheet_write_string(Sheet, r, col, text.toUtf8().constData(), nullptr));
     }
-    ++NextRow;
+    LastDataRow = NextRow++;
 }
 
 void TXlsxWriter::WriteTotals() {
-    if (!Layout.HasTotals)
-        return;
     if (NextRow >= SheetRows())
         NewSheet();
+    // Before the totals row: a sheet written in constant memory cannot name
+    // a row above the one being written.
+    CloseSheet();
     const lxw_row_t r = lxw_row_t(NextRow);
     // Formulas only where every row is on this sheet.
     const bool oneSheet = Sheets == 1;
     const int first = CaptionRow + 2; // 1-based, as a formula names rows
-    const int last = NextRow;
+    const int last = LastDataRow + 1;
     for (qsizetype c = 0; c < Layout.Columns.size(); ++c) {
         const TTableColumn& column = Layout.Columns[c];
         const QString total = TrimText(column.Total);
@@ -494,8 +503,10 @@ void TXlsxWriter::WriteTotals() {
 }
 
 void TXlsxWriter::End() {
-    WriteTotals();
-    CloseSheet();
+    if (Layout.HasTotals)
+        WriteTotals();
+    else
+        CloseSheet();
     const lxw_error error = workbook_close(Book);
     Book = nullptr;
     Sheet = nullptr;

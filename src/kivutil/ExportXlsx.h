@@ -68,7 +68,8 @@ private:
     lxw_format* CountFormat = nullptr;
     int Offset = 0; // 1 with the row-number column
     int Sheets = 0;
-    int NextRow = 0;    // 0-based row of the sheet written next
-    int CaptionRow = 0; // 0-based row of the column captions
-    qint64 Rows = 0;    // data rows written in all
+    int NextRow = 0;     // 0-based row of the sheet written next
+    int CaptionRow = 0;  // 0-based row of the column captions
+    int LastDataRow = 0; // 0-based row of the sheet's last data row
+    qint64 Rows = 0;     // data rows written in all
 };
