@@ -16,7 +16,6 @@ namespace {
 const QString OptionsColName = QStringLiteral("__OPTIONS__");
 const QString NoMessageCaption = QStringLiteral("Съобщение ");
 
-
 // List membership as the inquiry tests it: whole items, case-insensitive.
 qsizetype IndexOfText(const QStringList& list, const QString& text) {
     for (qsizetype i = 0; i < list.size(); ++i)
@@ -724,6 +723,37 @@ void TInquiry::RemoveOrdering(const QString& quotedName) {
         RemoveAt(OrderBoxFunc, i);
         RemoveAt(OrderBoxBG, i);
     }
+}
+
+bool TInquiry::OrderByColumn(const QString& name) {
+    QString current;
+    bool ascending = true;
+    if (SingleOrdering(current, ascending) && current == name)
+        ascending = !ascending;
+    else
+        ascending = true;
+    OrderBox.clear();
+    OrderBoxFunc.clear();
+    OrderBoxBG.clear();
+    AddOrderingAt(0, name, ascending);
+    Modified = true;
+    Changed();
+    return ascending;
+}
+
+bool TInquiry::SingleOrdering(QString& name, bool& ascending) const {
+    if (OrderBoxBG.size() != 1)
+        return false;
+    // "name ->" ascending, "name <-" descending, as AddOrderingAt writes them.
+    const QString& entry = OrderBoxBG.first();
+    if (entry.endsWith(QStringLiteral(" ->")))
+        ascending = true;
+    else if (entry.endsWith(QStringLiteral(" <-")))
+        ascending = false;
+    else
+        return false;
+    name = entry.left(entry.size() - 3);
+    return true;
 }
 
 void TInquiry::RemoveGrouping(int index) {

@@ -138,6 +138,14 @@ public:
     void RemoveOrdering(const QString& quotedName);
     void RemoveGrouping(int index);
     void RemoveOrderingAt(int index);
+    // A click on the result grid's header of the column with this display
+    // name: the inquiry is ordered by that column alone (the ordering list
+    // replaced), ascending, or descending when it was ordered by that column
+    // ascending already. Returns true for ascending.
+    bool OrderByColumn(const QString& name);
+    // The column and direction of an inquiry ordered by one column, for the
+    // grid's arrow; false when it is ordered by none or by several.
+    bool SingleOrdering(QString& name, bool& ascending) const;
 
     // --- Composition and run ---
     // Composes the SELECT into qrDATA, runs the pre-run script and opens

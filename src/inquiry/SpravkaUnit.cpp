@@ -528,6 +528,14 @@ void TSpravkaForm::BuildComponents() {
                              QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_P));
     mnPrint = addItem("mnPrint", QStringLiteral("&Печат"), QKeySequence(Qt::CTRL | Qt::Key_P));
     mnExport = addItem("mnExport", QStringLiteral("&Експорт във файл"), QKeySequence());
+    // Copy belongs to the grid: elsewhere in the window Ctrl+C copies the
+    // text of the edit that has the focus.
+    mnCopy = new QAction(QStringLiteral("&Копира"), this);
+    mnCopy->setObjectName(QStringLiteral("mnCopy"));
+    mnCopy->setShortcut(QKeySequence::Copy);
+    mnCopy->setShortcutContext(Qt::WidgetShortcut);
+    DataGrid->addAction(mnCopy);
+    GridMenu->addAction(mnCopy);
     GridMenu->setDefaultAction(mnFilter);
 
     // Alt and the underlined letter of a caption reaches the control it names.
@@ -567,6 +575,9 @@ void TSpravkaForm::BuildComponents() {
     connect(mnPrintPreview, &QAction::triggered, this, &TSpravkaForm::btPrintPreviewClick);
     connect(mnPrint, &QAction::triggered, this, &TSpravkaForm::btPrintClick);
     connect(mnExport, &QAction::triggered, this, &TSpravkaForm::btExportClick);
+    connect(mnCopy, &QAction::triggered, this, &TSpravkaForm::mnCopyClick);
+    connect(DataGrid, &TDBGrid::HeaderClicked, this, &TSpravkaForm::DataGridHeaderClick);
+    connect(dsData, &QAbstractItemModel::modelReset, this, &TSpravkaForm::ShowOrderArrow);
 }
 
 // ---------------------------------------------------------------------------
@@ -758,6 +769,28 @@ void TSpravkaForm::mnShowColSumClick() {
     TField* field = DataGrid->SelectedField();
     if (field && field->IsNumeric())
         ShowColumnSum(ReportForm->qrDATA, field->FieldName());
+}
+
+void TSpravkaForm::mnCopyClick() {
+    const TLongWork work(this, QStringLiteral("Копиране..."));
+    DataGrid->CopySelection();
+}
+
+void TSpravkaForm::DataGridHeaderClick(const QString& fieldName) {
+    if (!Inquiry->qrDATA()->Active())
+        return;
+    Inquiry->OrderByColumn(fieldName);
+    // The window as sender: the condition panel stays as it is.
+    btSpravkaClick(this);
+    ShowOrderArrow();
+}
+
+void TSpravkaForm::ShowOrderArrow() {
+    QString name;
+    bool ascending = true;
+    if (!Inquiry->SingleOrdering(name, ascending))
+        name.clear();
+    DataGrid->ShowOrderArrow(name, ascending);
 }
 
 void TSpravkaForm::DataGridColumnSum() {

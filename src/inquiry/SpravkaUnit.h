@@ -165,6 +165,7 @@ public:
     QAction* mnPrintPreview = nullptr;
     QAction* mnPrint = nullptr;
     QAction* mnExport = nullptr;
+    QAction* mnCopy = nullptr; // "Копира": the selected cells to the clipboard
     // Data sources (the inquiry's).
     TDataSource* dsTableName = nullptr;
     TDataSource* dsCol = nullptr;
@@ -259,6 +260,12 @@ private:
     void BuildComponents();
     // Ctrl+U in the result grid: the total of its selected column.
     void DataGridColumnSum();
+    // Copies the grid's selection with progress and Cancel.
+    void mnCopyClick();
+    // A click on a result column's header: ordered by it, run again.
+    void DataGridHeaderClick(const QString& fieldName);
+    // The grid's arrow after the inquiry's ordering.
+    void ShowOrderArrow();
     // Widens the subject list to its longest name.
     void FitSubjectList();
     void OpenExportSetup();

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 TExportTxtOpts ExportTxtOpts;
+TExportCsvOpts ExportCsvOpts;
 std::int32_t CyrTailShift = 64;
 QString LastExportDir;
 bool TextPrintMode = false;
@@ -26,7 +27,8 @@ void InitExportSettings() {
 } // namespace
 
 QString FirstExportDir(const QString& programDir) {
-    if (!programDir.isEmpty() && QFileInfo(programDir).isDir() && QFileInfo(programDir).isWritable())
+    if (!programDir.isEmpty() && QFileInfo(programDir).isDir() &&
+        QFileInfo(programDir).isWritable())
         return programDir + QLatin1Char('/');
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty() || !QFileInfo(documents).isDir())
@@ -40,6 +42,7 @@ Q_COREAPP_STARTUP_FUNCTION(InitExportSettings)
 
 void ResetExportSettings() {
     ExportTxtOpts = TExportTxtOpts();
+    ExportCsvOpts = TExportCsvOpts();
     CyrTailShift = 64;
     TextPrintMode = false;
 }
@@ -70,6 +73,15 @@ void LoadExportSettings() {
     text("AfterPrint", o.AfterPrint);
     text("OpenWith", o.OpenWith);
     o.Copies = number("Copies", o.Copies, 1, 9999);
+    // CSV: a delimiter must be one character that cannot start a quoted value
+    // or a line.
+    QString csvDelimiter =
+        settings.value(QStringLiteral("CsvDelimiter"), ExportCsvOpts.Delimiter).toString();
+    if (csvDelimiter.size() == 1 && csvDelimiter != QStringLiteral("\"") &&
+        csvDelimiter != QStringLiteral("\r") && csvDelimiter != QStringLiteral("\n"))
+        ExportCsvOpts.Delimiter = csvDelimiter;
+    flag("CsvByteOrderMark", ExportCsvOpts.ByteOrderMark);
+    flag("CsvDisplayDates", ExportCsvOpts.DisplayDates);
     // Kept as it was last set, so a restart converts exactly as before it.
     const int shift = number("CyrTailShift", CyrTailShift, 16, 64);
     if (shift == 16 || shift == 64)
@@ -91,5 +103,8 @@ void SaveExportSettings() {
     settings.setValue(QStringLiteral("OpenWith"), o.OpenWith);
     settings.setValue(QStringLiteral("Copies"), o.Copies);
     settings.setValue(QStringLiteral("CyrTailShift"), CyrTailShift);
+    settings.setValue(QStringLiteral("CsvDelimiter"), ExportCsvOpts.Delimiter);
+    settings.setValue(QStringLiteral("CsvByteOrderMark"), ExportCsvOpts.ByteOrderMark);
+    settings.setValue(QStringLiteral("CsvDisplayDates"), ExportCsvOpts.DisplayDates);
     settings.sync();
 }

@@ -37,6 +37,18 @@ struct TExportTxtOpts {
 
 // The one settings record of the program.
 extern TExportTxtOpts ExportTxtOpts;
+
+// Settings of the CSV export, stored with the text export's.
+struct TExportCsvOpts {
+    // Between the values of a line: one character.
+    QString Delimiter = QStringLiteral(",");
+    // Begin the file with the UTF-8 byte-order mark, by which spreadsheets
+    // know the file's encoding.
+    bool ByteOrderMark = true;
+    // Dates and times as the column shows them instead of ISO 8601.
+    bool DisplayDates = false;
+};
+extern TExportCsvOpts ExportCsvOpts;
 // Subtracted from the 1251 codes 240-255 ("р".."я") by the DOS code-page
 // conversion: 64 for the Bulgarian DOS page, 16 for the Russian one.
 extern std::int32_t CyrTailShift;
@@ -56,10 +68,11 @@ inline std::int32_t CyrTailShiftFor(std::uint8_t txtCyrSet) {
     return txtCyrSet == 1 ? 64 : 16;
 }
 
-// Puts the defaults back in memory (ExportTxtOpts, CyrTailShift, TextPrintMode).
+// Puts the defaults back in memory (ExportTxtOpts, ExportCsvOpts, CyrTailShift,
+// TextPrintMode).
 void ResetExportSettings();
 // Reads the stored settings; whatever is missing or out of range keeps its default.
 // Runs by itself when the application object is created, with LastExportDir set.
 void LoadExportSettings();
-// Stores ExportTxtOpts (FooterValues excepted) and CyrTailShift.
+// Stores ExportTxtOpts (FooterValues excepted), ExportCsvOpts and CyrTailShift.
 void SaveExportSettings();

@@ -2,6 +2,7 @@
 
 #include "DBGrid.h"
 #include "ExportOptions.h"
+#include "ExportTable.h"
 #include "MessageBox.h"
 #include "TextRoutines.h"
 #include "Win1251.h"
@@ -254,9 +255,17 @@ QString FolderOf(const QString& fileName) {
     return QFileInfo(fileName).absolutePath();
 }
 
-// The file-choice loop: the save dialog until a name is accepted or the user
-// cancels (empty result).
-QString ChooseFile(const QString& title) {
+QString ErrorText(const std::exception& e) {
+    if (const auto* ours = dynamic_cast<const Exception*>(&e))
+        return ours->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+// ------------------------------------------------------------ public routines
+
+QString ChooseExportFile(const QString& title) {
     QString suggested = ExportTxtOpts.DftTarget;
     if (suggested.isEmpty()) {
         suggested = title;
@@ -286,16 +295,6 @@ QString ChooseFile(const QString& title) {
     } while (name == OverwriteMarker);
     return name;
 }
-
-QString ErrorText(const std::exception& e) {
-    if (const auto* ours = dynamic_cast<const Exception*>(&e))
-        return ours->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
-} // namespace
-
-// ------------------------------------------------------------ public routines
 
 QByteArray ConvertCodePage(const QByteArray& line) {
     if (ExportTxtOpts.TxtCyrSet == 0)
@@ -357,9 +356,13 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
 
     QString name = fileName;
     if (name.isEmpty()) {
-        name = ChooseFile(heading);
+        name = ChooseExportFile(heading);
         if (name.isEmpty())
             return;
+        if (ExportFormatOfName(name) != TExportFormat::Text) {
+            ExportToFile(source, lines, title, name, resultText);
+            return;
+        }
     }
 
     TTextFileWriter writer;
@@ -459,6 +462,10 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
         if (!stopped)
             ShowMessageBox(resultText, QStringLiteral("Export Error"), MB_ICONSTOP);
     }
+}
+
+const ExportProgressHandler& CurrentExportProgressHandler() {
+    return ProgressHandler();
 }
 
 ExportProgressHandler SetExportProgressHandler(ExportProgressHandler handler) {

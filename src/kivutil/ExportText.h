@@ -16,7 +16,8 @@
 #include <memory>
 
 // Writes the rows of source (a TDBGrid or a TDataSet; anything else exports
-// nothing) to fileName, or to a file the user picks when fileName is empty.
+// nothing) to fileName, or to a file the user picks when fileName is empty
+// (a picked ".csv" or ".xlsx" name is written in that format, ExportTable.h).
 // lines are the header's description lines (may be null), title the first
 // header line (empty: the data set's name). resultText is empty after a
 // successful export, otherwise the failure text (already shown to the user
@@ -32,6 +33,8 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
 using ExportProgressHandler = std::function<bool(qint64 written, qint64 total)>;
 // Installs a handler (an empty one removes it); returns the previous.
 ExportProgressHandler SetExportProgressHandler(ExportProgressHandler handler);
+// The handler installed now (may be empty).
+const ExportProgressHandler& CurrentExportProgressHandler();
 
 // One Windows-1251 line in the code page chosen by ExportTxtOpts.TxtCyrSet:
 // 0 leaves it as it is; otherwise А..п (192-239) move down by 64 and р..я
@@ -49,7 +52,13 @@ QString FormatCell(const QString& value, bool isLast, const TField* field, int w
 // Title and filter of the export file dialog, in the "description|pattern|..."
 // form; the default handler turns the filter into Qt's form.
 inline const QString ExportDialogTitle = QStringLiteral("Запис в текстов файл");
-inline const QString ExportDialogFilter = QStringLiteral("Text files (*.txt)|*.txt|All files|*.*");
+inline const QString ExportDialogFilter =
+    QStringLiteral("Текст (*.txt)|*.txt|CSV (*.csv)|*.csv|Excel (*.xlsx)|*.xlsx");
+
+// The export dialog until a name is accepted: a name without an extension
+// gets ".txt", an existing file is replaced only when the user agrees.
+// Returns the chosen path, or an empty text for Cancel.
+QString ChooseExportFile(const QString& heading);
 
 // Asks for the name of a file to write: returns the chosen path, or an empty
 // text for Cancel. Must not ask about overwriting: the writer asks itself.

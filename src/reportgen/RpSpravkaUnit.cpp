@@ -549,7 +549,8 @@ void TRpSpravkaForm::PrintSequence(TReportSource& window) {
     }
 }
 
-void TRpSpravkaForm::ExportSequence(TReportSource& window, const QString& fileName) {
+void TRpSpravkaForm::ExportSequence(TReportSource& window, const QString& fileName,
+                                    TExportFormat format) {
     if (RpSpravka->Busy())
         return;
     TQuery* catalogue = window.Catalogue();
@@ -574,8 +575,22 @@ void TRpSpravkaForm::ExportSequence(TReportSource& window, const QString& fileNa
     release.Printer = Prepare(true);
     ExportTxtOpts.FooterValues = &Totals;
     const QStringList lines = window.ConditionLines();
+    // What a spreadsheet adds to the text export: the totals' expressions
+    // (a plain SUM or COUNT becomes a formula), row numbers, the sheet name.
+    TExportExtras extras;
+    for (int k = 1; k <= SlotCount; ++k)
+        extras.TotalExpressions << (RpExpr(k)->Enabled() ? RpExpr(k)->Expression() : QString());
+    extras.RowNumbers = window.RowNumbersOn();
+    if (TQuery* catalogue = window.Catalogue(); catalogue && catalogue->Active()) {
+        if (TField* subject = catalogue->FindField(QStringLiteral("BGTableName"));
+            subject && !catalogue->IsEmpty()) {
+            catalogue->First();
+            extras.SheetName = TrimText(subject->AsString());
+        }
+    }
     QString result;
-    ExportToText(window.ResultGrid(), &lines, window.ReportTitle(), fileName, result);
+    ExportToFile(window.ResultGrid(), &lines, window.ReportTitle(), fileName, result, format,
+                 &extras);
 }
 
 bool TRpSpravkaForm::SaveSequence(TReportSource& window, const QString& fileName,

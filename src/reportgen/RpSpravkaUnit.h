@@ -17,6 +17,8 @@
 #include <array>
 #include <functional>
 
+#include "ExportTable.h"
+
 class TDBGrid;
 class TRpBand;
 class TRpCustomBand;
@@ -116,7 +118,9 @@ public:
     // (a preview still laying out its pages) the commands do nothing.
     void PreviewSequence(TReportSource& window);
     void PrintSequence(TReportSource& window);
-    void ExportSequence(TReportSource& window, const QString& fileName = QString());
+    // format: the file's format (Auto: from the file name's extension).
+    void ExportSequence(TReportSource& window, const QString& fileName = QString(),
+                        TExportFormat format = TExportFormat::Auto);
 
     // Batch output: the report options, Generate and a prepared run, then
     // the pages written to fileName. False when there was nothing to write

@@ -34,7 +34,8 @@ bool TBatchOptions::RunsInquiry() const {
 }
 
 bool TBatchOptions::HasExportSettings() const {
-    return Delimiter.has_value() || FixedWidths || NoHeader || NoNames || CodePage.has_value();
+    return Delimiter.has_value() || FixedWidths || NoHeader || NoNames || CodePage.has_value() ||
+           Format.has_value();
 }
 
 void PrepareBatchPlatform() {
@@ -129,8 +130,12 @@ QString SavedInquiryBase(const QString& typed, const QString& startFolder) {
 // The export settings of this run: the user's stored ones (loaded with the
 // application object) with the command line's over them. Never stored back.
 void ApplyExportSettings(const TBatchOptions& o) {
-    if (o.Delimiter)
+    if (o.Delimiter) {
         ExportTxtOpts.TxtClmDelimiter = *o.Delimiter;
+        // A CSV file always separates its values.
+        if (!o.Delimiter->isEmpty() && *o.Delimiter != QStringLiteral("\""))
+            ExportCsvOpts.Delimiter = *o.Delimiter;
+    }
     if (o.FixedWidths)
         ExportTxtOpts.FixedClmWidth = true;
     if (o.NoHeader)
@@ -226,7 +231,9 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
     TRpSpravkaForm* report = window->ReportForm;
     if (!o.ExportFile.isEmpty()) {
         ApplyExportSettings(o);
-        messages.Guard([&] { report->ExportSequence(*window, o.ExportFile); });
+        messages.Guard([&] {
+            report->ExportSequence(*window, o.ExportFile, o.Format.value_or(TExportFormat::Auto));
+        });
         if (messages.Failed())
             return false;
         if (!QFileInfo::exists(o.ExportFile)) {

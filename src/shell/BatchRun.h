@@ -12,6 +12,8 @@
 // show in a box goes to standard error as the caption, ": " and the text,
 // and is answered with its default button.
 
+#include "ExportTable.h"
+
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -35,7 +37,7 @@ struct TBatchOptions {
 
     // Outputs, written in this order.
     bool Sql = false;   // the composed SELECT to standard output
-    QString ExportFile; // the export sequence into this text file
+    QString ExportFile; // the export sequence into this file (text, CSV or Excel)
     QString PdfFile;    // the prepared report pages as a PDF
     QString ReportFile; // the prepared report pages as a report file
     bool Print = false; // the print sequence, to the default printer
@@ -47,6 +49,8 @@ struct TBatchOptions {
     bool NoHeader = false;
     bool NoNames = false;
     std::optional<std::uint8_t> CodePage; // TxtCyrSet: 0 Windows, 1 DOS, 2 Russian
+    // Format of the export file (not given: from its extension).
+    std::optional<TExportFormat> Format;
 
     // Any of the outputs, or the subject list, makes the run a batch run.
     bool IsBatch() const;

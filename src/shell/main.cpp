@@ -24,7 +24,7 @@ const char* const UsageText =
     "       vexal ALIAS [--subject NAME] [--run FILE] [--title TEXT] [--row-numbers]\n"
     "                   [--sql] [--export FILE] [--pdf FILE] [--report FILE] [--print]\n"
     "                   [--delimiter CHAR|tab|none] [--fixed] [--no-header] [--no-names]\n"
-    "                   [--code-page windows|dos|russian]\n"
+    "                   [--code-page windows|dos|russian] [--format text|csv|xlsx]\n"
     "       vexal ALIAS --list-subjects\n"
     "       vexal --list-aliases\n"
     "       vexal ALIAS --describe TABLE [--subject NAME]\n"
@@ -76,6 +76,8 @@ const char* const UsageText =
     "  --no-header         export: no title, conditions, rules or totals\n"
     "  --no-names          export: no column names (matters with --no-header)\n"
     "  --code-page CP      export: windows (as is), dos (Bulgarian DOS) or russian\n"
+    "  --format F          export: text, csv or xlsx (default: from the --export\n"
+    "                      file's extension: .csv, .xlsx, anything else text)\n"
     "  --list-subjects     print the subjects of ALIAS, one a line\n"
     "  --list-aliases      print the database aliases, one a line\n"
     "\n"
@@ -226,6 +228,11 @@ int main(int argc, char** argv) {
             if (!value(text) || !ParseCodePage(text, codePage))
                 return Usage("--code-page needs windows, dos or russian");
             batch.CodePage = codePage;
+        } else if (is("--format")) {
+            TExportFormat format = TExportFormat::Auto;
+            if (!value(text) || !ParseExportFormat(text, format))
+                return Usage("--format needs text, csv or xlsx");
+            batch.Format = format;
         } else if (is("--list-subjects")) {
             batch.ListSubjects = true;
         } else if (is("--list-aliases")) {

@@ -227,12 +227,13 @@ TEST_F(ExportTextTest, SuggestedNamesAndDialog) {
         ASSERT_EQ(DialogCalls.size(), 1u);
         EXPECT_EQ(DialogCalls[0].Suggested, c.Suggested);
         EXPECT_EQ(DialogCalls[0].Title, u"Запис в текстов файл"_s);
-        EXPECT_EQ(DialogCalls[0].Filter, u"Text files (*.txt)|*.txt|All files|*.*"_s);
+        EXPECT_EQ(DialogCalls[0].Filter,
+                  u"Текст (*.txt)|*.txt|CSV (*.csv)|*.csv|Excel (*.xlsx)|*.xlsx"_s);
         EXPECT_EQ(DialogCalls[0].Directory, Dir.path() + u'/');
         EXPECT_EQ(result, NotExported);
     }
     EXPECT_TRUE(Messages.empty());
-    EXPECT_EQ(QtFileFilter(ExportDialogFilter), u"Text files (*.txt);;All files (*.*)"_s);
+    EXPECT_EQ(QtFileFilter(ExportDialogFilter), u"Текст (*.txt);;CSV (*.csv);;Excel (*.xlsx)"_s);
 
     // A name without extension gets ".txt"; the dialog remembers the folder.
     QDir(Dir.path()).mkdir(u"sub"_s);
