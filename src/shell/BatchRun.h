@@ -34,13 +34,16 @@ struct TBatchOptions {
     bool RowNumbers = false;
 
     // Outputs, written in this order.
-    bool Sql = false;                 // the composed SELECT to standard output
-    QString ExportFile;               // the export sequence into this text file
-    QString PdfFile;                  // the prepared report pages as a PDF
-    QString ReportFile;               // the prepared report pages as a report file
-    bool Print = false;               // the print sequence, to the default printer
-    QString ChartFile;                // the result's chart, .png, .svg or .pdf
-    std::optional<QString> ChartKind; // "bar", "line" or "pie"
+    bool Sql = false;   // the composed SELECT to standard output
+    QString ExportFile; // the export sequence into this text file
+    QString PdfFile;    // the prepared report pages as a PDF
+    QString ReportFile; // the prepared report pages as a report file
+    bool Print = false; // the print sequence, to the default printer
+
+    // The result's chart into this file (.png, .svg or .pdf), written after
+    // the report files, in this kind ("bar", "line" or "pie").
+    QString ChartFile;
+    std::optional<QString> ChartKind;
     bool ListSubjects = false;
 
     // Export settings for this run only, over the user's stored ones.
