@@ -576,12 +576,8 @@ void TSpravkaForm::BuildComponents() {
     connect(mnPrint, &QAction::triggered, this, &TSpravkaForm::btPrintClick);
     connect(mnExport, &QAction::triggered, this, &TSpravkaForm::btExportClick);
     connect(mnChart, &QAction::triggered, this, &TSpravkaForm::mnChartClick);
-    connect(cbChartInReport, &QCheckBox::toggled, this, [this](bool on) {
-        if (Inquiry->ChartInReport != on) {
-            Inquiry->ChartInReport = on;
-            Inquiry->Modified = true;
-        }
-    });
+    connect(cbChartInReport, &QCheckBox::toggled, this,
+            [this](bool on) { Inquiry->ChartInReport = on; });
 }
 
 // ---------------------------------------------------------------------------
