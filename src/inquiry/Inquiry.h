@@ -81,6 +81,9 @@ public:
     QStringList HiddenConditionsFunc;
     QStringList ReportOptions; // "name=value" lines of the options row
     QStringList PreRunScript;
+    // "Графика в справката": the report ends with the result's chart
+    // (saved with the inquiry).
+    bool ChartInReport = false;
     // Working lists rebuilt by every run.
     QStringList FunctionColumns;
     QStringList FunctionColumnsBG;

@@ -6,6 +6,7 @@
 #include "Win1251.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <span>
 
@@ -52,6 +53,28 @@ bool WriteFile(const QString& fileName, const QByteArray& bytes) {
     return file.write(bytes) == bytes.size() && file.commit();
 }
 
+// The inquiry's own report options, "name=value" lines in a file beside
+// the lists. Sets saved before it existed have none: their options are off.
+const char* const OptionsSuffix = ".OPT.DRN";
+const QString ChartInReportOption = QStringLiteral("Chart.InReport");
+
+QStringList OptionLines(const TInquiry& inquiry) {
+    return {ChartInReportOption +
+            (inquiry.ChartInReport ? QStringLiteral("=1") : QStringLiteral("=0"))};
+}
+
+// Only the exact value "1" turns an option on.
+void ApplyOptionLines(TInquiry& inquiry, const QStringList& lines) {
+    inquiry.ChartInReport = false;
+    for (const QString& line : lines) {
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq >= 0 && QStringView(line).left(eq).trimmed() == ChartInReportOption) {
+            inquiry.ChartInReport = QStringView(line).mid(eq + 1).trimmed() == u"1";
+            break;
+        }
+    }
+}
+
 } // namespace
 
 QString SavedInquiryFolder() {
@@ -72,6 +95,8 @@ void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName) {
         if (!WriteFile(baseName + QLatin1String(file.Suffix), FileText(inquiry.*file.List)))
             throw Exception(SavedInquiryFailureMessage);
     }
+    if (!WriteFile(baseName + QLatin1String(OptionsSuffix), FileText(OptionLines(inquiry))))
+        throw Exception(SavedInquiryFailureMessage);
 }
 
 void LoadInquiryFiles(TInquiry& inquiry, const QString& baseName) {
@@ -90,6 +115,15 @@ void LoadInquiryFiles(TInquiry& inquiry, const QString& baseName) {
     // The loaded lists are not what the result shows: preview, print and
     // export run the inquiry again first, so the rows they give match the
     // conditions they print.
+    if (!failed) {
+        const QString options = baseName + QLatin1String(OptionsSuffix);
+        try {
+            ApplyOptionLines(inquiry,
+                             QFileInfo::exists(options) ? ReadScriptLines(options) : QStringList());
+        } catch (const Exception&) {
+            failed = true;
+        }
+    }
     if (loaded)
         inquiry.Modified = true;
     inquiry.View()->ListsChanged();

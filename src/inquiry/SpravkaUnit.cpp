@@ -1,5 +1,7 @@
 #include "SpravkaUnit.h"
 
+#include "ChartForm.h"
+#include "ChartRenderer.h"
 #include "ColumnSum.h"
 #include "DBGrid.h"
 #include "DBLookupListBox.h"
@@ -477,6 +479,11 @@ void TSpravkaForm::BuildComponents() {
     cbRowNumbers->setObjectName(QStringLiteral("cbRowNumbers"));
     cbRowNumbers->setToolTip(QStringLiteral("Поставя пореден номер на редовете в справката"));
     controlColumn->addWidget(cbRowNumbers);
+    cbChartInReport = new QCheckBox(QStringLiteral("Графика в справката"), FilterPanel);
+    cbChartInReport->setObjectName(QStringLiteral("cbChartInReport"));
+    cbChartInReport->setToolTip(
+        QStringLiteral("Добавя графика на резултата като последна страница на справката"));
+    controlColumn->addWidget(cbChartInReport);
     controlColumn->addStretch(1);
     panelLayout->addLayout(controlColumn, 0);
 
@@ -536,6 +543,7 @@ void TSpravkaForm::BuildComponents() {
     mnCopy->setShortcutContext(Qt::WidgetShortcut);
     DataGrid->addAction(mnCopy);
     GridMenu->addAction(mnCopy);
+    mnChart = addItem("mnChart", QStringLiteral("Гр&афика"), QKeySequence(Qt::CTRL | Qt::Key_G));
     GridMenu->setDefaultAction(mnFilter);
 
     // Alt and the underlined letter of a caption reaches the control it names.
@@ -578,6 +586,9 @@ void TSpravkaForm::BuildComponents() {
     connect(mnCopy, &QAction::triggered, this, &TSpravkaForm::mnCopyClick);
     connect(DataGrid, &TDBGrid::HeaderClicked, this, &TSpravkaForm::DataGridHeaderClick);
     connect(dsData, &QAbstractItemModel::modelReset, this, &TSpravkaForm::ShowOrderArrow);
+    connect(mnChart, &QAction::triggered, this, &TSpravkaForm::mnChartClick);
+    connect(cbChartInReport, &QCheckBox::toggled, this,
+            [this](bool on) { Inquiry->ChartInReport = on; });
 }
 
 // ---------------------------------------------------------------------------
@@ -1036,6 +1047,7 @@ void TSpravkaForm::SetCaption(const QString& text) {
 }
 
 void TSpravkaForm::ListsChanged() {
+    cbChartInReport->setChecked(Inquiry->ChartInReport);
     ShowList(SelectedTablesBG, Inquiry->SelectedTablesBG);
     ShowList(RelationsBG, Inquiry->RelationsBG);
     ShowList(GroupBoxBG, Inquiry->GroupBoxBG);
@@ -1092,6 +1104,54 @@ void TSpravkaForm::RunInquiryForReport() {
 
 QStringList TSpravkaForm::ReportOptions() const {
     return Inquiry->ReportOptions;
+}
+
+bool TSpravkaForm::ChartInReport() const {
+    return Inquiry->ChartInReport;
+}
+
+// ---------------------------------------------------------------------------
+// Charts
+
+namespace {
+// The subject's options row says "Chart=none".
+const QString NoChartMessage = QStringLiteral("За тази справка няма графика.");
+} // namespace
+
+void TSpravkaForm::mnChartClick() {
+    if (IsModified())
+        RunInquiryForReport();
+    if (!Inquiry->qrDATA()->Active())
+        return;
+    const std::optional<TChartKind> option = ChartOption(Inquiry->ReportOptions);
+    if (option == TChartKind::None) {
+        ShowMessageBox(NoChartMessage, QStringLiteral("Съобщение"), MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    TChartData data;
+    try {
+        data = ReadChartData(ReportChartSource(*this));
+    } catch (const Exception& e) {
+        ShowMessageBox(e.message(), QStringLiteral("Съобщение"), MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    auto* chart = new TChartForm(std::move(data), option.value_or(TChartKind::None), this);
+    chart->show();
+}
+
+bool TSpravkaForm::SaveChartFile(const QString& fileName, std::optional<TChartKind> kind) {
+    // The kind of file is checked before anything runs.
+    if (ChartFileKindOf(fileName) == TChartFileKind::Unknown)
+        SaveChart(TChartModel(), fileName);
+    if (IsModified())
+        RunInquiryForReport();
+    if (!Inquiry->qrDATA()->Active() || Inquiry->qrDATA()->IsEmpty())
+        return false;
+    const std::optional<TChartModel> model = ReportChart(*this, kind);
+    if (!model)
+        throw Exception(NoChartMessage);
+    SaveChart(*model, fileName);
+    return true;
 }
 
 // ---------------------------------------------------------------------------

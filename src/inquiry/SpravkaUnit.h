@@ -153,6 +153,7 @@ public:
     QPushButton* BitBtn6 = nullptr;
     QPushButton* BitBtn7 = nullptr;
     QCheckBox* cbRowNumbers = nullptr;
+    QCheckBox* cbChartInReport = nullptr; // "Графика в справката"
     QListWidget* SelectedTablesBG = nullptr;
     QListWidget* RelationsBG = nullptr;
     QListWidget* GroupBoxBG = nullptr;
@@ -166,6 +167,7 @@ public:
     QAction* mnPrint = nullptr;
     QAction* mnExport = nullptr;
     QAction* mnCopy = nullptr; // "Копира": the selected cells to the clipboard
+    QAction* mnChart = nullptr; // "Графика", Ctrl+G
     // Data sources (the inquiry's).
     TDataSource* dsTableName = nullptr;
     TDataSource* dsCol = nullptr;
@@ -206,6 +208,13 @@ public:
     void BitBtn7Click();
     // Total of the selected result column when it is numeric.
     void mnShowColSumClick();
+    // "Графика": a chart window of the result (the inquiry runs first when
+    // it changed); a result without a value column is told and opens none.
+    void mnChartClick();
+    // Writes the chart of the result into fileName (.png, .svg or .pdf) in
+    // the given kind, else the subject's. False when the result has no
+    // rows; failures (and "Chart=none" with no kind given) raise Exception.
+    bool SaveChartFile(const QString& fileName, std::optional<TChartKind> kind = std::nullopt);
 
     // Folds the condition panel when shown, unfolds it when folded.
     void ToggleFilterPanel();
@@ -241,6 +250,7 @@ public:
     bool IsModified() const override;
     void RunInquiryForReport() override;
     QStringList ReportOptions() const override;
+    bool ChartInReport() const override;
 
 protected:
     // The report template's sequences behind the output commands.

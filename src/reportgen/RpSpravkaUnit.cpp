@@ -1,5 +1,6 @@
 #include "RpSpravkaUnit.h"
 
+#include "ChartRenderer.h"
 #include "DBGrid.h"
 #include "ExportOptions.h"
 #include "ExportText.h"
@@ -107,6 +108,33 @@ void ApplyReportOptions(TRpCustomReport* report, const QStringList& options) {
         ReportOptionValue(options, QStringLiteral("Printer.Orientation")) == QLatin1String("1");
     report->Page().SetOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     report->PrinterSettings().Copies = copyCount;
+}
+
+// ------------------------------------------------------------ chart
+
+TChartSource ReportChartSource(const TReportSource& window) {
+    TChartSource source;
+    TDBGrid* grid = window.ResultGrid();
+    source.Data = grid ? grid->DataSet() : nullptr;
+    for (int c = 0; grid && c < grid->ColumnCount(); ++c) {
+        TGridColumn column;
+        column.FieldName = grid->ColumnFieldName(c);
+        column.Title = grid->ColumnTitle(c);
+        column.Visible = grid->ColumnVisible(c);
+        source.Columns << column;
+    }
+    source.Title = window.ReportTitle();
+    source.Conditions = window.ConditionLines();
+    return source;
+}
+
+std::optional<TChartModel> ReportChart(const TReportSource& window,
+                                       std::optional<TChartKind> kind) {
+    if (!kind)
+        kind = ChartOption(window.ReportOptions());
+    if (kind == TChartKind::None)
+        return std::nullopt;
+    return BuildChartModel(ReportChartSource(window), kind);
 }
 
 // ------------------------------------------------------------ the template
@@ -324,6 +352,7 @@ void TRpSpravkaForm::Generate(TReportSource& window) {
     // that run prints.
     if (RpSpravka->Busy())
         return;
+    RpSpravka->FinalPage = nullptr;
     TQuery* catalogue = window.Catalogue();
     // The user's column in the catalogue comes back once the layout has
     // walked the catalogue, also when the layout fails.
@@ -377,6 +406,19 @@ void TRpSpravkaForm::Generate(TReportSource& window) {
             ++slot;
         }
     } catch (...) {
+    }
+
+    // "Графика в справката": the result's chart on a page after the report.
+    if (window.ChartInReport()) {
+        try {
+            if (std::optional<TChartModel> chart = ReportChart(window))
+                RpSpravka->FinalPage = [model = *chart](QPainter& canvas, const QRectF& paper) {
+                    const double margin = std::min(paper.width(), paper.height()) / 21.0;
+                    PaintChart(model, canvas, paper.adjusted(margin, margin, -margin, -margin));
+                };
+        } catch (const Exception&) {
+            // A result without a value column prints without a chart.
+        }
     }
 
     RpMemoRelations->SetLines(window.ConditionLines());

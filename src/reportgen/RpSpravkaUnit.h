@@ -10,6 +10,7 @@
 // RpExpr<k> and the separator line RpShape<k>; Generate places and fills one
 // slot per grid column, in the grid's order and at the grid's widths.
 
+#include "ChartModel.h"
 #include "Query.h"
 
 #include <QObject>
@@ -46,6 +47,8 @@ public:
     virtual bool IsModified() const = 0;            // the inquiry changed since it last ran
     virtual void RunInquiryForReport() = 0;         // runs it with the window as sender
     virtual QStringList ReportOptions() const = 0;  // name=value lines of the options row
+    // "Графика в справката": the report ends with a page of the result's chart.
+    virtual bool ChartInReport() const { return false; }
 };
 
 // Applies a subject's report options ("name=value" lines) to a report:
@@ -58,6 +61,16 @@ void ApplyReportOptions(TRpCustomReport* report, const QStringList& options);
 // The value of a name in "name=value" lines (names compared without regard
 // to case, the first line wins); empty when the name is missing.
 QString ReportOptionValue(const QStringList& options, const QString& name);
+
+// The chart of the window's result: the result grid's columns as shown,
+// the report title and the conditions.
+TChartSource ReportChartSource(const TReportSource& window);
+// The chart of the window's result in the given kind, else the kind the
+// subject's options row names ("Chart="), else the one the result suggests.
+// Nothing when the options row says "Chart=none" and no kind is given.
+// Raises Exception when the result has no column to draw.
+std::optional<TChartModel> ReportChart(const TReportSource& window,
+                                       std::optional<TChartKind> kind = std::nullopt);
 
 // What the batch output writes.
 enum class TReportFileKind {

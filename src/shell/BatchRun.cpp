@@ -30,7 +30,8 @@ bool TBatchOptions::IsBatch() const {
 }
 
 bool TBatchOptions::RunsInquiry() const {
-    return Sql || !ExportFile.isEmpty() || !PdfFile.isEmpty() || !ReportFile.isEmpty() || Print;
+    return Sql || !ExportFile.isEmpty() || !PdfFile.isEmpty() || !ReportFile.isEmpty() || Print ||
+           !ChartFile.isEmpty();
 }
 
 bool TBatchOptions::HasExportSettings() const {
@@ -258,6 +259,17 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
             NothingToWrite(u'"' + save.File + QStringLiteral("\" не е записан."));
     }
 
+    if (!o.ChartFile.isEmpty()) {
+        bool written = false;
+        const std::optional<TChartKind> kind =
+            o.ChartKind ? ChartKindFromName(*o.ChartKind) : std::nullopt;
+        messages.Guard([&] { written = window->SaveChartFile(o.ChartFile, kind); });
+        if (messages.Failed())
+            return false;
+        if (!written)
+            NothingToWrite(u'"' + o.ChartFile + QStringLiteral("\" не е записан."));
+    }
+
     if (o.Print) {
         // The window's print says nothing when the printer fails; a batch
         // run must, or a scheduler takes an unprinted report for printed.
@@ -315,6 +327,7 @@ int RunBatch(const TBatchOptions& options) {
     o.ExportFile = AbsoluteName(o.ExportFile);
     o.PdfFile = AbsoluteName(o.PdfFile);
     o.ReportFile = AbsoluteName(o.ReportFile);
+    o.ChartFile = AbsoluteName(o.ChartFile);
     if (!o.RunFile.isEmpty())
         o.RunFile = SavedInquiryBase(o.RunFile, startFolder);
 

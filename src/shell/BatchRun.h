@@ -41,6 +41,11 @@ struct TBatchOptions {
     QString PdfFile;    // the prepared report pages as a PDF
     QString ReportFile; // the prepared report pages as a report file
     bool Print = false; // the print sequence, to the default printer
+
+    // The result's chart into this file (.png, .svg or .pdf), written after
+    // the report files, in this kind ("bar", "line" or "pie").
+    QString ChartFile;
+    std::optional<QString> ChartKind;
     bool ListSubjects = false;
 
     // Export settings for this run only, over the user's stored ones.

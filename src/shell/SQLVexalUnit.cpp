@@ -61,6 +61,7 @@ void TSQLVexalForm::BuildMenus() {
     mnFile->setObjectName(QStringLiteral("mnFile"));
     mnNewInquiry = AddItem(mnFile, "mnNewInquiry", QStringLiteral("&Нова справка"));
     mnNewInquiry->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnChart = AddItem(mnFile, "mnChart", QStringLiteral("&Графика на справката"));
     mnExportSetup = AddItem(mnFile, "mnExportSetup", QStringLiteral("Настройка &Експорт..."));
     mnTextPrint = AddItem(mnFile, "mnTextPrint", QStringLiteral("&Текстов печат"));
     mnTextPrint->setCheckable(true);
@@ -85,6 +86,7 @@ void TSQLVexalForm::BuildMenus() {
     statusBar()->addPermanentWidget(lbTextPrint);
 
     connect(mnNewInquiry, &QAction::triggered, this, &TSQLVexalForm::mnNewInquiryClick);
+    connect(mnChart, &QAction::triggered, this, &TSQLVexalForm::mnChartClick);
     connect(mnExportSetup, &QAction::triggered, this, &TSQLVexalForm::mnExportSetupClick);
     connect(mnTextPrint, &QAction::triggered, this, &TSQLVexalForm::mnTextPrintClick);
     connect(mnExit, &QAction::triggered, this, &TSQLVexalForm::btExitClick);
@@ -115,6 +117,13 @@ void TSQLVexalForm::btExitClick() {
 void TSQLVexalForm::mnNewInquiryClick() {
     if (QWidget* window = OpenInquiryWindow(false, true, QString()))
         CurrentInquiry = window;
+}
+
+void TSQLVexalForm::mnChartClick() {
+    QMdiSubWindow* active = MdiArea->activeSubWindow();
+    auto* window = qobject_cast<TSpravkaForm*>(active ? active->widget() : CurrentInquiry.data());
+    if (window)
+        window->mnChartClick();
 }
 
 void TSQLVexalForm::mnExportSetupClick() {

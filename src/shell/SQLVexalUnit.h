@@ -29,6 +29,7 @@ public:
     // Menus and their items (objectName = member name).
     QMenu* mnFile = nullptr;
     QAction* mnNewInquiry = nullptr;
+    QAction* mnChart = nullptr; // "Графика" of the active inquiry window
     QAction* mnExportSetup = nullptr;
     QAction* mnTextPrint = nullptr; // checkable: TextPrintMode
     QAction* mnExit = nullptr;
@@ -49,6 +50,9 @@ public:
     void btExitClick();
     // Opens one more inquiry window inside the frame.
     void mnNewInquiryClick();
+    // "Графика": the chart of the active inquiry window's result (as its
+    // Ctrl+G); without an inquiry window nothing happens.
+    void mnChartClick();
     // The export settings dialog, as an inquiry window opens it with Ctrl.
     void mnExportSetupClick();
     // Turns the text-print mode on or off.

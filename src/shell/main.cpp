@@ -10,6 +10,7 @@
 #include "SessionInit.h"
 #include "Vexal.h"
 
+#include <QFileInfo>
 #include <QScreen>
 #include <QStringList>
 
@@ -25,6 +26,7 @@ const char* const UsageText =
     "                   [--sql] [--export FILE] [--pdf FILE] [--report FILE] [--print]\n"
     "                   [--delimiter CHAR|tab|none] [--fixed] [--no-header] [--no-names]\n"
     "                   [--code-page windows|dos|russian] [--format text|csv|xlsx]\n"
+    "                   [--chart FILE] [--chart-kind bar|line|pie]\n"
     "       vexal ALIAS --list-subjects\n"
     "       vexal --list-aliases\n"
     "       vexal ALIAS --describe TABLE [--subject NAME]\n"
@@ -78,6 +80,10 @@ const char* const UsageText =
     "  --code-page CP      export: windows (as is), dos (Bulgarian DOS) or russian\n"
     "  --format F          export: text, csv or xlsx (default: from the --export\n"
     "                      file's extension: .csv, .xlsx, anything else text)\n"
+    "  --chart FILE        write the chart of the result: FILE.png (A4 landscape at\n"
+    "                      150 dpi), FILE.svg or FILE.pdf\n"
+    "  --chart-kind KIND   the chart's kind: bar, line or pie (default: the\n"
+    "                      subject's, else the one the result suggests)\n"
     "  --list-subjects     print the subjects of ALIAS, one a line\n"
     "  --list-aliases      print the database aliases, one a line\n"
     "\n"
@@ -233,6 +239,17 @@ int main(int argc, char** argv) {
             if (!value(text) || !ParseExportFormat(text, format))
                 return Usage("--format needs text, csv or xlsx");
             batch.Format = format;
+        } else if (is("--chart")) {
+            if (!value(batch.ChartFile) || batch.ChartFile.isEmpty())
+                return Usage("--chart needs a file name");
+            const QString suffix = QFileInfo(batch.ChartFile).suffix().toLower();
+            if (suffix != QLatin1String("png") && suffix != QLatin1String("svg") &&
+                suffix != QLatin1String("pdf"))
+                return Usage("--chart needs a file name ending in .png, .svg or .pdf");
+        } else if (is("--chart-kind")) {
+            if (!value(text) || !QStringList{"bar", "line", "pie"}.contains(text.toLower()))
+                return Usage("--chart-kind needs bar, line or pie");
+            batch.ChartKind = text.toLower();
         } else if (is("--list-subjects")) {
             batch.ListSubjects = true;
         } else if (is("--list-aliases")) {
@@ -264,8 +281,10 @@ int main(int argc, char** argv) {
             return Usage("a batch run needs --subject or --run");
     } else if (inquiryOptions) {
         return Usage("--run, --title and --row-numbers go with --sql, --export, --pdf, "
-                     "--report or --print");
+                     "--report, --chart or --print");
     }
+    if (batch.ChartKind && batch.ChartFile.isEmpty())
+        return Usage("--chart-kind goes with --chart");
     if (batch.HasExportSettings() && batch.ExportFile.isEmpty())
         return Usage("the export settings go with --export");
     if (batch.Subject && !describe && !batch.IsBatch())

@@ -4,6 +4,7 @@
 // Then what a scheduler relies on: the exit status, the messages on standard
 // error, and no file left behind by a run that failed.
 
+#include "ChartModel.h"
 #include "Database.h"
 #include "ExportOptions.h"
 #include "ExportText.h"
@@ -26,6 +27,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -390,7 +392,8 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
         file.write("Clients.Nope ='1'\r\n");
     }
     // A set without the file that names its subject.
-    const QString noSubject = SaveSet(QStringLiteral("nosubject"), QStringLiteral("Клиенти"), false);
+    const QString noSubject =
+        SaveSet(QStringLiteral("nosubject"), QStringLiteral("Клиенти"), false);
     ASSERT_TRUE(QFile::remove(noSubject + QStringLiteral(".SELBG.DRN")));
     const bool printers = !QPrinterInfo::availablePrinterNames().isEmpty();
 
@@ -540,6 +543,43 @@ TEST_F(BatchTest, TwoPageReportAsPdf) {
             .match(text)
             .hasMatch())
         << text.left(400).toStdString();
+}
+
+TEST_F(BatchTest, ChartOfTheResultByTheFilesExtension) {
+    // The demo's options row names a bar chart of the months; PNG is A4
+    // landscape at 150 dpi.
+    TBatchResult batch = Batch({"DEMO", "--subject", "Продажби за година", "--chart", "y.png"});
+    ASSERT_EQ(batch.Exit, 0) << batch.Err.toStdString();
+    const QImage png(Work.filePath(QStringLiteral("y.png")));
+    EXPECT_EQ(png.size(), QSize(1754, 1240));
+    EXPECT_EQ(qRound(png.dotsPerMeterX() * 0.0254), 150);
+
+    batch = Batch(
+        {"DEMO", "--subject", "Продажби за година", "--chart", "y.pdf", "--chart-kind", "line"});
+    ASSERT_EQ(batch.Exit, 0) << batch.Err.toStdString();
+    if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+        const QString text =
+            Tool("pdftotext", {Work.filePath(QStringLiteral("y.pdf")), QStringLiteral("-")});
+        for (const char* expected : {"Продажби за година", "2024-01", "2024-12", "Оборот"})
+            EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
+    }
+
+    // No number in the result: an error and no file.
+    batch = Batch({"DEMO", "--subject", "Телефонен указател", "--chart", "c.svg"});
+    EXPECT_EQ(batch.Exit, 1);
+    EXPECT_TRUE(batch.Err.contains(NoChartValuesMessage)) << batch.Err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Work.filePath(QStringLiteral("c.svg"))));
+
+    const QStringList wrong[] = {
+        {"DEMO", "--subject", "Клиенти", "--chart", "c.bmp"}, // no such kind
+        {"DEMO", "--subject", "Клиенти", "--chart", "c.png", "--chart-kind", "radar"}, // nor this
+        {"DEMO", "--subject", "Клиенти", "--sql", "--chart-kind", "pie"}, // a kind with no chart
+    };
+    for (const QStringList& args : wrong) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
+        EXPECT_EQ(Batch(args).Exit, 2);
+    }
+    EXPECT_FALSE(QFileInfo::exists(Work.filePath(QStringLiteral("c.png"))));
 }
 
 TEST_F(BatchTest, SubjectAndAliasLists) {

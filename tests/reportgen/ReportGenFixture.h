@@ -46,6 +46,7 @@ public:
     QStringList Conditions;
     QStringList Options;
     bool Modified = false;
+    bool Chart = false; // "Графика в справката"
     int Runs = 0;
     // Run by RunInquiryForReport (after which the inquiry is unmodified).
     std::function<void()> OnRun;
@@ -67,6 +68,7 @@ public:
     bool IsModified() const override { return Modified; }
     void RunInquiryForReport() override;
     QStringList ReportOptions() const override { return Options; }
+    bool ChartInReport() const override { return Chart; }
 };
 
 // Records the bands and texts a run draws, by name and page.

@@ -22,7 +22,9 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPointer>
+#include <QRectF>
 
+#include <functional>
 #include <memory>
 
 class TDataSet;
@@ -151,6 +153,10 @@ public:
     TRpReportEvent OnPreview;
     TRpReportEvent AfterPreview;
     TRpReportEvent AfterPrint;
+    // Drawn on a page of its own after the last page of a run that draws
+    // (a chart of the report's data); paper is the whole page in the
+    // canvas's device pixels.
+    std::function<void(QPainter& canvas, const QRectF& paper)> FinalPage;
 
     // Run state, readable from event handlers.
     bool Busy() const { return IsBusy; }

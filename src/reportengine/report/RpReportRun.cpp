@@ -234,8 +234,10 @@ void TRpReportRun::Execute(bool copySettings) {
             PrepareAll();
             ExecuteController(*MainController);
             LastPageFlag = true;
-            if (!CancelledFlag)
+            if (!CancelledFlag) {
                 EndPage();
+                AppendFinalPage();
+            }
         }
     } catch (...) {
         // A failure ends the run like a cancel: the pages drawn so far stay.
@@ -878,6 +880,23 @@ void TRpReportRun::NewPage() {
     ColumnsTop = CurrentY;
     if (PageCounter == 1 && TitleBand && TitleBand->Enabled())
         ColumnsTop += TitleBand->HeightTenths();
+}
+
+void TRpReportRun::AppendFinalPage() {
+    if (!Report.FinalPage || !Context.FinalPass || PageCounter == 0)
+        return;
+    ++PageCounter;
+    SetNumber(PageNumberElement, PageCounter);
+    Printer->StartNewPage();
+    if (Context.Observer)
+        Context.Observer->PageStarted(PageCounter);
+    QPainter* canvas = Printer->Canvas();
+    if (!canvas)
+        return;
+    canvas->save();
+    Report.FinalPage(*canvas, QRectF(0, 0, Printer->PaperWidth() * Printer->XFactor(),
+                                     Printer->PaperLength() * Printer->YFactor()));
+    canvas->restore();
 }
 
 void TRpReportRun::EndPage() {

@@ -174,6 +174,8 @@ private:
     void NewColumn();
     void NewPage();
     void EndPage();
+    // The report's FinalPage, on a page of its own after the last.
+    void AppendFinalPage();
     double PageBottom() const; // lowest position a band may reach on this page
     bool PageStarted() const { return CurrentY >= 0; }
     void SetNumber(TRpEvElement* element, int value);

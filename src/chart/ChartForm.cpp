@@ -1,0 +1,143 @@
+#include "ChartForm.h"
+
+#include "ChartRenderer.h"
+#include "Exception.h"
+#include "MessageBox.h"
+
+#include <QChartView>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+ChartFileDialogHandler& DialogHandler() {
+    static ChartFileDialogHandler handler;
+    return handler;
+}
+
+QString AskChartFile(QWidget* parent, const QString& filter) {
+    if (DialogHandler())
+        return DialogHandler()(parent, filter);
+    QString selected;
+    QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Запис на графиката"),
+                                                QString(), filter, &selected);
+    // A name typed without an extension takes the chosen kind's.
+    if (!name.isEmpty() && ChartFileKindOf(name) == TChartFileKind::Unknown) {
+        const qsizetype dot = selected.indexOf(QStringLiteral("(*."));
+        if (dot >= 0)
+            name += selected.mid(dot + 2, 4);
+    }
+    return name;
+}
+
+const TChartKind SwitchKinds[] = {TChartKind::Bar, TChartKind::Line, TChartKind::Pie};
+
+} // namespace
+
+ChartFileDialogHandler SetChartFileDialogHandler(ChartFileDialogHandler handler) {
+    ChartFileDialogHandler previous = std::move(DialogHandler());
+    DialogHandler() = std::move(handler);
+    return previous;
+}
+
+TChartForm::TChartForm(TChartData data, TChartKind kind, QWidget* parent)
+    : QWidget(parent, Qt::Window), Data(std::move(data)) {
+    setObjectName(QStringLiteral("ChartForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Графика - ") + Data.Title);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* bar = new QHBoxLayout;
+    auto* kindLabel = new QLabel(QStringLiteral("&Вид:"), this);
+    cbChartKind = new QComboBox(this);
+    cbChartKind->setObjectName(QStringLiteral("cbChartKind"));
+    for (TChartKind k : SwitchKinds)
+        cbChartKind->addItem(ChartKindCaption(k), int(k));
+    kindLabel->setBuddy(cbChartKind);
+    btSaveChart = new QPushButton(QStringLiteral("&Запис..."), this);
+    btSaveChart->setObjectName(QStringLiteral("btSaveChart"));
+    btSaveChart->setToolTip(QStringLiteral("Записва графиката като PNG, SVG или PDF"));
+    btPrintChart = new QPushButton(QStringLiteral("&Печат..."), this);
+    btPrintChart->setObjectName(QStringLiteral("btPrintChart"));
+    bar->addWidget(kindLabel);
+    bar->addWidget(cbChartKind);
+    bar->addStretch(1);
+    bar->addWidget(btSaveChart);
+    bar->addWidget(btPrintChart);
+    layout->addLayout(bar);
+
+    View = new QChartView(this);
+    View->setObjectName(QStringLiteral("ChartView"));
+    View->setRenderHint(QPainter::Antialiasing);
+    View->setMinimumSize(480, 340);
+    layout->addWidget(View, 1);
+    lbNotes = new QLabel(this);
+    lbNotes->setObjectName(QStringLiteral("lbNotes"));
+    lbNotes->setWordWrap(true);
+    layout->addWidget(lbNotes);
+    resize(900, 640);
+
+    Model = ShapeChart(Data, kind);
+    ShowModel();
+    connect(cbChartKind, &QComboBox::activated, this,
+            [this](int index) { SetKind(TChartKind(cbChartKind->itemData(index).toInt())); });
+    connect(btSaveChart, &QPushButton::clicked, this, &TChartForm::btSaveChartClick);
+    connect(btPrintChart, &QPushButton::clicked, this, &TChartForm::btPrintChartClick);
+}
+
+TChartForm::~TChartForm() = default;
+
+void TChartForm::SetKind(TChartKind kind) {
+    Model = ShapeChart(Data, kind);
+    ShowModel();
+}
+
+void TChartForm::ShowModel() {
+    const int index = cbChartKind->findData(int(Model.Kind));
+    if (index >= 0)
+        cbChartKind->setCurrentIndex(index);
+    QChart* old = View->chart();
+    View->setChart(MakeChart(Model));
+    delete old;
+    lbNotes->setText(ChartNotesText(Model));
+    lbNotes->setVisible(!Model.Notes.isEmpty());
+}
+
+void TChartForm::btSaveChartClick() {
+    const QString fileName = AskChartFile(this, ChartFileFilter());
+    if (fileName.isEmpty())
+        return;
+    try {
+        SaveChart(Model, fileName);
+    } catch (const Exception& e) {
+        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+    }
+}
+
+void TChartForm::btPrintChartClick() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setDocName(Data.Title);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        ShowMessageBox(QStringLiteral("Графиката не може да се отпечата."),
+                       QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        return;
+    }
+    PaintChart(
+        Model, painter,
+        printer.pageLayout()
+            .paintRectPixels(printer.resolution())
+            .translated(-printer.pageLayout().paintRectPixels(printer.resolution()).topLeft()));
+    painter.end();
+}
