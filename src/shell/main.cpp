@@ -5,12 +5,14 @@
 #include "Describe.h"
 #include "ExportOptions.h"
 #include "MessageBox.h"
+#include "ReportFileRun.h"
 #include "RpExpr.h"
 #include "SQLVexalUnit.h"
 #include "SessionInit.h"
 #include "Vexal.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
 
@@ -31,6 +33,8 @@ const char* const UsageText =
     "       vexal --list-aliases\n"
     "       vexal ALIAS --describe TABLE [--subject NAME]\n"
     "       vexal --create-demo FILE [--rows N]\n"
+    "       vexal --find TEXT FILE.rpp\n"
+    "       vexal --convert FILE.rpp --pdf OUT.pdf\n"
     "       vexal --help | --version\n"
     "\n"
     "Starts SQL Vexal on the database alias ALIAS (for example DEMO, the built-in\n"
@@ -47,6 +51,11 @@ const char* const UsageText =
     "  --subject NAME      display name of the new subject (default: TABLE)\n"
     "  --create-demo FILE  write a demo database with N sales rows to FILE and exit\n"
     "  --rows N            number of sales rows for --create-demo (default 5000)\n"
+    "  --find TEXT FILE    list the pages of the saved report file FILE (and the\n"
+    "                      line of text) where TEXT occurs, case ignored; exit\n"
+    "                      status 0 found, 1 not found, 2 the file cannot be read\n"
+    "  --convert FILE      write the saved report file FILE as the PDF named by\n"
+    "                      --pdf\n"
     "  --help              show this text and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -157,6 +166,9 @@ int main(int argc, char** argv) {
     QString describeTable;
     bool describe = false;
     bool listAliases = false;
+    QString findText;
+    bool find = false;
+    QString convertFile;
     TBatchOptions batch;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -181,6 +193,13 @@ int main(int argc, char** argv) {
             if (!value(demoFile))
                 return Usage("--create-demo needs a file name");
             createDemo = true;
+        } else if (is("--find")) {
+            if (!value(findText) || findText.isEmpty())
+                return Usage("--find needs a text");
+            find = true;
+        } else if (is("--convert")) {
+            if (!value(convertFile) || convertFile.isEmpty())
+                return Usage("--convert needs a report file");
         } else if (is("--describe")) {
             if (!value(describeTable))
                 return Usage("--describe needs a table name");
@@ -262,6 +281,24 @@ int main(int argc, char** argv) {
     }
 
     const bool inquiryOptions = !batch.RunFile.isEmpty() || batch.Title || batch.RowNumbers;
+    // Saved report files: --find and --convert take nothing else.
+    if (find || !convertFile.isEmpty()) {
+        const bool others = batch.Sql || !batch.ExportFile.isEmpty() ||
+                            !batch.ReportFile.isEmpty() || batch.Print || batch.ListSubjects ||
+                            inquiryOptions || batch.Subject || describe || createDemo ||
+                            listAliases || batch.HasExportSettings() || textPrint;
+        if (find && !convertFile.isEmpty())
+            return Usage("--find and --convert go one at a time");
+        if (find && (others || !batch.PdfFile.isEmpty() || alias.isEmpty()))
+            return Usage("--find goes with a text and a report file only");
+        if (!convertFile.isEmpty() && (others || batch.PdfFile.isEmpty() || !alias.isNull()))
+            return Usage("--convert goes with a report file and --pdf only");
+        PrepareBatchPlatform();
+        QGuiApplication app(argc, argv);
+        QGuiApplication::setApplicationName(QStringLiteral("vexal"));
+        return find ? FindInReportFile(alias, findText)
+                    : ConvertReportFile(convertFile, batch.PdfFile);
+    }
     if (listAliases) {
         if (!alias.isEmpty() || batch.IsBatch() || inquiryOptions || batch.Subject || describe ||
             createDemo || batch.HasExportSettings())

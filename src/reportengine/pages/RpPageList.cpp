@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <array>
 #include <cstring>
 
 namespace {
@@ -49,6 +50,25 @@ double CreationTime() {
            double(now.time().msecsSinceStartOfDay()) / 86400000.0;
 }
 
+constexpr char TrailerMagic[8] = {'V', 'e', 'x', 'a', 'l', 'T', 'x', 't'};
+
+quint32 Crc32(const QByteArray& bytes) {
+    static const auto table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char b : bytes)
+        crc = table[(crc ^ quint8(b)) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
 } // namespace
 
 TRpPageList::TRpPageList() = default;
@@ -71,6 +91,8 @@ void TRpPageList::ClearPages() {
     std::lock_guard guard(Lock);
     Count = 0;
     Starts.clear();
+    Index.Clear();
+    FileIndex = TIndexState::None;
 }
 
 void TRpPageList::WriteListHeader() {
@@ -320,6 +342,54 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
     if (count > (size - headerLen) / MinRecordSize)
         throw Exception(Damaged(QStringLiteral("it claims %1 pages").arg(count)));
 
+    // A text index after the last record: the pages end where it starts.
+    qint64 pagesEnd = size;
+    TIndexState indexState = TIndexState::None;
+    TRpTextIndex index;
+    if (!old && count > 0 && size >= headerLen + MinRecordSize + TrailerSize) {
+        char trailer[TrailerSize];
+        stream->Seek(size - TrailerSize);
+        stream->ReadExact(trailer, TrailerSize);
+        if (std::memcmp(trailer, TrailerMagic, 8) == 0) {
+            indexState = TIndexState::Damaged;
+            const qint64 at = GetU32(trailer + 8);
+            const qint64 length = GetU32(trailer + 12);
+            const quint32 crc = GetU32(trailer + 16);
+            const quint32 pages = GetU32(trailer + 20);
+            const quint32 last = GetU32(trailer + 28);
+            qint64 end = -1;
+            if (at >= headerLen + MinRecordSize && at + length == size - TrailerSize) {
+                stream->Seek(at - 4);
+                if (ReadU32(*stream) == last)
+                    end = at;
+            }
+            if (end < 0 && last >= quint32(headerLen) &&
+                last <= size - TrailerSize - MinRecordSize) {
+                // The trailer's offsets are wrong: the last record still says
+                // where the pages end.
+                stream->Seek(last + 4);
+                const qint64 next = ReadU32(*stream);
+                if (next >= last + MinRecordSize && next <= size - TrailerSize) {
+                    stream->Seek(next - 4);
+                    if (ReadU32(*stream) == last)
+                        end = next;
+                }
+            }
+            if (end >= 0) {
+                pagesEnd = end;
+                if (end == at && pages == count) {
+                    QByteArray bytes(length, Qt::Uninitialized);
+                    stream->Seek(at);
+                    stream->ReadExact(bytes.data(), length);
+                    if (Crc32(bytes) == crc && index.FromBytes(bytes) && index.PageCount() == count)
+                        indexState = TIndexState::Loaded;
+                    else
+                        index.Clear();
+                }
+            }
+        }
+    }
+
     // Check the first and the last record now, so a damaged file is refused
     // when it is opened rather than when a page is shown.
     TRpPageList probe;
@@ -327,7 +397,7 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
     probe.Count = int(count);
     probe.Compress = flag == 1;
     probe.HeaderLen = headerLen;
-    probe.EndPos = size;
+    probe.EndPos = pagesEnd;
     if (count > 0) {
         probe.PositionAtPage(1);
         probe.PositionAtPage(int(count));
@@ -340,8 +410,10 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
     Count = probe.Count;
     Compress = probe.Compress;
     HeaderLen = headerLen;
-    EndPos = size;
+    EndPos = pagesEnd;
     Starts = std::move(probe.Starts);
+    Index = std::move(index);
+    FileIndex = indexState;
 }
 
 void TRpPageList::SavePageFile(const QString& fileName) {
@@ -353,7 +425,27 @@ void TRpPageList::SavePageFile(const QString& fileName) {
     if (!file.open(QIODevice::WriteOnly))
         throw Exception(
             QStringLiteral("Cannot create the file %1: %2").arg(name, file.errorString()));
-    PageStream->CopyAllTo(file);
+    PageStream->CopyAllTo(file, Count > 0 ? EndPos : -1);
+    // The index follows the pages only when it is complete; a file without
+    // it gets it rebuilt when opened.
+    if (Count > 0 && Index.PageCount() == Count && !Index.PageOpen()) {
+        const QByteArray bytes = Index.ToBytes();
+        if (EndPos + bytes.size() + TrailerSize <= qint64(0xFFFFFFFFu)) {
+            QByteArray trailer(TrailerSize, '\0');
+            std::memcpy(trailer.data(), TrailerMagic, 8);
+            PutU32(trailer, 8, quint32(EndPos));
+            PutU32(trailer, 12, quint32(bytes.size()));
+            PutU32(trailer, 16, Crc32(bytes));
+            PutU32(trailer, 20, quint32(Count));
+            PutU32(trailer, 28,
+                   quint32(Starts.size() > size_t(Count) && Starts[size_t(Count)]
+                               ? Starts[size_t(Count)]
+                               : PositionAtPage(Count).Start));
+            if (file.write(bytes) != bytes.size() || file.write(trailer) != trailer.size())
+                throw Exception(
+                    QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));
+        }
+    }
     if (!file.commit())
         throw Exception(
             QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));

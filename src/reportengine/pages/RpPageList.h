@@ -14,10 +14,21 @@
 // flags at 20 and 21); they are recognised by "EMF\0" at offset 173, the
 // signature of their first page's metafile.
 //
+// A report file saved here carries the text index of its pages
+// (TRpTextIndex) after the last record, followed by a 32-byte trailer:
+// "VexalTxt", the index's offset and length, its CRC-32, the page count, 4
+// zero bytes and, as the file's last 4 bytes, the start of the last record.
+// Readers of the plain format find the last record through those 4 bytes and
+// never look past it, so they read such a file as before; here a file
+// without the trailer opens as before, and an index that does not check out
+// is ignored (the pages still open).
+//
 // Everything read from a file is checked before it is used (links inside the
 // file and consistent with each other, page numbers in sequence, byte counts
 // within what the record can hold), so a damaged file raises Exception with a
 // clear message rather than crashing, hanging or allocating without bound.
+
+#include "RpTextIndex.h"
 
 #include <QByteArray>
 #include <QString>
@@ -71,11 +82,21 @@ public:
     void ClearPages();
 
     // Opens a report file as the list's stream (read only) and takes its page
-    // count and compression flag. On failure the list is left as it was.
+    // count, compression flag and text index. On failure the list is left as
+    // it was.
     void OpenPageFile(const QString& fileName);
-    // Writes the whole stream to fileName; the file is replaced only when the
-    // whole stream was written.
+    // Writes the pages to fileName, with the text index when it covers every
+    // page; the file is replaced only when all of it was written.
     void SavePageFile(const QString& fileName);
+
+    // The text of the pages: filled by the printer object as pages are
+    // recorded, read from a report file, or rebuilt by replaying the pages.
+    TRpTextIndex& TextIndex() { return Index; }
+    const TRpTextIndex& TextIndex() const { return Index; }
+    // What the last opened file said about its index.
+    enum class TIndexState { None, Loaded, Damaged };
+    TIndexState IndexState() const { return FileIndex; }
+    static constexpr int TrailerSize = 32;
 
 private:
     struct TRecord {
@@ -96,6 +117,8 @@ private:
     // Record start of every page seen so far (index = page number, 0 when
     // not yet known).
     std::vector<qint64> Starts;
+    TRpTextIndex Index;
+    TIndexState FileIndex = TIndexState::None;
     // End of the last complete record (the stream's size, unless an append
     // failed half way).
     qint64 EndPos = 0;

@@ -130,6 +130,9 @@ void TRpPrinter::StartRun() {
 }
 
 void TRpPrinter::StartRecordedPage() {
+    Collecting = Collect && Dest == TRpDestination::Metafile;
+    if (Collecting)
+        Store.TextIndex().BeginPage();
     PagePicture = std::make_unique<QPicture>();
     PagePicture->setBoundingRect(
         QRect(0, 0, qRound(PaperWidth() * XFac), qRound(PaperLength() * YFac)));
@@ -146,8 +149,54 @@ void TRpPrinter::CloseRecordedPage() {
     PictureCanvas->end();
     std::unique_ptr<QPicture> page = std::move(PagePicture);
     PictureCanvas.reset();
-    if (Dest == TRpDestination::Metafile)
+    if (Dest == TRpDestination::Metafile) {
         Store.AppendPage(*page);
+        if (Collecting)
+            Store.TextIndex().EndPage();
+    }
+    Collecting = false;
+}
+
+void TRpPrinter::NoteFont(const QFont& font) {
+    if (Collecting)
+        Store.TextIndex().SetFont(font);
+}
+
+void TRpPrinter::NoteText(const QRectF& tenths, const QString& text) {
+    if (!Collecting)
+        return;
+    constexpr double points = 72.0 / 254.0;
+    Store.TextIndex().AddText(QRectF(tenths.x() * points, tenths.y() * points,
+                                     tenths.width() * points, tenths.height() * points),
+                              text);
+}
+
+bool TRpPrinter::IndexPending() const {
+    const TRpTextIndex& index = Store.TextIndex();
+    return State == TRpPrinterStatus::Finished && Loaded && index.PageCount() < Pages;
+}
+
+// Each page is fetched and drawn as the preview and printing draw it, onto a
+// device that notes the text; a page that cannot be drawn adds no text.
+int TRpPrinter::IndexPages(int count) {
+    TRpTextIndex& index = Store.TextIndex();
+    const double dpi = ScreenDpi();
+    const QSizeF paper(PaperWidth() * dpi / 254.0, PaperLength() * dpi / 254.0);
+    while (count-- > 0 && IndexPending()) {
+        const int n = index.PageCount() + 1;
+        std::unique_ptr<QPicture> picture;
+        try {
+            picture = Store.FetchPage(n);
+        } catch (const Exception&) {
+            picture.reset();
+        }
+        TRpTextCollector::CollectPage(index, paper, dpi,
+                                      [&](QPainter& painter, const QRectF& target) {
+                                          if (picture)
+                                              DrawPage(painter, *picture, target);
+                                      });
+    }
+    return index.PageCount();
 }
 
 void TRpPrinter::RaiseReady() {
@@ -310,8 +359,8 @@ void TRpPrinter::OpenReportFile(const QString& fileName) {
     // Printing hands the pages out one by one between its message handling:
     // new pages under it would mix two reports on paper.
     if (PrintingPages)
-        throw Exception(
-            QStringLiteral("The report is being printed; open the file when printing has finished."));
+        throw Exception(QStringLiteral(
+            "The report is being printed; open the file when printing has finished."));
     // The page list keeps what it had when the file cannot be read.
     Store.OpenPageFile(fileName);
     if (PictureCanvas)

@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 
+class QFont;
 class QPainter;
 class QPicture;
 class QPrinter;
@@ -128,6 +129,23 @@ public:
 
     // Recorded page n as a new picture, or nullptr when there is none.
     std::unique_ptr<QPicture> PageImage(int n);
+
+    // The text of the recorded pages (the page store's index).
+    const TRpTextIndex& TextIndex() const { return Store.TextIndex(); }
+    // Whether a run notes the text it draws (on by default; off only to
+    // measure what the index costs).
+    bool CollectText() const { return Collect; }
+    void SetCollectText(bool on) { Collect = on; }
+    // The run notes the font and the lines of text it draws on the page in
+    // progress; rect is in tenths of a millimetre from the paper's corner.
+    void NoteFont(const QFont& font);
+    void NoteText(const QRectF& tenths, const QString& text);
+    // True while the index lacks pages that are recorded: a report file
+    // without an index (or with a damaged one) gets it by replaying its
+    // pages. IndexPages replays up to count pages more and returns the pages
+    // indexed so far.
+    bool IndexPending() const;
+    int IndexPages(int count);
     // Prints the recorded pages; with a master and no loaded file the master
     // is asked (printRequested) to run the report again towards the printer.
     void PrintPreparedPages();
@@ -191,4 +209,6 @@ private:
     bool DevicePrinting = false;
     bool DeviceUsable = false; // a printer run with a printer to print on
     bool PrintingPages = false;
+    bool Collect = true;
+    bool Collecting = false; // the page in progress notes its text
 };

@@ -7,6 +7,7 @@
 #include <QTemporaryFile>
 
 #include <cstring>
+#include <limits>
 
 TRpStream::TRpStream(qint64 spillLimit) : Limit(spillLimit) {}
 
@@ -143,12 +144,13 @@ void TRpStream::Seek(qint64 position) {
     SeekUnlocked(position);
 }
 
-void TRpStream::CopyAllTo(QIODevice& target) {
+void TRpStream::CopyAllTo(QIODevice& target, qint64 limit) {
     std::lock_guard guard(Lock);
     SeekUnlocked(0);
     QByteArray block(CopyBlockSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = ReadUnlocked(block.data(), CopyBlockSize);
+    for (qint64 left = limit < 0 ? std::numeric_limits<qint64>::max() : limit; left > 0;) {
+        const qint64 n = ReadUnlocked(block.data(), std::min(CopyBlockSize, left));
+        left -= n;
         if (n == 0)
             break;
         if (target.write(block.constData(), n) != n)

@@ -45,9 +45,10 @@ public:
     void Seek(qint64 position);
     qint64 Position() const;
     qint64 Size() const;
-    // Copies the whole stream, from offset 0, to target in blocks of
-    // CopyBlockSize bytes; raises Exception when the target refuses a write.
-    void CopyAllTo(QIODevice& target);
+    // Copies the whole stream (or its first limit bytes), from offset 0, to
+    // target in blocks of CopyBlockSize bytes; raises Exception when the
+    // target refuses a write.
+    void CopyAllTo(QIODevice& target, qint64 limit = -1);
 
     bool InMemory() const;
     // Name of the temporary file after a spill; empty in memory and for an

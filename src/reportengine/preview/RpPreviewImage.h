@@ -1,12 +1,18 @@
 #pragma once
 // One page of a report at a zoom: a white sheet with the recorded page drawn
 // over it, a black frame and a two-pixel shadow along the right and bottom.
+// Found text is marked over the page, and a drag with the mouse selects an
+// area of it (OnAreaSelected, in points from the paper's corner).
 
 #include "RpPrinter.h"
 
 #include <QPointer>
 #include <QWidget>
 
+#include <QList>
+#include <QRectF>
+
+#include <functional>
 #include <memory>
 
 class QPicture;
@@ -38,12 +44,30 @@ public:
     // frame and shadow).
     QSize SheetSize() const;
 
+    // Marks these rectangles (points) of the page shown; current (an index
+    // into them, or -1) stands out.
+    void SetHighlights(const QList<QRectF>& points, int current);
+    const QList<QRectF>& Highlights() const { return Marks; }
+    // Sheet pixels of a rectangle in points, and back.
+    QRectF PointsToPixels(const QRectF& points) const;
+    QRectF PixelsToPoints(const QRectF& pixels) const;
+    // Called when a drag with the left button ends, with the area in points.
+    std::function<void(const QRectF&)> OnAreaSelected;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QPointer<TRpPrinter> PrinterObject;
     int ZoomPercent = 100;
     int Page = 1;
     std::unique_ptr<QPicture> Picture;
+    QList<QRectF> Marks;
+    int CurrentMark = -1;
+    QPointF DragStart;
+    QRectF DragArea; // pixels; empty when no drag is going on
+    bool Dragging = false;
 };

@@ -7,16 +7,21 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -152,6 +157,10 @@ void TRpStandardPreview::FormCreate() {
     AddButton(QStringLiteral("LoadReport"), QStringLiteral("Load"), QStringLiteral("Load Report"),
               &TRpStandardPreview::LoadClick);
     toolBar->addSeparator();
+    AddButton(QStringLiteral("FindButton"), QStringLiteral("Find"),
+              QStringLiteral("Find text in the whole report (Ctrl+F)"),
+              &TRpStandardPreview::FindClick);
+    toolBar->addSeparator();
     AddButton(QStringLiteral("ExitButton"), QStringLiteral("&Close"), QStringLiteral("Close"),
               &TRpStandardPreview::ExitClick);
 
@@ -171,6 +180,7 @@ void TRpStandardPreview::FormCreate() {
     Preview->SetPrinter(PrinterObject);
     Preview->ZoomToWidth();
     Preview->setFocus();
+    Preview->Image()->OnAreaSelected = [this](const QRectF& area) { CopyPageText(area); };
 
     ProgressPanel = new QLabel(QStringLiteral("0%"), this);
     ProgressPanel->setObjectName(QStringLiteral("ProgressPanel"));
@@ -178,9 +188,286 @@ void TRpStandardPreview::FormCreate() {
     ProgressPanel->setMinimumWidth(60);
     PagePanel = new QLabel(this);
     PagePanel->setObjectName(QStringLiteral("PagePanel"));
+    IndexPanel = new QLabel(this);
+    IndexPanel->setObjectName(QStringLiteral("IndexPanel"));
     statusBar()->addWidget(ProgressPanel);
     statusBar()->addWidget(PagePanel, 1);
+    statusBar()->addPermanentWidget(IndexPanel);
+    CreateFindBar();
     UpdatePageText();
+    StartIndexing();
+}
+
+void TRpStandardPreview::CreateFindBar() {
+    addToolBarBreak();
+    FindBar = new QToolBar(this);
+    FindBar->setObjectName(QStringLiteral("FindBar"));
+    FindBar->setMovable(false);
+    addToolBar(FindBar);
+    FindText = new QLineEdit(FindBar);
+    FindText->setObjectName(QStringLiteral("FindText"));
+    FindText->setPlaceholderText(QStringLiteral("Find in the report"));
+    FindText->setClearButtonEnabled(true);
+    FindText->setMaximumWidth(320);
+    FindText->installEventFilter(this);
+    FindBar->addWidget(FindText);
+    auto* previous = new QToolButton(FindBar);
+    previous->setObjectName(QStringLiteral("FindPrevious"));
+    previous->setText(QStringLiteral("Previous"));
+    previous->setToolTip(QStringLiteral("Previous match (Shift+F3)"));
+    previous->setFocusPolicy(Qt::NoFocus);
+    connect(previous, &QToolButton::clicked, this, &TRpStandardPreview::FindPreviousClick);
+    FindBar->addWidget(previous);
+    auto* next = new QToolButton(FindBar);
+    next->setObjectName(QStringLiteral("FindNext"));
+    next->setText(QStringLiteral("Next"));
+    next->setToolTip(QStringLiteral("Next match (Enter, F3)"));
+    next->setFocusPolicy(Qt::NoFocus);
+    connect(next, &QToolButton::clicked, this, &TRpStandardPreview::FindNextClick);
+    FindBar->addWidget(next);
+    WholeWords = new QCheckBox(QStringLiteral("Whole words"), FindBar);
+    WholeWords->setObjectName(QStringLiteral("WholeWords"));
+    WholeWords->setFocusPolicy(Qt::NoFocus);
+    FindBar->addWidget(WholeWords);
+    FindCount = new QLabel(FindBar);
+    FindCount->setObjectName(QStringLiteral("FindCount"));
+    FindCount->setContentsMargins(8, 0, 8, 0);
+    FindBar->addWidget(FindCount);
+    auto* close = new QToolButton(FindBar);
+    close->setObjectName(QStringLiteral("FindClose"));
+    close->setText(QStringLiteral("x"));
+    close->setToolTip(QStringLiteral("Close the find bar (Escape)"));
+    close->setFocusPolicy(Qt::NoFocus);
+    connect(close, &QToolButton::clicked, this, &TRpStandardPreview::CloseFindBar);
+    FindBar->addWidget(close);
+    FindBar->hide();
+    // The first match shows at once; the whole count follows when the
+    // typing has given the event loop a moment.
+    CountTimer = new QTimer(this);
+    CountTimer->setSingleShot(true);
+    CountTimer->setInterval(0);
+    connect(CountTimer, &QTimer::timeout, this, &TRpStandardPreview::CountMatches);
+    connect(FindText, &QLineEdit::textChanged, this, &TRpStandardPreview::FindTextChanged);
+    connect(FindText, &QLineEdit::returnPressed, this, &TRpStandardPreview::FindNextClick);
+    connect(WholeWords, &QCheckBox::toggled, this, &TRpStandardPreview::FindTextChanged);
+}
+
+void TRpStandardPreview::FindClick() {
+    FindBar->show();
+    FindText->setFocus();
+    FindText->selectAll();
+}
+
+void TRpStandardPreview::CloseFindBar() {
+    FindBar->hide();
+    Needle.clear();
+    Matches.clear();
+    Current = -1;
+    Counted = false;
+    Note.clear();
+    FindCount->clear();
+    Preview->Image()->SetHighlights({}, -1);
+    Preview->setFocus();
+}
+
+QString TRpStandardPreview::FindCountText() const {
+    if (Needle.isEmpty())
+        return QString();
+    QString text;
+    if (!Counted)
+        text = QStringLiteral("Counting...");
+    else if (Matches.empty())
+        text = QStringLiteral("Not found");
+    else
+        text = QStringLiteral("%1 of %2").arg(Current + 1).arg(Matches.size());
+    if (PrinterObject && PrinterObject->Status() == TRpPrinterStatus::Busy)
+        text += QStringLiteral(" (%1 pages so far)").arg(CountedPages);
+    else if (PrinterObject && PrinterObject->IndexPending())
+        text += QStringLiteral(" (%1 of %2 pages read)")
+                    .arg(PrinterObject->TextIndex().PageCount())
+                    .arg(PrinterObject->PageCount());
+    if (!Note.isEmpty())
+        text += QStringLiteral(" - ") + Note;
+    return text;
+}
+
+// Shows the first match at or after the page shown, then has the count made.
+void TRpStandardPreview::FindTextChanged() {
+    Needle = FindText->text();
+    Matches.clear();
+    Current = -1;
+    Counted = false;
+    CountedPages = 0;
+    Note.clear();
+    if (!PrinterObject || TRpTextIndex::Fold(Needle).trimmed().isEmpty()) {
+        Needle.clear();
+        FindCount->clear();
+        Preview->Image()->SetHighlights({}, -1);
+        return;
+    }
+    const TRpTextIndex& index = PrinterObject->TextIndex();
+    const TRpTextIndex::TMatch first =
+        index.FindFirst(Needle, WholeWords->isChecked(), Preview->PageNumber(), true);
+    if (first.Page > 0) {
+        Preview->SetPageNumber(first.Page);
+        UpdatePageText();
+    }
+    MarkPage();
+    FindCount->setText(FindCountText());
+    CountTimer->start();
+}
+
+void TRpStandardPreview::CountMatches() {
+    if (!PrinterObject || Needle.isEmpty())
+        return;
+    const TRpTextIndex& index = PrinterObject->TextIndex();
+    Matches = index.FindAll(Needle, WholeWords->isChecked());
+    CountedPages = index.PageCount();
+    Counted = true;
+    // The current match: the first on or after the page shown.
+    const quint32 from = index.PageOffset(Preview->PageNumber());
+    const auto it = std::lower_bound(Matches.begin(), Matches.end(), from);
+    Current = Matches.empty() ? -1 : int(it == Matches.end() ? 0 : it - Matches.begin());
+    if (Current >= 0 && index.MatchAt(Matches[size_t(Current)], 1).Page != Preview->PageNumber())
+        ShowMatch(Current);
+    else
+        MarkPage();
+    FindCount->setText(FindCountText());
+}
+
+// Pages that came since the count (a run still preparing, an index still
+// being rebuilt) add their matches.
+void TRpStandardPreview::ExtendMatches() {
+    if (!PrinterObject || Needle.isEmpty() || !Counted)
+        return;
+    const TRpTextIndex& index = PrinterObject->TextIndex();
+    if (index.PageCount() <= CountedPages)
+        return;
+    const std::vector<quint32> more =
+        index.FindAll(Needle, WholeWords->isChecked(), CountedPages + 1);
+    Matches.insert(Matches.end(), more.begin(), more.end());
+    CountedPages = index.PageCount();
+    if (Current < 0 && !Matches.empty())
+        ShowMatch(0);
+    else
+        MarkPage();
+    FindCount->setText(FindCountText());
+}
+
+void TRpStandardPreview::ShowMatch(int index) {
+    if (!PrinterObject || index < 0 || size_t(index) >= Matches.size())
+        return;
+    Current = index;
+    const TRpTextIndex& text = PrinterObject->TextIndex();
+    const TRpTextIndex::TMatch match =
+        text.MatchAt(Matches[size_t(index)], int(TRpTextIndex::Fold(Needle).size()));
+    Preview->SetPageNumber(match.Page);
+    UpdatePageText();
+    MarkPage();
+    // The match is brought into view: a third of the way down the control.
+    const QRectF pixels = Preview->Image()->PointsToPixels(text.MatchRect(match));
+    QScrollBar* bar = Preview->verticalScrollBar();
+    if (pixels.top() < bar->value() || pixels.bottom() > bar->value() + bar->pageStep())
+        bar->setValue(int(pixels.top()) - bar->pageStep() / 3);
+    FindCount->setText(FindCountText());
+}
+
+// Marks every match on the page shown.
+void TRpStandardPreview::MarkPage() {
+    if (!PrinterObject || Needle.isEmpty()) {
+        Preview->Image()->SetHighlights({}, -1);
+        return;
+    }
+    const TRpTextIndex& index = PrinterObject->TextIndex();
+    const int page = Preview->PageNumber();
+    QList<QRectF> rects;
+    int current = -1;
+    const quint32 currentAt =
+        Current >= 0 && size_t(Current) < Matches.size() ? Matches[size_t(Current)] : quint32(-1);
+    for (const TRpTextIndex::TMatch& m : index.PageMatches(page, Needle, WholeWords->isChecked())) {
+        if (index.PageOffset(page) + quint32(m.Offset) == currentAt)
+            current = int(rects.size());
+        rects.append(index.MatchRect(m));
+    }
+    Preview->Image()->SetHighlights(rects, current);
+}
+
+void TRpStandardPreview::FindNextClick() {
+    if (!FindBar->isVisible())
+        return FindClick();
+    if (!Counted)
+        CountMatches();
+    Note.clear();
+    if (Matches.empty())
+        return;
+    int next = Current + 1;
+    if (next >= int(Matches.size())) {
+        next = 0;
+        Note = QStringLiteral("Reached the end of the report, continued from the beginning");
+    }
+    ShowMatch(next);
+}
+
+void TRpStandardPreview::FindPreviousClick() {
+    if (!FindBar->isVisible())
+        return FindClick();
+    if (!Counted)
+        CountMatches();
+    Note.clear();
+    if (Matches.empty())
+        return;
+    int previous = Current - 1;
+    if (previous < 0) {
+        previous = int(Matches.size()) - 1;
+        Note = QStringLiteral("Reached the beginning of the report, continued from the end");
+    }
+    ShowMatch(previous);
+}
+
+void TRpStandardPreview::CopyPageText(const QRectF& area) {
+    if (!PrinterObject)
+        return;
+    const TRpTextIndex& index = PrinterObject->TextIndex();
+    const int page = Preview->PageNumber();
+    if (page > index.PageCount()) {
+        statusBar()->showMessage(QStringLiteral("The text of this page is not read yet."), 3000);
+        return;
+    }
+    const QString text = index.ReadingText(page, area);
+    QGuiApplication::clipboard()->setText(text);
+    statusBar()->showMessage(area.isNull() ? QStringLiteral("The page's text is copied.")
+                                           : QStringLiteral("The text in the area is copied."),
+                             3000);
+}
+
+// A report file without an index has its pages read in slices between the
+// user's events, with the progress in the status bar.
+void TRpStandardPreview::StartIndexing() {
+    if (!IndexTimer) {
+        IndexTimer = new QTimer(this);
+        IndexTimer->setInterval(0);
+        connect(IndexTimer, &QTimer::timeout, this, &TRpStandardPreview::IndexStep);
+    }
+    if (PrinterObject && PrinterObject->IndexPending())
+        IndexTimer->start();
+}
+
+void TRpStandardPreview::IndexStep() {
+    if (!PrinterObject || !PrinterObject->IndexPending()) {
+        IndexTimer->stop();
+        IndexPanel->clear();
+        return;
+    }
+    const int done = PrinterObject->IndexPages(20);
+    const int pages = std::max(1, PrinterObject->PageCount());
+    if (PrinterObject->IndexPending()) {
+        IndexPanel->setText(
+            QStringLiteral("Reading the text of the pages: %1%").arg(qint64(done) * 100 / pages));
+    } else {
+        IndexTimer->stop();
+        IndexPanel->clear();
+    }
+    ExtendMatches();
 }
 
 void TRpStandardPreview::UpdatePageText() {
@@ -321,6 +608,9 @@ void TRpStandardPreview::LoadClick() {
     PrintSetup->setEnabled(false);
     Print->setEnabled(true);
     UpdatePageText();
+    if (!Needle.isEmpty())
+        FindTextChanged();
+    StartIndexing();
 }
 
 void TRpStandardPreview::ExitClick() {
@@ -332,7 +622,23 @@ bool TRpStandardPreview::FormKeyDown(QKeyEvent* event) {
     const bool ctrlOnly = mods == Qt::ControlModifier;
     switch (event->key()) {
     case Qt::Key_Escape:
-        close();
+        if (FindBar->isVisible())
+            CloseFindBar();
+        else
+            close();
+        return true;
+    case Qt::Key_F:
+        if (!ctrlOnly)
+            return false;
+        FindClick();
+        return true;
+    case Qt::Key_F3:
+        mods& Qt::ShiftModifier ? FindPreviousClick() : FindNextClick();
+        return true;
+    case Qt::Key_C:
+        if (!ctrlOnly)
+            return false;
+        CopyPageText();
         return true;
     case Qt::Key_PageUp:
         ctrlOnly ? FirstPageClick() : PrevPageClick();
@@ -361,6 +667,20 @@ void TRpStandardPreview::keyPressEvent(QKeyEvent* event) {
 bool TRpStandardPreview::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Preview && event->type() == QEvent::KeyPress)
         return FormKeyDown(static_cast<QKeyEvent*>(event));
+    // In the find box Enter goes to the next match and Shift+Enter to the
+    // previous; F3, Ctrl+F and Escape work as in the window. Other keys edit.
+    if (watched == FindText && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & Qt::ShiftModifier)) {
+            FindPreviousClick();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_F3 ||
+            (key->key() == Qt::Key_F && key->modifiers() == Qt::ControlModifier))
+            return FormKeyDown(key);
+        return false;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -378,6 +698,7 @@ void TRpStandardPreview::RpPreviewProgressUpdate(int percent) {
 
 void TRpStandardPreview::RpPreviewPageReady(int) {
     UpdatePageText();
+    ExtendMatches();
     if (PrinterObject && PrinterObject->Status() == TRpPrinterStatus::Finished) {
         PrintSetup->setEnabled(true);
         Print->setEnabled(true);

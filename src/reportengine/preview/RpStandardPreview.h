@@ -4,6 +4,15 @@
 // and "Page n of m". Closing the window tells the printer object (which tells
 // the report) and frees the window.
 //
+// Find (Ctrl+F) opens a find bar that searches the text of every page (the
+// page store's index) as the user types: the count over the whole report,
+// the first match at or after the page shown, every match on the page
+// marked; Enter and F3 go to the next match, Shift+F3 to the previous,
+// across pages and round from the end to the start. While the report is
+// still being prepared the pages ready are searched and the count grows. A
+// report file opened without an index gets one in the background. Ctrl+C
+// copies the page's text, a drag with the mouse the text inside the area.
+//
 // The dialogs and the message box go through replaceable hooks, so a program
 // or a test can answer them without a modal loop; by default they are the
 // platform's file dialogs, print dialog and the message route (a warning
@@ -15,9 +24,13 @@
 #include <QPointer>
 
 #include <functional>
+#include <vector>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPrinter;
+class QTimer;
 class QToolButton;
 class TRpPreview;
 
@@ -77,6 +90,17 @@ public:
     void RpPreviewProgressUpdate(int percent);
     void RpPreviewPageReady(int readyPages);
 
+    // The find bar.
+    void FindClick();
+    void FindNextClick();
+    void FindPreviousClick();
+    void CloseFindBar();
+    // The count shown ("12 of 340") and the note after going round.
+    QString FindCountText() const;
+    // Copies the text of the page shown (reading order), or of the area
+    // (points) of it, to the clipboard.
+    void CopyPageText(const QRectF& area = QRectF());
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +112,14 @@ private:
     void UpdatePageText();
     QToolButton* AddButton(const QString& name, const QString& text, const QString& hint,
                            void (TRpStandardPreview::*handler)());
+    void CreateFindBar();
+    void FindTextChanged();
+    void CountMatches();
+    void ExtendMatches();
+    void ShowMatch(int index);
+    void MarkPage();
+    void StartIndexing();
+    void IndexStep();
 
     QPointer<TRpPrinter> PrinterObject;
     TRpPreview* Preview = nullptr;
@@ -100,4 +132,20 @@ private:
     QToolButton* Print = nullptr;
     int LastProgress = 0;
     bool Closed = false;
+
+    QToolBar* FindBar = nullptr;
+    QLineEdit* FindText = nullptr;
+    QCheckBox* WholeWords = nullptr;
+    QLabel* FindCount = nullptr;
+    QLabel* IndexPanel = nullptr;
+    QTimer* IndexTimer = nullptr;
+    QTimer* CountTimer = nullptr;
+    // Every match of the text sought (offsets into the index), counted up to
+    // CountedPages; Current is the one shown (-1 none).
+    QString Needle;
+    std::vector<quint32> Matches;
+    int CountedPages = 0;
+    int Current = -1;
+    bool Counted = false;
+    QString Note;
 };

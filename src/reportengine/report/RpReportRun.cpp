@@ -171,12 +171,18 @@ void TRpPrintContext::DrawText(TRpPrintable* owner, const TRpFontMetrics& metric
                                const QString& text) {
     if (!Drawing())
         return;
+    TRpPrinter* printer = Run ? Run->Printer : nullptr;
     if (CanvasFont != &metrics) {
         Canvas->setFont(metrics.EngineFont());
         CanvasFont = &metrics;
+        if (printer)
+            printer->NoteFont(metrics.EngineFont());
     }
     UsePen(color.rgba());
     Canvas->drawText(QPointF(x * XFactor, (top + metrics.Ascent()) * YFactor), text);
+    // The page store keeps the text with where it stands, for finding it.
+    if (printer)
+        printer->NoteText(QRectF(x, top, width, metrics.Height()), text);
     // The ink: glyphs may reach a little beyond their advances, and edge
     // pixels are shaded.
     const double before = metrics.LeftOverhang(text);
