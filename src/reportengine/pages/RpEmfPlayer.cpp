@@ -1091,27 +1091,56 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
         natural[size_t(i)] = *it;
         naturalWidth += *it;
     }
-    double width = naturalWidth;
-    std::vector<double> at;
-    double spacing = 0;
-    bool oneRun = true;
-    if (!dx.empty()) {
-        at.resize(size_t(n) + 1);
-        at[0] = 0;
-        for (int i = 0; i < n; ++i)
-            at[size_t(i) + 1] =
-                at[size_t(i)] + (i < int(dx.size()) ? dx[size_t(i)] : 0) * perLogical;
-        width = at[size_t(n)];
-        // The string is drawn in one piece, its letters spaced evenly to
-        // the width the array gives, unless some letter would then stand
-        // noticeably off its own place.
-        spacing = n > 0 ? (width - naturalWidth) / n : 0;
-        double laid = 0;
+    // Positions of the letters along the baseline (text units): the
+    // spacing array's, or the face's own advances.
+    std::vector<double> at(static_cast<size_t>(n) + 1, 0.0);
+    for (int i = 0; i < n; ++i)
+        at[size_t(i) + 1] = at[size_t(i)] + (dx.empty()           ? natural[size_t(i)]
+                                             : i < int(dx.size()) ? dx[size_t(i)] * perLogical
+                                                                  : 0);
+    const double width = at[size_t(n)];
+    // The string is drawn in as few pieces as keep every letter near its
+    // place: each piece has its letters spaced evenly to the width the array
+    // gives it. A report's arrays come from the face's own widths, so a
+    // string is mostly one piece, found whole by whatever reads the page.
+    struct TRun {
+        int From, To;
+        double Spacing;
+    };
+    std::vector<TRun> runs;
+    if (dx.empty()) {
+        runs.push_back({0, n, 0});
+    } else {
         const double tolerance = std::max(0.2 * emPixels / stretch, 0.5);
-        for (int i = 0; i < n && oneRun; ++i) {
-            if (std::abs(laid - at[size_t(i)]) > tolerance)
-                oneRun = false;
-            laid += natural[size_t(i)] + spacing;
+        std::vector<double> sum(static_cast<size_t>(n) + 1, 0.0); // natural advances so far
+        for (int i = 0; i < n; ++i)
+            sum[size_t(i) + 1] = sum[size_t(i)] + natural[size_t(i)];
+        const auto spacingOf = [&](int from, int to) {
+            return (at[size_t(to)] - at[size_t(from)] - (sum[size_t(to)] - sum[size_t(from)])) /
+                   (to - from);
+        };
+        const auto fits = [&](int from, int to) {
+            const double spacing = spacingOf(from, to);
+            for (int i = from + 1; i < to; ++i) {
+                const double laid =
+                    at[size_t(from)] + sum[size_t(i)] - sum[size_t(from)] + (i - from) * spacing;
+                if (std::abs(laid - at[size_t(i)]) > tolerance)
+                    return false;
+            }
+            return true;
+        };
+        // Long strings are one piece or letter by letter, which bounds the
+        // work.
+        const bool whole = fits(0, n);
+        for (int from = 0; from < n;) {
+            int to = whole ? n : from + 1;
+            // A surrogate pair stays together.
+            if (to < n && text[from].isHighSurrogate())
+                ++to;
+            while (!whole && n <= 512 && to < n && fits(from, to + 1))
+                ++to;
+            runs.push_back({from, to, spacingOf(from, to)});
+            from = to;
         }
     }
 
@@ -1139,23 +1168,17 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
         Painter.fillRect(
             QRectF(x, y - metrics.ascent(), width, metrics.ascent() + metrics.descent()),
             Dc.BkColor);
-    QFont drawn = font.Sized;
-    if (oneRun && spacing != 0)
-        drawn.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
-    Painter.setFont(drawn);
     Painter.setPen(Dc.TextColor);
     if (Painter.compositionMode() != QPainter::CompositionMode_SourceOver)
         Painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (oneRun) {
-        Painter.drawText(QPointF(x, y), text);
-    } else {
-        for (int i = 0; i < n; ++i) {
-            // A surrogate pair is drawn as one character at its first unit.
-            if (text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())
-                continue;
-            const int len = text[i].isHighSurrogate() && i + 1 < n ? 2 : 1;
-            Painter.drawText(QPointF(x + at[size_t(i)], y), text.mid(i, len));
-        }
+    for (const TRun& run : runs) {
+        QFont drawn = font.Sized;
+        if (std::abs(run.Spacing) > 1e-6)
+            drawn.setLetterSpacing(QFont::AbsoluteSpacing, run.Spacing);
+        Painter.setFont(drawn);
+        Painter.drawText(QPointF(x + at[size_t(run.From)], y),
+                         run.From == 0 && run.To == n ? text
+                                                      : text.mid(run.From, run.To - run.From));
     }
     if (clipped)
         Painter.restore();
