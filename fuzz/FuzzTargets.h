@@ -28,6 +28,7 @@ void Expression(const std::uint8_t* data, std::size_t size);
 void Filter(const std::uint8_t* data, std::size_t size);
 void SqlDialect(const std::uint8_t* data, std::size_t size);
 void ReportFile(const std::uint8_t* data, std::size_t size);
+void EmfPage(const std::uint8_t* data, std::size_t size);
 void SavedInquiry(const std::uint8_t* data, std::size_t size);
 void ConnectionScript(const std::uint8_t* data, std::size_t size);
 

@@ -4,6 +4,7 @@
 set(VEXAL_FUZZ_TARGETS
     ParseStringLiteral ParseFloatText ParseIntText FormatByMask
     Expression Filter SqlDialect ReportFile SavedInquiry ConnectionScript)
+list(APPEND VEXAL_FUZZ_TARGETS EmfPage)
 
 set(VEXAL_FUZZ_SOURCES_ParseStringLiteral TextRoutinesFuzz.cpp)
 set(VEXAL_FUZZ_SOURCES_ParseFloatText TextRoutinesFuzz.cpp)
@@ -13,6 +14,7 @@ set(VEXAL_FUZZ_SOURCES_Expression DataSetFuzz.cpp)
 set(VEXAL_FUZZ_SOURCES_Filter DataSetFuzz.cpp)
 set(VEXAL_FUZZ_SOURCES_SqlDialect SqlDialectFuzz.cpp)
 set(VEXAL_FUZZ_SOURCES_ReportFile ReportFileFuzz.cpp)
+set(VEXAL_FUZZ_SOURCES_EmfPage EmfPageFuzz.cpp)
 set(VEXAL_FUZZ_SOURCES_SavedInquiry FilesFuzz.cpp)
 set(VEXAL_FUZZ_SOURCES_ConnectionScript FilesFuzz.cpp)
 
@@ -20,6 +22,7 @@ set(VEXAL_FUZZ_LIBS_TextRoutinesFuzz.cpp kivtext)
 set(VEXAL_FUZZ_LIBS_DataSetFuzz.cpp rpexpr dbaccess)
 set(VEXAL_FUZZ_LIBS_SqlDialectFuzz.cpp dbaccess SQLite::SQLite3)
 set(VEXAL_FUZZ_LIBS_ReportFileFuzz.cpp rppages)
+set(VEXAL_FUZZ_LIBS_EmfPageFuzz.cpp rppages)
 set(VEXAL_FUZZ_LIBS_FilesFuzz.cpp inquiry kivutil)
 
 set(VEXAL_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})

@@ -26,6 +26,7 @@ const TReplayTarget ReplayTargets[] = {
     {"Filter", Fuzz::Filter},
     {"SqlDialect", Fuzz::SqlDialect},
     {"ReportFile", Fuzz::ReportFile},
+    {"EmfPage", Fuzz::EmfPage},
     {"SavedInquiry", Fuzz::SavedInquiry},
     {"ConnectionScript", Fuzz::ConnectionScript},
 };

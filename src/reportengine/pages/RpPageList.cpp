@@ -2,6 +2,8 @@
 
 #include "Exception.h"
 #include "RpCompress.h"
+#include "RpEmfPlayer.h"
+#include "RpPrinter.h"
 #include "RpStream.h"
 
 #include <QDate>
@@ -311,8 +313,19 @@ std::unique_ptr<QPicture> TRpPageList::FetchPage(int n) {
     if (n < 1 || n > PageCount())
         return nullptr;
     const QByteArray data = FetchPageData(n);
-    // A picture starts with its magic; pages of the older engine are Windows
-    // metafiles, which cannot be drawn here.
+    // Pages of the older engine are Windows enhanced metafiles: played into a
+    // picture of the same size, so the preview, printing, PDF and whatever
+    // else replays pages take them like the program's own.
+    if (TRpEmfPlayer::IsEmf(data)) {
+        try {
+            return TRpEmfPlayer::ToPicture(data, TRpPrinter::ScreenDpi());
+        } catch (const Exception& e) {
+            throw Exception(QStringLiteral("Page %1 of the report cannot be shown. %2")
+                                .arg(n)
+                                .arg(e.message()));
+        }
+    }
+    // A picture starts with its magic.
     if (!data.startsWith("QPIC"))
         throw Exception(
             QStringLiteral("Page %1 of the report is not in a format this program can show.")
@@ -331,7 +344,24 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
 
     QByteArray head(std::min<qint64>(size, 177), Qt::Uninitialized);
     stream->ReadExact(head.data(), head.size());
-    const bool old = head.size() >= 177 && std::memcmp(head.constData() + 173, "EMF\0", 4) == 0;
+    // A first page with links that hold together at start.
+    const auto firstRecordAt = [&](qint64 start) {
+        if (size < start + MinRecordSize)
+            return false;
+        stream->Seek(start);
+        if (ReadU32(*stream) != 1)
+            return false;
+        const qint64 next = ReadU32(*stream);
+        if (next < start + MinRecordSize || next > size)
+            return false;
+        stream->Seek(next - 4);
+        return ReadU32(*stream) == quint32(start);
+    };
+    // The older header is known by its first page's metafile signature; a
+    // coded first page shows none, so there the first record's links decide.
+    const bool old = (head.size() >= 177 && std::memcmp(head.constData() + 173, "EMF\0", 4) == 0) ||
+                     (size == OldHeaderSize) ||
+                     (!firstRecordAt(HeaderSize) && firstRecordAt(OldHeaderSize));
     const int headerLen = old ? OldHeaderSize : HeaderSize;
     if (size < headerLen)
         throw Exception(QStringLiteral("The file %1 is not a report file.").arg(name));

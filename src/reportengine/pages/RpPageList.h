@@ -72,7 +72,9 @@ public:
     void AppendPage(const QPicture& page);
     void AppendPageData(const QByteArray& data);
     // Page n as a new picture, or nullptr when n is outside 1..PageCount().
-    // Raises Exception when the stored page is damaged or not a picture.
+    // A page of the older engine (an EMF) is played into a picture of its
+    // frame's size at the screen's resolution. Raises Exception when the
+    // stored page is damaged or neither a picture nor an EMF.
     std::unique_ptr<QPicture> FetchPage(int n);
     // The stored bytes of page n (decoded when compressed); empty when n is
     // outside 1..PageCount().
