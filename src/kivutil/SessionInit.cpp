@@ -28,9 +28,11 @@ QString WorkingFolder() {
     // Each user has a folder of their own: in a shared temporary folder
     // another user could read the files, prepare their names or block them.
     // The runtime folder is the user's and is emptied at logout; the cache
-    // folder stands in where there is none.
+    // folder stands in where there is none (or where it is another user's,
+    // as after su).
     QString base = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    if (base.isEmpty() || !QDir::isAbsolutePath(base) || !QFileInfo(base).isDir())
+    if (base.isEmpty() || !QDir::isAbsolutePath(base) || !QFileInfo(base).isDir() ||
+        QFileInfo(base).ownerId() != CurrentUserId())
         base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.cache");
