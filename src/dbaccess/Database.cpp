@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include "DbConnection.h"
+#include "SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,12 +28,23 @@ struct TIniSection {
 };
 
 // A plain INI reader: [section] lines, key=value lines, ';' and '#' comments.
+// A missing or unreadable file has no sections; one that is no regular file
+// or far too big raises EDatabaseError naming it (it would block or fill
+// the memory otherwise).
 QList<TIniSection> ReadIni(const QString& path) {
     QList<TIniSection> sections;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    const QFileInfo info(path);
+    if (!info.exists())
         return sections;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    QByteArray bytes;
+    try {
+        bytes = ReadUntrustedFile(path);
+    } catch (const Exception& e) {
+        if (info.isFile() && info.size() <= UntrustedFileLimit)
+            return sections;
+        throw EDatabaseError(e.message());
+    }
+    const QStringList lines = QString::fromUtf8(bytes).replace(u'\r', QString()).split(u'\n');
     for (QString line : lines) {
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
@@ -337,8 +349,9 @@ void TDatabase::Open() {
     const QString& password = login.Password;
 
     if (info.Driver == QLatin1String("sqlite")) {
-        // The demo database is made on first use and again when deleted.
-        if (IsDemoAlias(alias) && !QFileInfo::exists(info.Database))
+        // The demo database is made on first use and again when deleted,
+        // emptied or left unreadable.
+        if (IsDemoAlias(alias) && !DemoDatabaseUsable(info.Database))
             CreateDemoDatabase(info.Database);
         P->Connection = OpenSqliteConnection(info.Database);
     } else if (info.Driver == QLatin1String("odbc") || info.Driver == QLatin1String("postgres")) {

@@ -125,5 +125,9 @@ private:
 // Default path of the demo database in the user's data folder.
 QString DemoDatabasePath();
 // Writes a demo database with the given number of sales rows (0: default).
-// Replaces an existing file. Raises EDatabaseError on failure.
+// Replaces an existing file in one step (built under a unique name beside
+// it, then renamed). Raises EDatabaseError on failure.
 void CreateDemoDatabase(const QString& path, int salesRows = 0);
+// Whether the demo file is there and holds the demo's tables; an empty or
+// damaged file (of a build that died) is not.
+bool DemoDatabaseUsable(const QString& path);

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QUrl>
 #include <sqlite3.h>
@@ -297,6 +298,24 @@ void CreateServerDemo(const QString& target, int salesRows) {
     }
 }
 
+// A name no other program building the demo at the same time can have:
+// created exclusively, so the build never shares its file.
+QString UniqueBuildingName(const QFileInfo& target) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name =
+            target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+            QStringLiteral(".%1.building")
+                .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        QFile file(name);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return name;
+        if (!QFileInfo::exists(name))
+            break; // not a clash of names: the folder refuses new files
+    }
+    throw EDatabaseError(
+        QStringLiteral("Cannot create the demo database in %1").arg(target.absolutePath()));
+}
+
 } // namespace
 
 QString DemoDatabasePath() {
@@ -316,10 +335,11 @@ void CreateDemoDatabase(const QString& path, int salesRows) {
     if (!QDir().mkpath(target.absolutePath()))
         throw EDatabaseError(
             QStringLiteral("Cannot create the folder %1").arg(target.absolutePath()));
-    // Built beside the target and moved over it at the end, so that a failed
-    // or interrupted build never leaves a half-made database under its name.
-    const QString building = target.absoluteFilePath() + QStringLiteral(".building");
-    QFile::remove(building);
+    // Built under a name of its own beside the target and renamed over it at
+    // the end, so that a failed or interrupted build never leaves a half-made
+    // database under its name, and two programs building the demo at once
+    // each rename a complete one into place.
+    const QString building = UniqueBuildingName(target);
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(building).constData(), &db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
@@ -343,9 +363,33 @@ void CreateDemoDatabase(const QString& path, int salesRows) {
         throw;
     }
     sqlite3_close(db);
-    QFile::remove(path);
-    if (!QFile::rename(building, path)) {
+    // rename() replaces the old file in one step: a program opening the
+    // demo meanwhile finds the old file or the new one, never none or half.
+    if (std::rename(QFile::encodeName(building).constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
         QFile::remove(building);
         throw EDatabaseError(QStringLiteral("Cannot create the demo database %1").arg(path));
     }
+}
+
+bool DemoDatabaseUsable(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() == 0)
+        return false;
+    // A file left empty or damaged by an earlier build has no catalogue.
+    sqlite3* db = nullptr;
+    bool usable = false;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db,
+                               "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                               "name IN ('Relations', 'Sales')",
+                               -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            usable = sqlite3_column_int(statement, 0) == 2;
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return usable;
 }

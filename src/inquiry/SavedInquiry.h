@@ -23,9 +23,24 @@ inline const QString SavedInquiryFailureMessage = QStringLiteral(
 inline const QString SavedInquiryFilter = QStringLiteral("Справка от DRNKorb|*.SQL");
 inline const QString SavedInquiryExtension = QStringLiteral(".SQL");
 
-// The folder the dialogs open in: SaveReps beside the program. Created when
-// it is missing (a failure to create it is left to the file operations).
+// The user's own saved inquiries, where the dialogs open: SaveReps in the
+// user's data folder, made mode 0700 when missing (a failure to make it is
+// left to the file operations).
 QString SavedInquiryFolder();
+
+// The shared saved inquiries: SaveReps beside the program. The administrator
+// puts sets there for everyone; users only read it. Never created here.
+QString SharedSavedInquiryFolder();
+
+// The base name of the saved inquiry with the file name of `name` (its
+// folder is ignored): in the user's folder first, then in the shared one;
+// empty when neither holds the set.
+QString FindSavedInquiry(const QString& name);
+
+// Whether the SQL text holds a statement separator ';' outside literals
+// ('...' with doubled quotes), quoted names ("...") and comments (-- and
+// /* */), with backslashes read as escapes and as plain characters alike.
+bool HasStatementSeparator(const QString& text);
 
 // The suffixes appended to B, in the order the files are written and read.
 // The first is empty: B itself, which holds SelectedTables again so the
@@ -33,13 +48,19 @@ QString SavedInquiryFolder();
 QStringList SavedInquirySuffixes();
 
 // Writes the twelve files of the set, in order, each replacing an existing
-// file. At the first file that cannot be written raises Exception with
-// SavedInquiryFailureMessage; the files before it stay written and the one
-// that failed keeps its old content.
+// file with WriteFileReplacing (a new file renamed into place: a link under
+// the name is replaced, never followed). At the first file that cannot be
+// written raises Exception with SavedInquiryFailureMessage; the files before
+// it stay written and the one that failed keeps its old content.
 void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName);
 
 // Replaces the eleven lists of the inquiry, in order, by the content of their
-// files. At the first file that cannot be read raises Exception with
+// files. A set is refused whole, with a message naming the file and nothing
+// changed, when one of its files is a symbolic link, not a regular file,
+// larger than UntrustedFileLimit, owned by another user (outside the shared
+// folder, where root's and the installing user's files are taken), or when
+// a line of an SQL list holds a statement separator (HasStatementSeparator).
+// At the first file that cannot be read raises Exception with
 // SavedInquiryFailureMessage; the lists before it keep what was loaded, the
 // rest keep their previous content. The inquiry is not run but is marked
 // modified once a list was loaded, so output runs it before it prints; the

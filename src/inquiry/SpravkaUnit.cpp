@@ -38,6 +38,7 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <climits>
@@ -108,12 +109,23 @@ InquiryFileDialogHandler& FileDialogHandler() {
     return handler;
 }
 
-// Asks for the base file of a saved inquiry, in SaveReps beside the program.
+// Asks for the base file of a saved inquiry, in the user's SaveReps. A set
+// chosen for loading that is not there is looked for by its name in the
+// shared folder beside the program.
 QString AskInquiryFile(QWidget* parent, bool saving) {
     const QString folder = SavedInquiryFolder();
+    QString chosen;
     if (const InquiryFileDialogHandler& handler = FileDialogHandler())
-        return handler(parent, saving, SavedInquiryFilter, folder);
-    return WidgetInquiryFileDialog(parent, saving, SavedInquiryFilter, folder);
+        chosen = handler(parent, saving, SavedInquiryFilter, folder);
+    else
+        chosen = WidgetInquiryFileDialog(parent, saving, SavedInquiryFilter, folder);
+    if (!saving && !chosen.isEmpty() && !QFileInfo::exists(chosen + QStringLiteral(".SEL.DRN")) &&
+        QFileInfo(chosen).absolutePath() == QFileInfo(folder).absoluteFilePath()) {
+        const QString found = FindSavedInquiry(chosen);
+        if (!found.isEmpty())
+            return found;
+    }
+    return chosen;
 }
 
 KeyboardModifiersQuery& ModifiersQuery() {
@@ -155,6 +167,11 @@ QString WidgetInquiryFileDialog(QWidget* parent, bool saving, const QString& fil
     dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(SavedInquiryExtension.mid(1));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // The shared sets beside the program are one click away.
+    if (QFileInfo(SharedSavedInquiryFolder()).isDir())
+        dialog.setSidebarUrls(dialog.sidebarUrls()
+                              << QUrl::fromLocalFile(folder)
+                              << QUrl::fromLocalFile(SharedSavedInquiryFolder()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();

@@ -1,10 +1,14 @@
 #include "ExportOptions.h"
 
+#include "SafeFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <cstdio>
 
 TExportTxtOpts ExportTxtOpts;
 TExportCsvOpts ExportCsvOpts;
@@ -18,6 +22,28 @@ namespace {
 // but does not depend on the application name being set yet.
 const QString SettingsFolder = QStringLiteral("vexal");
 const QString SettingsName = QStringLiteral("export");
+
+// The settings file is read and rewritten by QSettings, which would block on
+// a FIFO or read a link to a device without end: it is checked first. Empty
+// when it is fine (or missing), else what is wrong with it.
+QString SettingsFileProblem() {
+#ifdef Q_OS_WIN
+    return QString(); // the registry
+#else
+    const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         u'/' + SettingsFolder + u'/' + SettingsName + QStringLiteral(".conf");
+    try {
+        ReadOptionalFile(file);
+    } catch (const Exception& e) {
+        return e.message();
+    }
+    return QString();
+#endif
+}
+
+void WarnAboutSettings(const QString& problem) {
+    std::fprintf(stderr, "vexal: %s\n", problem.toLocal8Bit().constData());
+}
 
 void InitExportSettings() {
     LastExportDir = FirstExportDir(QCoreApplication::applicationDirPath());
@@ -48,6 +74,10 @@ void ResetExportSettings() {
 }
 
 void LoadExportSettings() {
+    if (const QString problem = SettingsFileProblem(); !problem.isEmpty()) {
+        WarnAboutSettings(problem);
+        return;
+    }
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsFolder, SettingsName);
     TExportTxtOpts& o = ExportTxtOpts;
     auto text = [&](const char* key, QString& field) {
@@ -89,6 +119,10 @@ void LoadExportSettings() {
 }
 
 void SaveExportSettings() {
+    if (const QString problem = SettingsFileProblem(); !problem.isEmpty()) {
+        WarnAboutSettings(problem);
+        return;
+    }
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsFolder, SettingsName);
     const TExportTxtOpts& o = ExportTxtOpts;
     settings.setValue(QStringLiteral("TxtClmDelimiter"), o.TxtClmDelimiter);

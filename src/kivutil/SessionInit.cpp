@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "MessageBox.h"
+#include "SafeFile.h"
 #include "ServerRoutines.h"
 #include "TextRoutines.h"
 #include "Win1251.h"
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 QString ProgramDir;
 std::int32_t ConnectID = 0;
@@ -33,11 +35,18 @@ void InitProgramDir() {
 }
 
 QString WorkingFolder() {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\TEMP");
-#else
-    return QDir::tempPath();
-#endif
+    // Each user has a folder of their own: in a shared temporary folder
+    // another user could read the files, prepare their names or block them.
+    // The runtime folder is the user's and is emptied at logout; the cache
+    // folder stands in where there is none (or where it is another user's,
+    // as after su).
+    QString base = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    if (base.isEmpty() || !QDir::isAbsolutePath(base) || !QFileInfo(base).isDir() ||
+        QFileInfo(base).ownerId() != CurrentUserId())
+        base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    return QDir::cleanPath(base + QStringLiteral("/vexal"));
 }
 
 QString ScriptFileName(const QString& aliasOrDatabaseName) {
@@ -51,13 +60,11 @@ QString ScriptFileName(const QString& aliasOrDatabaseName) {
     return name;
 }
 
-QStringList ReadScriptLines(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Exception(file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Exception(file.errorString());
+QStringList ReadScriptLines(const QString& fileName, bool noLinks, unsigned* owner) {
+    TFileOrigin origin;
+    QByteArray bytes = ReadUntrustedFile(fileName, noLinks, &origin);
+    if (owner)
+        *owner = origin.Owner;
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
@@ -81,8 +88,13 @@ void RunConnectionScript(const QString& fileName) {
                 continue;
             ExecSqlScriptStep(line);
         }
-    } catch (const Exception&) {
-        // An unreadable script ends the script step silently.
+    } catch (const Exception& e) {
+        // A script that cannot be read ends the script step silently; one
+        // that is a FIFO, a device or far too big is refused, and the user
+        // learns why, as nobody puts such a thing there by accident.
+        const QFileInfo info(fileName);
+        if (info.exists() && !info.isDir() && (!info.isFile() || info.size() > UntrustedFileLimit))
+            ShowMessageBox(e.message(), QStringLiteral("Съобщение"), MB_OK | MB_ICONEXCLAMATION);
     }
 }
 
@@ -91,7 +103,9 @@ void NumberTheConnection() {
     std::int32_t number = 0;
     try {
         bool ok = false;
-        number = ExecSqlValue(QStringLiteral("SELECT Connection_property('Number')")).toString().toInt(&ok);
+        number = ExecSqlValue(QStringLiteral("SELECT Connection_property('Number')"))
+                     .toString()
+                     .toInt(&ok);
         if (!ok || LastSqlFailed != 0)
             number = 0;
     } catch (const Exception&) {
@@ -116,9 +130,12 @@ void NumberTheConnection() {
 } // namespace
 
 void InitSession(TDatabase& database) {
-    const QString folder = WorkingFolder();
-    if (QDir().mkpath(folder))
-        QDir::setCurrent(folder);
+    try {
+        QDir::setCurrent(MakePrivateFolder(WorkingFolder()));
+    } catch (const Exception&) {
+        // The folder is only where relative names land; the text print
+        // makes it again and reports the failure when it needs it.
+    }
 
     SessionDatabase = &database;
     delete WorkQuery;

@@ -25,8 +25,10 @@ QString ProgramDataDir(const QString& executableDir);
 // object exists).
 void InitProgramDir();
 
-// The folder made current at start: "C:\TEMP" on Windows, the system's
-// temporary folder elsewhere.
+// The user's own working folder, made current at start (mode 0700, made by
+// MakePrivateFolder): "vexal" in the user's runtime folder (XDG_RUNTIME_DIR)
+// or, where there is none, in the user's cache folder. Never a folder shared
+// with other users.
 QString WorkingFolder();
 
 // The connection script's path for an alias (or database name): ".SQL" is
@@ -35,8 +37,11 @@ QString WorkingFolder();
 QString ScriptFileName(const QString& aliasOrDatabaseName);
 
 // Reads a script in the Windows code page: lines end at CR LF, LF or CR, and
-// a NUL byte ends the text. Raises Exception when the file cannot be read.
-QStringList ReadScriptLines(const QString& fileName);
+// a NUL byte ends the text. Raises Exception when the file cannot be read or
+// is not a regular file within UntrustedFileLimit; with noLinks also when it
+// is a symbolic link. *owner, when given, receives the file's owner.
+QStringList ReadScriptLines(const QString& fileName, bool noLinks = false,
+                            unsigned* owner = nullptr);
 
 // A connection-script line that only separates statements: its first two
 // characters, upper-cased, are "GO", ";;" or it is the single character ";".

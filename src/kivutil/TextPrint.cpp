@@ -4,6 +4,7 @@
 #include "ExportOptions.h"
 #include "ExportText.h"
 #include "MessageBox.h"
+#include "SafeFile.h"
 #include "SessionInit.h"
 #include "TextRoutines.h"
 
@@ -11,7 +12,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 
@@ -20,12 +28,21 @@ namespace {
 // Lines of a file as Windows-1251 bytes; a line ends at CR LF, LF or CR, and
 // a final line break opens no further line.
 QList<QByteArray> ReadLines(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Exception(file.errorString());
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Exception(file.errorString());
+    QByteArray text;
+    try {
+        text = ReadUntrustedFile(fileName);
+    } catch (const Exception&) {
+        // A missing or locked file is told in the system's words, as the
+        // message puts the file's name in front of them already; a special
+        // or oversized file keeps the reader's message.
+        const QFileInfo info(fileName);
+        if (info.exists() && (!info.isFile() || info.size() > UntrustedFileLimit))
+            throw;
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            throw Exception(file.errorString());
+        throw;
+    }
     QList<QByteArray> lines;
     qsizetype start = 0;
     const qsizetype n = text.size();
@@ -104,7 +121,7 @@ void SendToPrintQueue(const QByteArray& text) {
 void SendToTarget(const QByteArray& text) {
     const QString target = TrimText(ExportTxtOpts.DftTarget);
     if (!target.isEmpty()) {
-        WriteAll(target, text);
+        WriteAll(TextPrintTarget(target), text);
         return;
     }
 #ifdef Q_OS_WIN
@@ -136,12 +153,43 @@ QString ErrorText(const std::exception& e) {
 
 } // namespace
 
-QString TextPrintFileName() {
+QString NewTextPrintFile() {
+    const QString folder = MakePrivateFolder(WorkingFolder());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = QDir(folder).filePath(
+            QStringLiteral("Report-%1.txt")
+                .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
 #ifdef Q_OS_WIN
-    return QStringLiteral("C:\\Report.txt");
+        QFile file(name);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return name;
 #else
-    return QDir(WorkingFolder()).filePath(QStringLiteral("Report.txt"));
+        const int fd = ::open(QFile::encodeName(name).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST)
+            break;
 #endif
+    }
+    throw Exception(QStringLiteral("Не може да бъде създаден файл за текстов печат в ") + u'"' +
+                    QDir::toNativeSeparators(folder) + u'"');
+}
+
+QString TextPrintTarget(const QString& target) {
+#ifdef Q_OS_WIN
+    // Device names (LPT1, PRN) are relative names that must stay as typed.
+    if (!target.contains(u'\\') && !target.contains(u'/') && !target.contains(u'.'))
+        return target;
+#endif
+    if (!QFileInfo(target).isRelative())
+        return target;
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QFileInfo(documents).isDir())
+        documents = QDir::homePath();
+    return QDir(documents).filePath(target);
 }
 
 void PrintAsText(TDBGrid* grid, const QStringList* lines, const QString& title,
@@ -149,7 +197,23 @@ void PrintAsText(TDBGrid* grid, const QStringList* lines, const QString& title,
     TDataSet* dataSet = grid ? grid->DataSet() : nullptr;
     if (!dataSet || dataSet->IsEmpty())
         return;
-    const QString fileName = TextPrintFileName();
+    QString fileName;
+    try {
+        fileName = NewTextPrintFile();
+    } catch (const Exception& e) {
+        ShowError(e.message(), QStringLiteral("Грешка"));
+        return;
+    }
+    // The work file holds a company's report: it goes once printed. A
+    // program started on it (OpenWith) needs it after this returns; it stays
+    // then, readable by the user alone, in the user's own folder.
+    struct TRemove {
+        QString Name;
+        ~TRemove() {
+            if (TrimText(ExportTxtOpts.OpenWith).isEmpty())
+                QFile::remove(Name);
+        }
+    } remove{fileName};
     QString result;
     {
         // The user's settings come back whatever happens; the footer list is
@@ -206,7 +270,7 @@ void PrintTextFile(const QString& fileName) {
         }
 
         const QByteArray text = JoinLines(lines);
-        WriteAll(fileName, text);
+        WriteFileReplacing(fileName, text, 0600);
 
         try {
             SendToTarget(text);

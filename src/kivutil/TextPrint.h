@@ -8,17 +8,24 @@
 
 class TDBGrid;
 
-// The file text printing writes and prints. Windows: "C:\Report.txt".
-// Elsewhere there is no drive C:, so it is "Report.txt" in the working folder
-// (WorkingFolder(), the system's temporary folder).
-QString TextPrintFileName();
+// Makes a new, empty work file for text printing and returns its name: a
+// unique "Report-*.txt" in the user's own working folder (WorkingFolder(),
+// made mode 0700), created exclusively with mode 0600, so no other user can
+// read it, prepare it or print into it. Raises Exception when it cannot.
+QString NewTextPrintFile();
+
+// Where "Във файл" (DftTarget) sends the text: an absolute name as it is, a
+// relative one in the user's documents folder (the home folder when there is
+// none), never in the working folder.
+QString TextPrintTarget(const QString& target);
 
 // The print action's text branch: with the export settings set aside and set
 // to "|" as delimiter, fixed widths, header, footer and column names, no
 // code-page conversion and totals as the footer values, writes the grid's
-// rows with the condition lines and the title to TextPrintFileName(); then
-// puts the settings back and prints the file with PrintTextFile. Does nothing
-// for a grid without rows; prints nothing when the export failed (its
+// rows with the condition lines and the title to a NewTextPrintFile(); then
+// puts the settings back, prints the file with PrintTextFile and removes it
+// (it stays when OpenWith is set, for the program started on it). Does
+// nothing for a grid without rows; prints nothing when the export failed (its
 // message has been shown).
 void PrintAsText(TDBGrid* grid, const QStringList* lines, const QString& title,
                  QStringList* totals);
@@ -29,10 +36,10 @@ void PrintAsText(TDBGrid* grid, const QStringList* lines, const QString& title,
 // 3. the string BeforePrint denotes goes in front of the first line and the
 //    one AfterPrint denotes after the last (no line break added);
 // 4. Copies - 1 more copies of the lines follow;
-// 5. the file is rewritten with the result (lines ended by CR LF), which is
-//    then written to the target: DftTarget (a file or device, written as a
-//    file) or, when that is empty, the printer: "LPT1" on Windows, elsewhere
-//    the system's print queue as raw data ("lp -o raw");
+// 5. the file is replaced by the result (lines ended by CR LF, mode 0600),
+//    which is then written to the target: DftTarget (a file or device,
+//    written as a file; see TextPrintTarget) or, when that is empty, the printer: "LPT1" on
+//    Windows, elsewhere the system's print queue as raw data ("lp -o raw");
 // 6. OpenWith, when set, is started on the file.
 // Failures are shown in message boxes: a file that cannot be read, an
 // invalid before/after text or a file that cannot be rewritten stop it; a

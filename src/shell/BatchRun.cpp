@@ -110,8 +110,9 @@ QString AbsoluteName(const QString& name) {
 
 // The base name of a saved inquiry: the name as typed, or with ".SQL"
 // added when it has no extension (as the file dialogs add it); a bare name
-// is also looked for in the SaveReps folder beside the program. The first
-// of these whose set exists; else the name as typed, so loading reports it.
+// is also looked for in the user's SaveReps folder, then in the shared one
+// beside the program. The first of these whose set exists; else the name as
+// typed, so loading reports it.
 QString SavedInquiryBase(const QString& typed, const QString& startFolder) {
     QStringList candidates;
     auto add = [&](const QString& path) {
@@ -120,8 +121,10 @@ QString SavedInquiryBase(const QString& typed, const QString& startFolder) {
             candidates << path + SavedInquiryExtension;
     };
     add(QDir(startFolder).absoluteFilePath(typed));
-    if (QFileInfo(typed).isRelative() && !typed.contains(u'/') && !typed.contains(u'\\'))
+    if (QFileInfo(typed).isRelative() && !typed.contains(u'/') && !typed.contains(u'\\')) {
         add(QDir(SavedInquiryFolder()).filePath(typed));
+        add(QDir(SharedSavedInquiryFolder()).filePath(typed));
+    }
     for (const QString& base : candidates)
         if (QFileInfo::exists(base + QStringLiteral(".SEL.DRN")))
             return base;

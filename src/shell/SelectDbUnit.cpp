@@ -1,6 +1,7 @@
 #include "SelectDbUnit.h"
 
 #include "Database.h"
+#include "MessageBox.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -80,7 +81,14 @@ void TSelectDbForm::FormCreate() {
     if (!session.Active())
         session.Open();
     cbDbList->clear();
-    for (const QString& alias : session.AliasNames())
+    QStringList aliases{QStringLiteral("DEMO")};
+    try {
+        aliases = session.AliasNames();
+    } catch (const Exception& e) {
+        // An aliases file that cannot be read leaves the demo to choose.
+        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+    }
+    for (const QString& alias : aliases)
         new TAliasItem(alias, cbDbList);
     cbDbList->sortItems();
     if (session.DatabaseCount() > 0)

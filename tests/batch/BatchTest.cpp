@@ -608,3 +608,52 @@ TEST_F(BatchTest, SubjectAndAliasLists) {
     EXPECT_LT(shown.indexOf(QStringLiteral("DEMO")), shown.indexOf(QStringLiteral("Zeta")));
     EXPECT_LT(shown.indexOf(QStringLiteral("Zeta")), shown.indexOf(QStringLiteral("alpha")));
 }
+
+// Two first starts of the demo at once (two users logging in, a scheduler
+// and a user) each build it; neither may see, or leave behind, a half-made
+// or empty file. Five rounds, each in a fresh data folder.
+TEST_F(BatchTest, TwoFirstStartsOfTheDemoAtOnce) {
+    auto start = [&](QProcess& process, const QString& data) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                   SuiteDir().filePath(QStringLiteral("runtime")));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(Work.path());
+        process.start(Exe, {QStringLiteral("DEMO"), QStringLiteral("--list-subjects")});
+    };
+    QString expected;
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        QTemporaryDir data;
+        ASSERT_TRUE(data.isValid());
+        QProcess first;
+        QProcess second;
+        start(first, data.path());
+        start(second, data.path());
+        for (QProcess* process : {&first, &second}) {
+            ASSERT_TRUE(process->waitForFinished(120000));
+            EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();
+            const QString out = QString::fromUtf8(process->readAllStandardOutput());
+            EXPECT_TRUE(out.contains(QStringLiteral("Клиенти\n"))) << out.toStdString();
+            if (expected.isEmpty())
+                expected = out;
+            EXPECT_EQ(out, expected);
+        }
+        // One complete demo stays, and no file of a build.
+        const QString demo = data.filePath(QStringLiteral("vexal/demo.db"));
+        EXPECT_TRUE(DemoDatabaseUsable(demo));
+        EXPECT_EQ(QDir(data.filePath(QStringLiteral("vexal")))
+                      .entryList(QDir::Files | QDir::Hidden | QDir::System),
+                  QStringList{QStringLiteral("demo.db")});
+        // A demo left empty (as an old build that died could) is built again.
+        if (round == 0) {
+            ASSERT_TRUE(QFile::resize(demo, 0));
+            QProcess third;
+            start(third, data.path());
+            ASSERT_TRUE(third.waitForFinished(120000));
+            EXPECT_EQ(third.exitCode(), 0) << third.readAllStandardError().toStdString();
+            EXPECT_EQ(QString::fromUtf8(third.readAllStandardOutput()), expected);
+        }
+    }
+}

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <dlfcn.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -101,6 +102,24 @@ TEST_F(Aliases, DatabasesThatCannotBeOpened) {
         EXPECT_EQ(OpenFailure(QString::fromUtf16(r.Alias)), r.Message);
     // A missing file is never created by trying to open it.
     EXPECT_FALSE(QFile::exists(missing));
+}
+
+// An aliases file another user replaced by a FIFO or a link to /dev/zero
+// would hang the program or fill its memory: it is refused, by name.
+TEST_F(Aliases, SpecialAliasesFilesAreRefusedNotRead) {
+    const QString fifo = Dir.filePath(u"fifo.ini"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = Dir.filePath(u"zero.ini"_s);
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, zero));
+    for (const QString& file : {fifo, zero}) {
+        qputenv("VEXAL_ALIASES", QFile::encodeName(file));
+        EXPECT_THROW(TSession::Default().AliasNames(), EDatabaseError);
+        EXPECT_TRUE(OpenFailure(u"TESTDB"_s).contains(file))
+            << OpenFailure(u"TESTDB"_s).toStdString();
+        // The demo needs no aliases file.
+        TAliasInfo info;
+        EXPECT_TRUE(TSession::Default().FindAlias(u"DEMO"_s, &info));
+    }
 }
 
 TEST_F(Aliases, LockedDatabase) {

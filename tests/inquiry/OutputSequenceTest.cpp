@@ -273,7 +273,6 @@ TEST_F(OutputSequenceTest, TextPrintModeWritesTheReportTextAndRestoresTheSetting
     // Text printing writes to this file instead of a printer.
     ExportTxtOpts.DftTarget = dir.filePath(QStringLiteral("printer.txt"));
     const TExportTxtOpts before = ExportTxtOpts;
-    QFile::remove(TextPrintFileName());
 
     TSpravkaForm* window = OpenSubject(QStringLiteral("Продажби"));
     ASSERT_GT(window->dsData->rowCount(), 0);
@@ -286,7 +285,7 @@ TEST_F(OutputSequenceTest, TextPrintModeWritesTheReportTextAndRestoresTheSetting
     // The text was written with the text-print settings: "|" between
     // columns, the column names, and the report's totals in the footer.
     // Printing rewrote it in the user's code page.
-    const QByteArray text = ReadAll(TextPrintFileName());
+    const QByteArray text = ReadAll(ExportTxtOpts.DftTarget);
     EXPECT_TRUE(text.contains('|'));
     EXPECT_TRUE(text.contains(ConvertCodePage(Win1251::Encode(QStringLiteral("Клиент")))));
     const QString amount =

@@ -8,6 +8,7 @@
 #include "SavedInquiry.h"
 #include "SessionInit.h"
 #include "TestUtil.h"
+#include "Win1251.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,6 +16,10 @@
 #include <QFileDialog>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +53,8 @@ protected:
         ASSERT_TRUE(Dir.isValid());
         SavedProgramDir = ProgramDir;
         ProgramDir = Dir.path() + QLatin1Char('/');
+        // Where the tests keep their sets (chosen through the dialogs).
+        ASSERT_TRUE(QDir().mkpath(Dir.filePath(QStringLiteral("SaveReps"))));
         SetInquiryFileDialogHandler(
             [this](QWidget*, bool saving, const QString& filter, const QString& folder) {
                 DialogCalls << QStringLiteral("%1|%2|%3")
@@ -107,10 +114,15 @@ TEST_F(SavedInquiryTest, SaveThenLoadRoundTripsEveryListByteForByte) {
     const QString first = Base(QStringLiteral("Пълна.SQL"));
     Save(window, first);
     EXPECT_TRUE(Messages.empty());
-    // The dialog opens in SaveReps beside the program, made on first use.
-    EXPECT_EQ(DialogCalls, QStringList{QStringLiteral("save|Справка от DRNKorb|*.SQL|") +
-                                       ProgramDir + QStringLiteral("SaveReps")});
-    EXPECT_TRUE(QDir(Dir.filePath(QStringLiteral("SaveReps"))).exists());
+    // The dialog opens in the user's own SaveReps, made on first use and
+    // closed to other users.
+    const QString own = SavedInquiryFolder();
+    EXPECT_EQ(DialogCalls, QStringList{QStringLiteral("save|Справка от DRNKorb|*.SQL|") + own});
+    EXPECT_TRUE(own.endsWith(QStringLiteral("/SaveReps")));
+    EXPECT_FALSE(own.startsWith(ProgramDir));
+    EXPECT_EQ(QFileInfo(own).permissions() &
+                  (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
+              QFile::Permissions());
 
     // Windows-1251 text, CR LF after every line; B repeats the tables.
     EXPECT_EQ(TestUtil::ReadFile(first + ".SELBG.DRN"),
@@ -274,7 +286,7 @@ TEST_F(SavedInquiryTest, DialogsOpenInSaveRepsWithTheInquiryFilter) {
         Press(button);
         return seen;
     };
-    const QString folder = QDir(Dir.filePath(QStringLiteral("SaveReps"))).absolutePath();
+    const QString folder = QDir(SavedInquiryFolder()).absolutePath();
     const Seen save = open(window->BitBtn6);
     EXPECT_EQ(save.Name, QStringLiteral("SaveDialog"));
     EXPECT_EQ(save.Filters, QStringList{QStringLiteral("Справка от DRNKorb (*.SQL)")});
@@ -287,6 +299,157 @@ TEST_F(SavedInquiryTest, DialogsOpenInSaveRepsWithTheInquiryFilter) {
     EXPECT_EQ(load.Folder, folder);
     EXPECT_FALSE(load.Saving);
     EXPECT_TRUE(Messages.empty());
+}
+
+// Statement separators: only a ';' the server would read as one counts, in
+// either way of reading backslashes.
+TEST(StatementSeparator, FoundOnlyOutsideLiteralsNamesAndComments) {
+    struct Row {
+        const char16_t* Text;
+        bool Found;
+    };
+    const Row rows[] = {
+        {u"Clients.City ='София'; DELETE FROM Sales; SELECT 1 WHERE 1 = 1", true},
+        {u"Clients.City ='a;b'", false},                // inside a literal
+        {u"Clients.City ='It''s; fine'", false},        // a doubled quote stays inside
+        {u"\"Град; стар\" ='x'", false},                // inside a quoted name
+        {u"Qty > 1 -- ; comment", false},               // the rest of the line is comment
+        {u"Qty > 1 /* ; */ AND Qty < 9", false},        // a closed block comment
+        {u"Qty > 1 /* ; */ ; DROP TABLE Goods", true},  // after the comment
+        {u"Name ='\\''; DELETE FROM Goods; --'", true}, // hidden from one reading only
+        {u"Name ='C:\\'; DELETE FROM Goods", true},     // and the other way round
+        {u"Name ='C:\\'", false},
+        {u";", true},
+        {u"", false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(HasStatementSeparator(QString::fromUtf16(row.Text)), row.Found)
+            << QString::fromUtf16(row.Text).toStdString();
+}
+
+// A set that could run a second statement, or that someone else planted, is
+// refused whole with a message naming the file, and the inquiry is unchanged.
+TEST_F(SavedInquiryTest, PlantedOrSmuggledSetsAreRefusedWhole) {
+    TSpravkaForm* window = FullInquiry();
+    const QString base = Base(QStringLiteral("Чужда.SQL"));
+    Save(window, base);
+    ASSERT_TRUE(Messages.empty());
+    const QString other = Dir.filePath(QStringLiteral("other.txt"));
+    TestUtil::WriteFile(other, "Sales\r\n");
+
+    struct Row {
+        const char* Name;
+        const char* Suffix;
+        std::function<bool(const QString&)> Plant; // false: cannot on this system
+        const char* Says;
+    };
+    const Row rows[] = {
+        {"second statement", ".REL.DRN",
+         [](const QString& f) {
+             TestUtil::WriteFile(f, Win1251::Encode(QStringLiteral(
+                                        "Customers.City ='София'; DELETE FROM Sales; SELECT 1 "
+                                        "WHERE 1 = 1\r\n")));
+             return true;
+         },
+         "извън текст"},
+        {"separator in the ordering", ".ORDER.DRN",
+         [](const QString& f) {
+             TestUtil::WriteFile(f, "Qty; DROP TABLE Sales\r\n");
+             return true;
+         },
+         "извън текст"},
+        {"link", ".SEL.DRN",
+         [&](const QString& f) { return QFile::remove(f) && QFile::link(other, f); },
+         "символна връзка"},
+        {"fifo", ".GROUP.DRN",
+         [](const QString& f) {
+             return QFile::remove(f) && ::mkfifo(QFile::encodeName(f).constData(), 0600) == 0;
+         },
+         "не е обикновен файл"},
+        {"another user's file", ".RELFunc.DRN",
+         [](const QString& f) {
+             return ::getuid() == 0 && ::chown(QFile::encodeName(f).constData(), 65534, 65534) == 0;
+         },
+         "друг потребител"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        // A sound set again, then the one planted file.
+        for (const QString& suffix : SavedInquirySuffixes())
+            QFile::remove(base + suffix);
+        Save(window, base);
+        ASSERT_TRUE(Messages.empty());
+        if (!row.Plant(base + row.Suffix))
+            continue;
+        Press(window->btClear);
+        const TListSnapshot before = Snapshot(*window->Inquiry);
+        Load(window, base);
+        ASSERT_EQ(Messages.size(), 1u);
+        EXPECT_TRUE(Messages[0].Text.contains(QString::fromUtf8(row.Says)))
+            << Messages[0].Text.toStdString();
+        EXPECT_TRUE(Messages[0].Text.contains(QFileInfo(base + row.Suffix).fileName()))
+            << Messages[0].Text.toStdString();
+        EXPECT_EQ(Snapshot(*window->Inquiry), before);
+        Messages.clear();
+    }
+    // A ';' inside a literal, or in the shown texts, is no separator.
+    for (const QString& suffix : SavedInquirySuffixes()) {
+        QFile::remove(base + suffix);
+        TestUtil::WriteFile(base + suffix, "");
+    }
+    TestUtil::WriteFile(base + ".REL.DRN", "Customers.City ='a;b'\r\n");
+    TestUtil::WriteFile(base + ".RELBG.DRN", Win1251::Encode(QStringLiteral("Град = a;b\r\n")));
+    Load(window, base);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(window->Inquiry->Relations, QStringList{QStringLiteral("Customers.City ='a;b'")});
+}
+
+// The user's own sets come first; the shared folder beside the program is
+// read only when the user has no set of that name, and only its trusted
+// files (root's or the installing user's) are taken.
+TEST_F(SavedInquiryTest, OwnFolderFirstThenTheSharedOne) {
+    TSpravkaForm* window = OpenWindow();
+    AddSubject(window, QStringLiteral("Клиенти"));
+    const QString shared = SharedSavedInquiryFolder();
+    const QString sharedBase = QDir(shared).filePath(QStringLiteral("Обща.SQL"));
+    Save(window, sharedBase);
+    ASSERT_TRUE(Messages.empty());
+    EXPECT_EQ(FindSavedInquiry(QStringLiteral("Обща.SQL")), sharedBase);
+    EXPECT_TRUE(FindSavedInquiry(QStringLiteral("Няма.SQL")).isEmpty());
+
+    // "Зарежда" with the name in the user's folder finds the shared set.
+    AddCondition(window, QStringLiteral("Град"), QStringLiteral("="), QStringLiteral("Русе"));
+    Load(window, QDir(SavedInquiryFolder()).filePath(QStringLiteral("Обща.SQL")));
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_TRUE(window->Inquiry->Relations.isEmpty());
+
+    // The user's own set of the same name wins.
+    const QString own = QDir(SavedInquiryFolder()).filePath(QStringLiteral("Обща.SQL"));
+    Save(window, own);
+    EXPECT_EQ(FindSavedInquiry(QStringLiteral("Обща.SQL")), own);
+    for (const QString& suffix : SavedInquirySuffixes())
+        QFile::remove(own + suffix);
+
+    if (::getuid() != 0)
+        return; // files of another user can be made by root only
+    // In the shared folder a file of the installing user is taken, one of
+    // anybody else is not; outside it, another user's file never is.
+    const QByteArray sel = QFile::encodeName(sharedBase + QStringLiteral(".SEL.DRN"));
+    ASSERT_EQ(::chown(sel.constData(), 65534, 65534), 0);
+    Load(window, sharedBase);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_TRUE(Messages[0].Text.contains(QStringLiteral("друг потребител")));
+    Messages.clear();
+    ASSERT_EQ(::chown(QFile::encodeName(ProgramDir).constData(), 65534, 65534), 0);
+    Load(window, sharedBase);
+    EXPECT_TRUE(Messages.empty());
+    const QString elsewhere = Dir.filePath(QStringLiteral("Другаде.SQL"));
+    Save(window, elsewhere);
+    ASSERT_EQ(::chown(QFile::encodeName(elsewhere + ".SEL.DRN").constData(), 65534, 65534), 0);
+    Messages.clear();
+    Load(window, elsewhere);
+    EXPECT_EQ(Messages.size(), 1u);
+    ::chown(QFile::encodeName(ProgramDir).constData(), 0, 0);
 }
 
 } // namespace

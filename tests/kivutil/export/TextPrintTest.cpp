@@ -6,11 +6,13 @@
 
 #include "DBGrid.h"
 #include "DataSource.h"
+#include "SessionInit.h"
 #include "TextPrint.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QThread>
 
 using namespace Qt::StringLiterals;
@@ -189,7 +191,8 @@ TEST_F(TextPrintTest, PrintActionTextBranch) {
           u"Иван   |  10"_s, u"Мария  |  20"_s, rule, u"       |  30"_s, rule})
         expected += ConvertCodePage(Win1251::Encode(line)) + "\r\n";
     EXPECT_EQ(Read(Path(u"printer.out"_s)), expected);
-    EXPECT_EQ(Read(TextPrintFileName()), expected);
+    // The work file went once printed: nothing of the report stays behind.
+    EXPECT_TRUE(QDir(WorkingFolder()).entryList({u"Report-*"_s}, QDir::Files).isEmpty());
     EXPECT_TRUE(Messages.empty());
     // Settings as they were before.
     EXPECT_EQ(ExportTxtOpts.TxtClmDelimiter, user.TxtClmDelimiter);
@@ -197,5 +200,42 @@ TEST_F(TextPrintTest, PrintActionTextBranch) {
     EXPECT_EQ(ExportTxtOpts.FixedClmWidth, user.FixedClmWidth);
     EXPECT_EQ(ExportTxtOpts.TxtCyrSet, user.TxtCyrSet);
     EXPECT_EQ(ExportTxtOpts.FooterValues, nullptr);
-    QFile::remove(TextPrintFileName());
+}
+
+// Another user of the machine must not read, prepare or receive the text:
+// each print gets its own new file, readable by the user alone, in a folder
+// of the user's own.
+TEST_F(TextPrintTest, WorkFileIsNewPrivateAndInThePrivateFolder) {
+    const QString first = NewTextPrintFile();
+    const QString second = NewTextPrintFile();
+    EXPECT_NE(first, second);
+    EXPECT_EQ(QFileInfo(first).absolutePath(), QDir(WorkingFolder()).absolutePath());
+    EXPECT_EQ(QFileInfo(first).size(), 0);
+    EXPECT_EQ(QFileInfo(first).permissions(),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    EXPECT_EQ(QFileInfo(WorkingFolder()).permissions() &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                   QFile::WriteOther | QFile::ExeOther),
+              QFile::Permissions());
+    QFile::remove(first);
+    QFile::remove(second);
+
+    // A working folder planted as a link (or someone else's) is not used.
+    const QString folder = WorkingFolder();
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(Path(u"elsewhere"_s)));
+    ASSERT_TRUE(QFile::link(Path(u"elsewhere"_s), folder));
+    EXPECT_THROW(NewTextPrintFile(), Exception);
+    QFile::remove(folder);
+}
+
+// "Във файл" with a bare name means a file in the user's documents, not
+// one in the working folder where it would be lost or shared.
+TEST_F(TextPrintTest, RelativeTargetLandsInTheDocumentsFolder) {
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QFileInfo(documents).isDir())
+        documents = QDir::homePath();
+    EXPECT_EQ(TextPrintTarget(u"out/print.txt"_s), QDir(documents).filePath(u"out/print.txt"_s));
+    EXPECT_EQ(TextPrintTarget(Path(u"printer.out"_s)), Path(u"printer.out"_s));
+    EXPECT_EQ(TextPrintTarget(u"/dev/null"_s), u"/dev/null"_s);
 }

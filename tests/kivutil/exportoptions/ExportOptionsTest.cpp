@@ -4,9 +4,13 @@
 #include "ExportOptions.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -130,4 +134,29 @@ TEST_F(ExportOptions, DamagedStoredValuesFallBackToDefaults) {
     EXPECT_EQ(ExportTxtOpts.Copies, 1);
     EXPECT_EQ(CyrTailShift, 64);
     EXPECT_FALSE(ExportTxtOpts.ExportHeader);
+}
+
+// A settings file replaced by a FIFO or a link to /dev/zero would hang the
+// start or fill the memory: the settings stay at their defaults instead,
+// and the file is neither read nor written.
+TEST_F(ExportOptions, SpecialSettingsFileIsNeitherReadNorWritten) {
+    const QString file = QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                                   QStringLiteral("vexal"), QStringLiteral("export"))
+                             .fileName();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    for (int kind = 0; kind < 2; ++kind) {
+        QFile::remove(file);
+        if (kind == 0)
+            ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), file));
+        ResetExportSettings();
+        LoadExportSettings();
+        ExpectDefaults();
+        ExportTxtOpts.Copies = 7;
+        SaveExportSettings();
+        EXPECT_TRUE(QFileInfo(file).isSymLink() || !QFileInfo(file).isFile()) << kind;
+    }
+    QFile::remove(file);
+    ResetExportSettings();
 }
