@@ -372,13 +372,15 @@ TChartData ReadChartData(const TChartSource& source) {
         }
     }
 
+    // A grouped result is labelled by all its grouping columns; any other
+    // by its first text or date column.
     std::vector<TColumn*> values;
     std::vector<TField*> labelFields;
     QStringList labelCaptions;
     for (TColumn& c : columns) {
         if (c.Role == TColumnRole::Value)
             values.push_back(&c);
-        else if (c.Role == TColumnRole::Label) {
+        else if (c.Role == TColumnRole::Label && (computedNumbers || labelFields.empty())) {
             labelFields.push_back(c.Field);
             labelCaptions << c.Caption;
         }
