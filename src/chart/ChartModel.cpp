@@ -102,16 +102,25 @@ bool NumbersWithText(TField* field, int rows) {
     return texts > 0 && numbers > texts;
 }
 
-// The date at the start of a stored "YYYY-MM-DD..." text, read without the
-// zone look-ups of a date-time value (a million rows chart at once);
-// invalid for any other text.
-QDate IsoDate(const QString& text) {
-    if (text.size() < 10 || text[4] != u'-' || text[7] != u'-')
+// The date at the start of a field's text, "YYYY-MM-DD" as stored or
+// "DD.MM.YYYY" (with the program's date separator) as a date field gives
+// it, read without the zone look-ups of a date-time value (a million rows
+// chart at once); invalid for any other text.
+QDate TextDate(const QString& text) {
+    if (text.size() < 10)
         return {};
-    bool y = false, m = false, d = false;
-    const QDate date(QStringView(text).left(4).toInt(&y), QStringView(text).mid(5, 2).toInt(&m),
-                     QStringView(text).mid(8, 2).toInt(&d));
-    return y && m && d ? date : QDate();
+    const QStringView t(text);
+    int year = 0, month = 0, day = 0;
+    if (t[4] == u'-' && t[7] == u'-') {
+        year = t.left(4).toInt();
+        month = t.mid(5, 2).toInt();
+        day = t.mid(8, 2).toInt();
+    } else if (t[2] == t[5] && !t[2].isDigit()) {
+        day = t.left(2).toInt();
+        month = t.mid(3, 2).toInt();
+        year = t.mid(6, 4).toInt();
+    }
+    return year > 0 ? QDate(year, month, day) : QDate();
 }
 
 // The period of a label column: days of a date column (months when every
@@ -121,7 +130,7 @@ TPeriod PeriodOf(TField* field, int rows) {
         bool firstDays = true;
         for (int r = 0; r < rows && firstDays; ++r)
             if (!field->IsNullAt(r)) {
-                QDate date = IsoDate(field->AsStringAt(r));
+                QDate date = TextDate(field->AsStringAt(r));
                 if (!date.isValid())
                     date = field->ValueAt(r).toDate();
                 firstDays = date.day() == 1;
@@ -146,7 +155,7 @@ std::optional<qint64> PeriodKey(TField* field, int row, TPeriod period) {
         return std::nullopt;
     if (field->DataType() == TFieldType::String)
         return MonthKey(field->AsStringAt(row));
-    QDate date = IsoDate(field->AsStringAt(row));
+    QDate date = TextDate(field->AsStringAt(row));
     if (!date.isValid())
         date = field->ValueAt(row).toDate();
     if (!date.isValid())
