@@ -262,20 +262,29 @@ void ReadPeriods(TChartData& data, TField* labelField, TPeriod period,
     bool undated = false;
     bool repeated = false;
     bool isoMonths = false;
+    // Rows of one period usually follow each other: the period of the row
+    // before is kept at hand.
+    std::optional<qint64> lastKey;
+    std::vector<double>* lastSum = nullptr;
     for (int r = 0; r < rows; ++r) {
         const std::optional<qint64> key = PeriodKey(labelField, r, period);
         if (!key) {
             undated = true;
             continue;
         }
-        auto [at, added] = firstRow.emplace(*key, r);
-        repeated = repeated || !added;
-        if (added && labelField->DataType() == TFieldType::String)
-            isoMonths = isoMonths || IsoMonth().match(labelField->AsStringAt(r)).hasMatch();
-        std::vector<double>& sum = sums[*key];
-        sum.resize(values.size(), NoValue);
+        if (key == lastKey) {
+            repeated = true;
+        } else {
+            auto [at, added] = firstRow.emplace(*key, r);
+            repeated = repeated || !added;
+            if (added && labelField->DataType() == TFieldType::String)
+                isoMonths = isoMonths || IsoMonth().match(labelField->AsStringAt(r)).hasMatch();
+            lastKey = key;
+            lastSum = &sums[*key];
+            lastSum->resize(values.size(), NoValue);
+        }
         for (std::size_t s = 0; s < values.size(); ++s)
-            AddTo(sum[s], data.Series[qsizetype(s)].Values[std::size_t(r)]);
+            AddTo((*lastSum)[s], data.Series[qsizetype(s)].Values[std::size_t(r)]);
     }
     for (TChartSeries& series : data.Series)
         series.Values.clear();
