@@ -4,11 +4,11 @@
 #include "Exception.h"
 #include "MessageBox.h"
 
-#include <QChartView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -40,6 +40,34 @@ QString AskChartFile(QWidget* parent, const QString& filter) {
 const TChartKind SwitchKinds[] = {TChartKind::Bar, TChartKind::Line, TChartKind::Pie};
 
 } // namespace
+
+TChartCanvas::TChartCanvas(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TChartCanvas::SetModel(const TChartModel& model) {
+    Model = model;
+    Picture = QPixmap();
+    update();
+}
+
+void TChartCanvas::resizeEvent(QResizeEvent* event) {
+    Picture = QPixmap();
+    QWidget::resizeEvent(event);
+}
+
+void TChartCanvas::paintEvent(QPaintEvent*) {
+    const qreal ratio = devicePixelRatioF();
+    if (Picture.isNull()) {
+        Picture = QPixmap(size() * ratio);
+        Picture.setDevicePixelRatio(ratio);
+        Picture.fill(Qt::white);
+        QPainter painter(&Picture);
+        PaintChart(Model, painter, QRectF(rect()));
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, Picture);
+}
 
 ChartFileDialogHandler SetChartFileDialogHandler(ChartFileDialogHandler handler) {
     ChartFileDialogHandler previous = std::move(DialogHandler());
@@ -73,16 +101,11 @@ TChartForm::TChartForm(TChartData data, TChartKind kind, QWidget* parent)
     bar->addWidget(btPrintChart);
     layout->addLayout(bar);
 
-    View = new QChartView(this);
-    View->setObjectName(QStringLiteral("ChartView"));
-    View->setRenderHint(QPainter::Antialiasing);
-    View->setMinimumSize(480, 340);
-    layout->addWidget(View, 1);
-    lbNotes = new QLabel(this);
-    lbNotes->setObjectName(QStringLiteral("lbNotes"));
-    lbNotes->setWordWrap(true);
-    layout->addWidget(lbNotes);
-    resize(900, 640);
+    ChartView = new TChartCanvas(this);
+    ChartView->setObjectName(QStringLiteral("ChartView"));
+    ChartView->setMinimumSize(480, 340);
+    layout->addWidget(ChartView, 1);
+    resize(960, 700);
 
     Model = ShapeChart(Data, kind);
     ShowModel();
@@ -103,11 +126,7 @@ void TChartForm::ShowModel() {
     const int index = cbChartKind->findData(int(Model.Kind));
     if (index >= 0)
         cbChartKind->setCurrentIndex(index);
-    QChart* old = View->chart();
-    View->setChart(MakeChart(Model));
-    delete old;
-    lbNotes->setText(ChartNotesText(Model));
-    lbNotes->setVisible(!Model.Notes.isEmpty());
+    ChartView->SetModel(Model);
 }
 
 void TChartForm::btSaveChartClick() {

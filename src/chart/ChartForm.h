@@ -7,13 +7,29 @@
 
 #include "ChartModel.h"
 
+#include <QPixmap>
 #include <QWidget>
 #include <functional>
 
-class QChartView;
 class QComboBox;
-class QLabel;
 class QPushButton;
+
+// Shows a chart model as the files and the printer get it (PaintChart),
+// scaled to the widget.
+class TChartCanvas : public QWidget {
+    Q_OBJECT
+public:
+    explicit TChartCanvas(QWidget* parent = nullptr);
+    void SetModel(const TChartModel& model);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    TChartModel Model;
+    QPixmap Picture; // the chart at the widget's size, drawn once
+};
 
 // Asks for the file the chart is saved to: a dialog unless replaced (a test
 // answers instead). Returns the chosen name, or "" when cancelled.
@@ -30,7 +46,7 @@ public:
     QComboBox* cbChartKind = nullptr; // the kind switch
     QPushButton* btSaveChart = nullptr;
     QPushButton* btPrintChart = nullptr;
-    QLabel* lbNotes = nullptr;
+    TChartCanvas* ChartView = nullptr;
 
     TChartKind Kind() const { return Model.Kind; }
     void SetKind(TChartKind kind);
@@ -45,5 +61,4 @@ private:
     void ShowModel();
     TChartData Data;
     TChartModel Model;
-    QChartView* View = nullptr;
 };

@@ -102,6 +102,27 @@ bool NumbersWithText(TField* field, int rows) {
     return texts > 0 && numbers > texts;
 }
 
+// The date at the start of a field's text, "YYYY-MM-DD" as stored or
+// "DD.MM.YYYY" (with the program's date separator) as a date field gives
+// it, read without the zone look-ups of a date-time value (a million rows
+// chart at once); invalid for any other text.
+QDate TextDate(const QString& text) {
+    if (text.size() < 10)
+        return {};
+    const QStringView t(text);
+    int year = 0, month = 0, day = 0;
+    if (t[4] == u'-' && t[7] == u'-') {
+        year = t.left(4).toInt();
+        month = t.mid(5, 2).toInt();
+        day = t.mid(8, 2).toInt();
+    } else if (t[2] == t[5] && !t[2].isDigit()) {
+        day = t.left(2).toInt();
+        month = t.mid(3, 2).toInt();
+        year = t.mid(6, 4).toInt();
+    }
+    return year > 0 ? QDate(year, month, day) : QDate();
+}
+
 // The period of a label column: days of a date column (months when every
 // date is the first of its month), months of month-and-year texts.
 TPeriod PeriodOf(TField* field, int rows) {
@@ -109,8 +130,10 @@ TPeriod PeriodOf(TField* field, int rows) {
         bool firstDays = true;
         for (int r = 0; r < rows && firstDays; ++r)
             if (!field->IsNullAt(r)) {
-                const QVariant v = field->ValueAt(r);
-                firstDays = v.toDate().day() == 1;
+                QDate date = TextDate(field->AsStringAt(r));
+                if (!date.isValid())
+                    date = field->ValueAt(r).toDate();
+                firstDays = date.day() == 1;
             }
         return firstDays ? TPeriod::Month : TPeriod::Day;
     }
@@ -132,7 +155,9 @@ std::optional<qint64> PeriodKey(TField* field, int row, TPeriod period) {
         return std::nullopt;
     if (field->DataType() == TFieldType::String)
         return MonthKey(field->AsStringAt(row));
-    const QDate date = field->ValueAt(row).toDate();
+    QDate date = TextDate(field->AsStringAt(row));
+    if (!date.isValid())
+        date = field->ValueAt(row).toDate();
     if (!date.isValid())
         return std::nullopt;
     if (period == TPeriod::Month)
@@ -237,20 +262,29 @@ void ReadPeriods(TChartData& data, TField* labelField, TPeriod period,
     bool undated = false;
     bool repeated = false;
     bool isoMonths = false;
+    // Rows of one period usually follow each other: the period of the row
+    // before is kept at hand.
+    std::optional<qint64> lastKey;
+    std::vector<double>* lastSum = nullptr;
     for (int r = 0; r < rows; ++r) {
         const std::optional<qint64> key = PeriodKey(labelField, r, period);
         if (!key) {
             undated = true;
             continue;
         }
-        auto [at, added] = firstRow.emplace(*key, r);
-        repeated = repeated || !added;
-        if (added && labelField->DataType() == TFieldType::String)
-            isoMonths = isoMonths || IsoMonth().match(labelField->AsStringAt(r)).hasMatch();
-        std::vector<double>& sum = sums[*key];
-        sum.resize(values.size(), NoValue);
+        if (key == lastKey) {
+            repeated = true;
+        } else {
+            auto [at, added] = firstRow.emplace(*key, r);
+            repeated = repeated || !added;
+            if (added && labelField->DataType() == TFieldType::String)
+                isoMonths = isoMonths || IsoMonth().match(labelField->AsStringAt(r)).hasMatch();
+            lastKey = key;
+            lastSum = &sums[*key];
+            lastSum->resize(values.size(), NoValue);
+        }
         for (std::size_t s = 0; s < values.size(); ++s)
-            AddTo(sum[s], data.Series[qsizetype(s)].Values[std::size_t(r)]);
+            AddTo((*lastSum)[s], data.Series[qsizetype(s)].Values[std::size_t(r)]);
     }
     for (TChartSeries& series : data.Series)
         series.Values.clear();
@@ -372,13 +406,15 @@ TChartData ReadChartData(const TChartSource& source) {
         }
     }
 
+    // A grouped result is labelled by all its grouping columns; any other
+    // by its first text or date column.
     std::vector<TColumn*> values;
     std::vector<TField*> labelFields;
     QStringList labelCaptions;
     for (TColumn& c : columns) {
         if (c.Role == TColumnRole::Value)
             values.push_back(&c);
-        else if (c.Role == TColumnRole::Label) {
+        else if (c.Role == TColumnRole::Label && (computedNumbers || labelFields.empty())) {
             labelFields.push_back(c.Field);
             labelCaptions << c.Caption;
         }

@@ -116,11 +116,22 @@ void AddBars(QChart* chart, const TChartModel& model) {
         series->append(set);
     }
     chart->addSeries(series);
+    // The axis drops a category it already has: rows with the same label
+    // (two sales of one invoice) get invisible marks to stay apart.
+    QStringList categories;
+    for (const QString& label : model.Labels) {
+        QString category = label;
+        while (categories.contains(category))
+            category += QChar(0x200B);
+        categories << category;
+    }
     auto* labels = new QBarCategoryAxis;
-    labels->append(model.Labels);
+    labels->append(categories);
     labels->setLabelsFont(PixelFont(TextPixels));
-    if (model.Labels.size() > 12)
+    if (model.Labels.size() > 12) {
         labels->setLabelsAngle(-90);
+        labels->setTruncateLabels(false);
+    }
     chart->addAxis(labels, Qt::AlignBottom);
     series->attachAxis(labels);
     QCategoryAxis* values = ValueAxis(model);
@@ -140,8 +151,10 @@ void AddLines(QChart* chart, const TChartModel& model) {
     const int stride = std::max(1, (count + MaxAxisLabels - 1) / MaxAxisLabels);
     for (int i = 0; i < count; i += stride)
         labels->append(model.Labels[i], i);
-    if (count > 12)
+    if (count > 12) {
         labels->setLabelsAngle(-90);
+        labels->setTruncateLabels(false);
+    }
     chart->addAxis(labels, Qt::AlignBottom);
     QCategoryAxis* values = ValueAxis(model);
     chart->addAxis(values, Qt::AlignLeft);

@@ -125,15 +125,19 @@ TEST(ChartModel, OthersJoinTheSmallestBeyondTheRoomThereIs) {
 
 TEST(ChartModel, DatesAndMonthsRunInDateOrderWithGaps) {
     // Months as the demo's "Месец" gives them, out of order and with March
-    // missing: a line, January to April, March without a value.
+    // missing: a line, January to April, March without a value. January's
+    // two rows, apart in the result, add up.
     TResult months({{"Месец", TFieldType::String}, {"Оборот", TFieldType::Float}},
-                   {{Str("2024-04"), 4.0}, {Str("2024-01"), 1.0}, {Str("2024-02"), 2.0}});
+                   {{Str("2024-04"), 4.0},
+                    {Str("2024-01"), 1.0},
+                    {Str("2024-02"), 2.0},
+                    {Str("2024-01"), 5.0}});
     TChartModel m = BuildChartModel(months.Source);
     EXPECT_EQ(m.Kind, TChartKind::Line);
     EXPECT_EQ(m.Labels,
               QStringList({Str("2024-01"), Str("2024-02"), Str("2024-03"), Str("2024-04")}));
     const std::vector<double> v = Values(m);
-    EXPECT_EQ(v[0], 1.0);
+    EXPECT_EQ(v[0], 6.0);
     EXPECT_TRUE(std::isnan(v[2]));
     EXPECT_EQ(v[3], 4.0);
 

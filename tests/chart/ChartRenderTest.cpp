@@ -67,6 +67,20 @@ TEST(ChartRender, BarHeightsAreProportionalToTheValues) {
         EXPECT_NEAR(heights[i], values[i] * perUnit, 2.0) << "bar " << i;
 }
 
+TEST(ChartRender, RowsWithTheSameLabelEachGetTheirBar) {
+    // Two sales of one invoice: the category axis would merge them and lose
+    // a bar.
+    TChartModel model = BarModel({10, 20, 30});
+    model.Labels = {QStringLiteral("0001"), QStringLiteral("0001"), QStringLiteral("0002")};
+    QImage image(ChartSheetSize, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        PaintChart(model, painter, QRectF(QPointF(0, 0), QSizeF(ChartSheetSize)));
+    }
+    EXPECT_EQ(BarHeights(image, ChartSeriesColor(0)).size(), 3u);
+}
+
 TEST(ChartRender, SvgTextHoldsTheLabelsAndTheTitle) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("chart.svg"));

@@ -5,9 +5,12 @@
 
 #include "ReportGenFixture.h"
 
+#include "ChartForm.h"
 #include "ChartRenderer.h"
 #include "RpPrinter.h"
 
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <numeric>
 
@@ -129,4 +132,34 @@ TEST_F(ChartPageTest, TickedChartIsTheReportsLastPage) {
                 bar += QColor(last.pixel(x, y)) == ChartSeriesColor(0);
         EXPECT_GT(bar, 100);
     }
+}
+
+// The chart window over the year's months, as "Графика" opens it. Set
+// VEXAL_CHART_PNG to a file name to keep a picture of the window.
+TEST_F(ChartPageTest, WindowShowsTheSubjectsKindAndSwitches) {
+    TTestWindow w;
+    w.Title = QStringLiteral("Продажби за година");
+    w.Conditions = {QStringLiteral("Година : 2024")};
+    w.Options = DemoOptions();
+    w.ShowResult(SalesOfYear(), SalesOfYearColumns());
+    TChartForm chart(ReadChartData(ReportChartSource(w)), *ChartOption(w.Options));
+    chart.resize(900, 600);
+    chart.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(chart.Kind(), TChartKind::Bar);
+    EXPECT_EQ(chart.cbChartKind->currentData().toInt(), int(TChartKind::Bar));
+    const QImage shown = chart.grab().toImage();
+    const QString keep = qEnvironmentVariable("VEXAL_CHART_PNG");
+    if (!keep.isEmpty())
+        shown.save(keep);
+    int bar = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            bar += QColor(shown.pixel(x, y)) == ChartSeriesColor(0);
+    EXPECT_GT(bar, 1000);
+
+    chart.cbChartKind->setCurrentIndex(chart.cbChartKind->findData(int(TChartKind::Line)));
+    emit chart.cbChartKind->activated(chart.cbChartKind->currentIndex());
+    EXPECT_EQ(chart.ChartModel().Kind, TChartKind::Line);
+    EXPECT_EQ(chart.ChartModel().Labels.size(), 12);
 }
