@@ -101,7 +101,7 @@ void TCsvWriter::Begin(const QString& fileName, const TExportLayout& layout) {
     const QString delimiter = ExportCsvOpts.Delimiter;
     Delimiter =
         delimiter.size() == 1 && delimiter[0].unicode() < 0x80 ? char(delimiter[0].unicode()) : ',';
-    File.setFileName(fileName);
+    File.setFileName(TableTargetFile(fileName));
     // Never written in place: a failed export must not leave half a file.
     File.setDirectWriteFallback(false);
     if (!File.open(QIODevice::WriteOnly))

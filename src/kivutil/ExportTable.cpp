@@ -290,6 +290,18 @@ bool TotalNumber(const QString& text, double& value) {
     return ok;
 }
 
+QString TableTargetFile(const QString& fileName) {
+    QFileInfo info(fileName);
+    if (info.isSymLink()) {
+        const QString target = info.symLinkTarget();
+        if (!target.isEmpty())
+            info = QFileInfo(target);
+    }
+    if (info.exists() && !info.isFile())
+        throw Exception(QStringLiteral("\"%1\" is not a regular file").arg(fileName));
+    return info.absoluteFilePath();
+}
+
 void SetTableWriteLimit(qint64 rows) {
     RowLimit = rows;
 }

@@ -105,6 +105,13 @@ void ExportToFile(QObject* source, const QStringList* lines, const QString& titl
 // when it is no number.
 bool TotalNumber(const QString& text, double& value);
 
+// The file a table writer replaces for fileName: the target of a symbolic
+// link, the name itself otherwise. Raises Exception for a name that is there
+// but is no regular file (a folder, a device such as /dev/full): the writers
+// finish by renaming a temporary file over the target, which must never
+// replace such a thing.
+QString TableTargetFile(const QString& fileName);
+
 // Test seam: every table writer fails with "No space left on device" when
 // asked to write a row past this many (negative: no limit).
 void SetTableWriteLimit(qint64 rows);

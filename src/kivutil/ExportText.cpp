@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -341,8 +342,16 @@ QString QtFileFilter(const QString& filter) {
 QString WidgetSaveFileDialog(const QString& title, const QString& filter, const QString& directory,
                              const QString& suggestedName) {
     const QString start = QDir(directory).filePath(suggestedName);
-    return QFileDialog::getSaveFileName(MainForm(), title, start, QtFileFilter(filter), nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    QString selected;
+    QString name = QFileDialog::getSaveFileName(MainForm(), title, start, QtFileFilter(filter),
+                                                &selected, QFileDialog::DontConfirmOverwrite);
+    // A typed extension decides the format; without one the type shown in
+    // the dialog does ("Excel (*.xlsx)" adds ".xlsx").
+    static const QRegularExpression pattern(QStringLiteral(R"(\(\*\.(\w+)\))"));
+    const QRegularExpressionMatch match = pattern.match(selected);
+    if (!name.isEmpty() && !QFileInfo(name).fileName().contains(u'.') && match.hasMatch())
+        name += u'.' + match.captured(1);
+    return name;
 }
 
 void ExportToText(QObject* source, const QStringList* lines, const QString& title,

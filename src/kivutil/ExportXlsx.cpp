@@ -306,12 +306,10 @@ void TXlsxWriter::Check(int error) const {
 
 void TXlsxWriter::Begin(const QString& fileName, const TExportLayout& layout) {
     Layout = layout;
-    Target = QFileInfo(fileName).absoluteFilePath();
+    Target = TableTargetFile(fileName);
     Offset = Layout.RowNumbers ? 1 : 0;
     Rows = 0;
     Sheets = 0;
-    if (QFileInfo(Target).isDir())
-        throw Exception(QStringLiteral("\"%1\" is a folder").arg(Target));
     // The workbook is made under a temporary name beside the target, so
     // the rename at the end stays within one file system.
     QTemporaryFile temp(QFileInfo(Target).absolutePath() + QStringLiteral("/.") +

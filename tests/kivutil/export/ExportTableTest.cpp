@@ -336,3 +336,21 @@ TEST_F(ExportTableTest, FailuresLeaveNoFile) {
         }
     }
 }
+
+// A device is never replaced by the finished file (as root the temporary
+// file could be made beside it and renamed over it).
+TEST_F(ExportTableTest, ADeviceIsNotReplaced) {
+    for (const char* name : {"/dev/full", "/dev/null"}) {
+        for (const QString& suffix : {u".csv"_s, u".xlsx"_s}) {
+            Messages.clear();
+            TDataSet set;
+            FillSales(set);
+            const TExportFormat format =
+                suffix == u".csv"_s ? TExportFormat::Csv : TExportFormat::Xlsx;
+            ExportToFile(&set, nullptr, u"T"_s, QString::fromUtf8(name), Result, format);
+            EXPECT_FALSE(Result.isEmpty()) << name;
+            EXPECT_EQ(Messages.size(), 1u);
+            EXPECT_FALSE(QFileInfo(QString::fromUtf8(name)).isFile()) << name;
+        }
+    }
+}
