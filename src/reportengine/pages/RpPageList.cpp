@@ -376,7 +376,7 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
     qint64 pagesEnd = size;
     TIndexState indexState = TIndexState::None;
     TRpTextIndex index;
-    if (!old && count > 0 && size >= headerLen + MinRecordSize + TrailerSize) {
+    if (count > 0 && size >= headerLen + MinRecordSize + TrailerSize) {
         char trailer[TrailerSize];
         stream->Seek(size - TrailerSize);
         stream->ReadExact(trailer, TrailerSize);

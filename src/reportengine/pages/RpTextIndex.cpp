@@ -14,12 +14,21 @@ constexpr char16_t Separator = u'\n';
 constexpr quint32 IndexMagic = 0x49545856; // "VXTI"
 constexpr quint32 IndexVersion = 1;
 
-QChar FoldChar(QChar c) {
+// Folding of the Latin and Cyrillic blocks from a table; other characters
+// ask Unicode.
+struct TFoldTable {
+    char16_t Low[0x500];
+    TFoldTable() {
+        for (char16_t u = 0; u < 0x500; ++u)
+            Low[u] = QChar(u).toCaseFolded().unicode();
+    }
+};
+
+inline QChar FoldChar(QChar c) {
+    static const TFoldTable table;
     const char16_t u = c.unicode();
-    if (u < 0x80)
-        return QChar(u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u);
-    if (u == Separator)
-        return c;
+    if (u < 0x500)
+        return QChar(table.Low[u]);
     return c.toCaseFolded();
 }
 
@@ -99,6 +108,14 @@ void TRpTextIndex::AddText(const QRectF& rect, const QString& text) {
     if (text.isEmpty())
         return;
     auto unit = [](double v) { return quint16(std::clamp(qRound(v * Units), 0, 0xFFFF)); };
+    // Both copies grow by doubling, so a long report appends in amortised
+    // constant time.
+    const qsizetype needed = Text.size() + text.size() + text.size() / 0xFFFF + 1;
+    if (needed > Text.capacity()) {
+        const qsizetype capacity = std::max<qsizetype>(needed, Text.capacity() * 2);
+        Text.reserve(capacity);
+        Folded.reserve(capacity);
+    }
     // An item holds at most 65535 characters; a longer line (never drawn
     // by a report in practice) goes in several items over the same place.
     for (qsizetype from = 0; from < text.size(); from += 0xFFFF) {
@@ -112,19 +129,19 @@ void TRpTextIndex::AddText(const QRectF& rect, const QString& text) {
         item.Font = quint16(CurrentFont);
         Items.push_back(item);
         const qsizetype at = Text.size();
-        Text.append(QStringView(text).mid(from, length));
-        Text.append(QChar(Separator));
-        Folded.resize(Text.size());
+        Text.resize(at + length + 1);
+        Folded.resize(at + length + 1);
+        QChar* plain = Text.data() + at;
         QChar* out = Folded.data() + at;
-        const QChar* in = Text.constData() + at;
+        const QChar* in = text.constData() + from;
         for (qsizetype i = 0; i < length; ++i) {
             QChar c = in[i];
-            if (c == u'\n' || c == u'\r' || c == u'\t') {
+            if (c == u'\n' || c == u'\r' || c == u'\t')
                 c = QChar(u' ');
-                Text[at + i] = c;
-            }
+            plain[i] = c;
             out[i] = FoldChar(c);
         }
+        plain[length] = QChar(Separator);
         out[length] = QChar(Separator);
     }
 }
@@ -421,23 +438,26 @@ bool TRpTextIndex::FromBytes(const QByteArray& bytes) {
     }
     QString text(textChars, Qt::Uninitialized);
     qFromLittleEndian<quint16>(textBytes, textChars, text.data());
+    const ushort* chars = text.utf16();
     for (quint32 p = 0; p < pages; ++p) {
         quint32 at = pageStart[p];
         for (quint32 i = pageItem[p]; i < pageItem[p + 1]; ++i) {
             at += items[i].Length;
-            if (items[i].Length == 0 || at >= pageStart[p + 1] || text[at] != QChar(Separator))
+            if (items[i].Length == 0 || at >= pageStart[p + 1] || chars[at] != ushort(Separator))
                 return false;
             ++at;
         }
         if (at != pageStart[p + 1])
             return false;
     }
-    Folded = Fold(text);
-    // Fold made the separators blanks; they are put back so nothing reaches
-    // across two items.
+    // Line breaks inside items were made blanks when they were added, so
+    // the folded copy keeps the separators as they are.
+    QString folded(text.size(), Qt::Uninitialized);
+    QChar* out = folded.data();
+    const QChar* in = text.constData();
     for (qsizetype i = 0; i < text.size(); ++i)
-        if (text[i] == QChar(Separator))
-            Folded[i] = QChar(Separator);
+        out[i] = FoldChar(in[i]);
+    Folded = std::move(folded);
     Text = std::move(text);
     PageStart = std::move(pageStart);
     PageItem = std::move(pageItem);

@@ -177,6 +177,22 @@ TEST(RpPageList, OldHeaderFile) {
     EXPECT_EQ(list.FetchPageData(2).left(4), QByteArray("cccc"));
     EXPECT_EQ(list.FetchPageData(1).mid(41, 3), QByteArray("EMF"));
     EXPECT_THROW(list.FetchPage(1), Exception) << "a metafile page cannot be drawn here";
+
+    // Saved again with a text index, it keeps its 124-byte header and its
+    // index is found after its last record.
+    for (int k = 1; k <= 2; ++k) {
+        list.TextIndex().BeginPage();
+        list.TextIndex().AddText(QRectF(10, 10, 50, 12), QStringLiteral("Стр. %1").arg(k));
+        list.TextIndex().EndPage();
+    }
+    const QString again = dir.filePath(QStringLiteral("again.RPP"));
+    list.SavePageFile(again);
+    TRpPageList reader;
+    reader.OpenPageFile(again);
+    EXPECT_EQ(reader.HeaderBytes(), 124);
+    EXPECT_EQ(reader.IndexState(), TRpPageList::TIndexState::Loaded);
+    EXPECT_EQ(reader.TextIndex().FindFirst(QStringLiteral("стр. 2"), false, 1, false).Page, 2);
+    EXPECT_EQ(reader.FetchPageData(2).left(4), QByteArray("cccc"));
 }
 
 // Damaged report files: each gives a clear error when opened or when its
