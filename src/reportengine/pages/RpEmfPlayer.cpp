@@ -525,6 +525,11 @@ void TPlayer::UpdateTransform() {
                           Dc.ViewOrg.y() - Dc.WinOrg.y() * sy);
     Logical = Dc.World * page * DevToBase;
     TransformDirty = false;
+    // No page maps its units this far; GDI refuses such a mapping too.
+    for (const double m :
+         {Logical.m11(), Logical.m12(), Logical.m21(), Logical.m22(), Logical.dx(), Logical.dy()})
+        if (!std::isfinite(m) || std::abs(m) > 1e9)
+            throw Exception(Damaged(QStringLiteral("its mapping of units is out of range")));
 }
 
 // The clip region lives in reference-device pixels. QPainter keeps only one
@@ -1055,10 +1060,21 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
     if (font.Height == 0)
         em = 12 * DeviceScale();
     const double emPixels = em * yScale;
-    if (!(emPixels > 0.01) || !(emPixels < 1e5)) {
+    // Text taller than several pages, or drawn many times wider or narrower
+    // than its face, is not a report's: the font engine would be asked for
+    // glyphs of no sensible size.
+    const auto refuse = [&](const QString& what) {
         if (clipped)
             Painter.restore();
-        return;
+        throw Exception(Damaged(what));
+    };
+    const QRectF page = Base.mapRect(Target);
+    if (!(emPixels < 4 * std::max(page.width(), page.height())))
+        refuse(QStringLiteral("a text is larger than its page"));
+    if (!(emPixels > 0.01)) {
+        if (clipped)
+            Painter.restore();
+        return; // too small to see
     }
     if (std::abs(font.LastEm - emPixels) > 1e-9 || !font.Metrics) {
         font.Sized = font.Base;
@@ -1078,18 +1094,18 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
         if (average > 0)
             stretch = font.Width * xScale / average;
     }
-    const double perLogical = stretch > 0 ? xScale / stretch : 0; // text units per logical unit
+    if (!(stretch > 0.02 && stretch < 50))
+        refuse(QStringLiteral("a text is stretched out of shape"));
+    const double perLogical = xScale / stretch; // text units per logical unit
 
     const int n = int(text.size());
     std::vector<double> natural(static_cast<size_t>(n));
-    double naturalWidth = 0;
     for (int i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
         auto it = font.Advances.constFind(c);
         if (it == font.Advances.constEnd())
             it = font.Advances.insert(c, metrics.horizontalAdvance(QChar(c)));
         natural[size_t(i)] = *it;
-        naturalWidth += *it;
     }
     // Positions of the letters along the baseline (text units): the
     // spacing array's, or the face's own advances.
@@ -1229,7 +1245,12 @@ QImage DibImage(const TRecord& r, qint64 offBmi, qint64 cbBmi, qint64 offBits, q
     height = std::abs(height);
     if (width <= 0 || height <= 0)
         return QImage();
-    if (width * height > TRpEmfPlayer::MaxBitmapPixels)
+    // A run-length code covers at most 255 pixels with two bytes; more
+    // pixels than that (with room for skipped areas) is not a bitmap but a
+    // request for memory.
+    const bool rle = compression == 1 || compression == 2;
+    if (width * height > TRpEmfPlayer::MaxBitmapPixels ||
+        (rle && width * height > std::max<qint64>(cbBits * 300, 1024 * 1024)))
         throw Exception(
             Damaged(QStringLiteral("the bitmap of ") + r.What() + QStringLiteral(" is too large")));
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
@@ -1389,13 +1410,31 @@ void TPlayer::DrawBitmap(const TRecord& r, qint64 offBmi, qint64 cbBmi, qint64 o
         if (h > 0)
             source.moveTop(image.height() - source.top() - source.height());
     }
-    Prepare();
-    QImage shown = image;
-    if (dest.width() < 0 || dest.height() < 0) {
-        shown = image.copy(source.toAlignedRect()).mirrored(dest.width() < 0, dest.height() < 0);
-        source = QRectF(0, 0, shown.width(), shown.height());
+    // A negative width or height on one side only mirrors the picture. Only
+    // the part of the source inside the bitmap is drawn, on its share of the
+    // destination.
+    const bool flipX = (dest.width() < 0) != (source.width() < 0);
+    const bool flipY = (dest.height() < 0) != (source.height() < 0);
+    const QRectF from = source.normalized();
+    QRectF to = dest.normalized();
+    const QRectF inside = from & QRectF(image.rect());
+    if (from.isEmpty() || inside.isEmpty())
+        return;
+    if (inside != from) {
+        const double sx = to.width() / from.width();
+        const double sy = to.height() / from.height();
+        const double left = flipX ? from.right() - inside.right() : inside.left() - from.left();
+        const double top = flipY ? from.bottom() - inside.bottom() : inside.top() - from.top();
+        to = QRectF(to.left() + left * sx, to.top() + top * sy, inside.width() * sx,
+                    inside.height() * sy);
     }
-    Painter.drawImage(dest.normalized(), shown, source);
+    Prepare();
+    if (flipX || flipY) {
+        const QImage shown = image.copy(inside.toAlignedRect()).mirrored(flipX, flipY);
+        Painter.drawImage(to, shown, QRectF(shown.rect()));
+    } else {
+        Painter.drawImage(to, image, inside);
+    }
 }
 
 void TPlayer::Blt(const TRecord& r) {

@@ -639,6 +639,35 @@ TEST(EmfPage, BitmapsOfEveryDepthAndCoding) {
                         << Hex(At(image, 105 + col * 10, 105 + row * 10)).toStdString();
         }
     }
+
+    // A negative destination width mirrors the picture; a source reaching
+    // past the bitmap draws only the bitmap's part.
+    QByteArray bmi, bits;
+    const auto color = make({24, 0}, bmi, bits);
+    for (const bool past : {false, true}) {
+        TEmfWriter w = Writer();
+        TenthsOfMm(w);
+        // Past: 8 source columns of which the bitmap has 4, on 80 mm.
+        w.Record(81,
+                 {0, 0, 0, 0, 1400, 1000, 0, 0, past ? 8 : 4, 2, 80, qint32(bmi.size()),
+                  qint32(80 + bmi.size()), qint32(bits.size()), 0, 0x00CC0020, past ? -800 : -400,
+                  200},
+                 bmi + bits);
+        const QImage image = Render(*Page(w.Finish()));
+        for (int col = 0; col < 4; ++col) {
+            // Mirrored from x = 140 mm leftwards: column col stands at
+            // 130-140 mm less 10 mm a column (past: the bitmap's four
+            // columns on the right half of 60-140 mm).
+            const double x = 135 - col * 10;
+            EXPECT_TRUE(Near(At(image, x, 105), color(0, col)))
+                << "past " << past << ", column " << col << ": "
+                << Hex(At(image, x, 105)).toStdString();
+        }
+        if (past) {
+            EXPECT_TRUE(Near(At(image, 95, 105), qRgb(255, 255, 255)))
+                << "outside the bitmap nothing is drawn";
+        }
+    }
 }
 
 // Clipping, regions and ROP2, each against a red fill of (50, 50)-(200, 200) mm.
@@ -766,6 +795,14 @@ TEST(EmfPage, DamagedPageFailsAlone) {
         {"a bitmap whose offsets point outside", withRecord([](TEmfWriter& w) {
              w.Record(81, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 0x7FFFFFF0, 16, 0, 0x00CC0020, 100,
                            100});
+         })},
+        {"a text stretched thousands of times its width", withRecord([](TEmfWriter& w) {
+             w.Record(17, {8});
+             w.Record(9, {2100, 2970});
+             w.Record(11, {8913568, 1188});
+             w.Font(1, -50, QStringLiteral("Arial"));
+             w.Select(1);
+             w.Text(200, 500, TEmfWriter::Utf16(QStringLiteral("Клиент")), true);
          })},
         {"a region larger than its record", withRecord([](TEmfWriter& w) {
              w.Record(75, {48, 5, 32, 1, 100000, 0, 0, 0, 10, 10});
