@@ -119,6 +119,20 @@ QColor ColorRef(quint32 c) {
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
 
+// Device coordinates are kept within this range, far beyond any page, so
+// integer regions never overflow.
+constexpr int DeviceLimit = 1 << 26;
+
+int ClampDevice(double v) {
+    return int(std::clamp(v, double(-DeviceLimit), double(DeviceLimit)));
+}
+
+QRect DeviceRect(const QRectF& r) {
+    return QRect(
+        QPoint(ClampDevice(std::floor(r.left())), ClampDevice(std::floor(r.top()))),
+        QPoint(ClampDevice(std::ceil(r.right())) - 1, ClampDevice(std::ceil(r.bottom())) - 1));
+}
+
 // One record of the data, with reads checked against its size.
 class TRecord {
 public:
@@ -877,8 +891,8 @@ QRegion TPlayer::Region(const TRecord& r, qint64 sizeOffset, qint64 dataOffset) 
     rects.reserve(count);
     for (quint32 i = 0; i < count; ++i) {
         const qint64 at = dataOffset + headerSize + qint64(i) * 16;
-        const QRect rect(QPoint(r.I32(at), r.I32(at + 4)),
-                         QPoint(r.I32(at + 8) - 1, r.I32(at + 12) - 1));
+        const QRect rect = DeviceRect(
+            QRectF(QPointF(r.I32(at), r.I32(at + 4)), QPointF(r.I32(at + 8), r.I32(at + 12))));
         if (rect.isValid())
             rects.push_back(rect);
     }
@@ -887,7 +901,8 @@ QRegion TPlayer::Region(const TRecord& r, qint64 sizeOffset, qint64 dataOffset) 
 }
 
 void TPlayer::CombineClip(const QRegion& region, int mode) {
-    const QRegion whole(QRect(-0x3FFFFFFF, -0x3FFFFFFF, 0x7FFFFFFE, 0x7FFFFFFE));
+    const QRegion whole(
+        QRect(QPoint(-DeviceLimit, -DeviceLimit), QPoint(DeviceLimit, DeviceLimit)));
     const QRegion current = Dc.Clipped ? Dc.Clip : whole;
     switch (mode) {
     case RGN_AND:
@@ -917,9 +932,8 @@ void TPlayer::ClipRect(const TRecord& r, bool exclude) {
         UpdateTransform();
     const QRectF logical = r.RectL(8).normalized();
     const QTransform toDevice = Logical * DevToBase.inverted();
-    const QRect device = toDevice.mapRect(logical).toAlignedRect();
     // GDI takes the rectangle's right and bottom edges as outside it.
-    const QRegion region(device.adjusted(0, 0, -1, -1).normalized());
+    const QRegion region(DeviceRect(toDevice.mapRect(logical)));
     CombineClip(region, exclude ? RGN_DIFF : RGN_AND);
 }
 
@@ -1779,7 +1793,10 @@ void TPlayer::Record(const TRecord& r) {
             if (TransformDirty)
                 UpdateTransform();
             const QTransform toDevice = Logical * DevToBase.inverted();
-            CombineClip(QRegion(toDevice.map(Path).toFillPolygon().toPolygon(), Dc.Fill), r.I32(8));
+            QPolygon polygon;
+            for (const QPointF& p : toDevice.map(Path).toFillPolygon())
+                polygon << QPoint(ClampDevice(p.x()), ClampDevice(p.y()));
+            CombineClip(QRegion(polygon, Dc.Fill), r.I32(8));
         }
         PathReady = false;
         Path = QPainterPath();
