@@ -357,6 +357,8 @@ private:
     void Record(const TRecord& r);
 
     void UpdateTransform();
+    void SetTransform(const QTransform& transform);
+    void SetFont(const QFont& font);
     void ApplyClip();
     void Prepare();
     QPen MakePen() const;
@@ -406,6 +408,12 @@ private:
     std::vector<TObject> Objects;
     QTransform Logical; // logical units to the painter's coordinates
     bool TransformDirty = true;
+    // What the painter was last given, so that a page's many texts and
+    // shapes do not each record a new transform and font.
+    QTransform PainterTransform;
+    bool TransformKnown = false;
+    QFont PainterFont;
+    bool FontKnown = false;
     bool ClipDirty = false;
     bool InPath = false;
     QPainterPath Path;
@@ -552,10 +560,12 @@ void TPlayer::UpdateTransform() {
 void TPlayer::ApplyClip() {
     Painter.restore();
     Painter.save();
+    TransformKnown = false;
+    FontKnown = false;
     Painter.setRenderHint(QPainter::Antialiasing);
     Painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (Dc.Clipped) {
-        Painter.setTransform(DevToBase);
+        SetTransform(DevToBase);
         Painter.setClipRegion(Dc.Clip, Painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
     }
     ClipDirty = false;
@@ -566,7 +576,23 @@ void TPlayer::Prepare() {
         ApplyClip();
     if (TransformDirty)
         UpdateTransform();
-    Painter.setTransform(Logical);
+    SetTransform(Logical);
+}
+
+void TPlayer::SetTransform(const QTransform& transform) {
+    if (TransformKnown && transform == PainterTransform)
+        return;
+    Painter.setTransform(transform);
+    PainterTransform = transform;
+    TransformKnown = true;
+}
+
+void TPlayer::SetFont(const QFont& font) {
+    if (FontKnown && font == PainterFont)
+        return;
+    Painter.setFont(font);
+    PainterFont = font;
+    FontKnown = true;
 }
 
 // One pixel of the reference device in logical units (the width of a
@@ -941,7 +967,7 @@ void TPlayer::FillRegion(const QRegion& region, const QBrush& brush) {
     if (region.isEmpty() || brush.style() == Qt::NoBrush || Dc.Rop2 == 11)
         return;
     Prepare();
-    Painter.setTransform(DevToBase);
+    SetTransform(DevToBase);
     for (const QRect& rect : region)
         Painter.fillRect(QRectF(rect.x(), rect.y(), rect.width(), rect.height()), brush);
 }
@@ -1055,6 +1081,8 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
     if (updateCp)
         reference = Dc.Current;
     bool clipped = false;
+    const QTransform unclipped = PainterTransform;
+    const bool unclippedKnown = TransformKnown;
     if ((options & ETO_CLIPPED) && rect) {
         Painter.save();
         Painter.setClipRect(*rect, Painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
@@ -1189,11 +1217,18 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
     const double angle =
         std::atan2(xAxis.y(), xAxis.x()) - qDegreesToRadians(font.Escapement / 10.0);
     const QPointF start = Logical.map(reference);
+    // Upright text at its own width, by far the most common, is drawn at
+    // its place on the device, so that a page's texts share one transform.
     QTransform text2d;
-    text2d.translate(start.x(), start.y());
-    text2d.rotateRadians(angle);
-    text2d.scale(stretch, 1);
-    Painter.setTransform(text2d);
+    if (std::abs(angle) < 1e-9 && std::abs(stretch - 1) < 1e-9) {
+        x += start.x();
+        y += start.y();
+    } else {
+        text2d.translate(start.x(), start.y());
+        text2d.rotateRadians(angle);
+        text2d.scale(stretch, 1);
+    }
+    SetTransform(text2d);
     if (Dc.BkMode == 2)
         Painter.fillRect(
             QRectF(x, y - metrics.ascent(), width, metrics.ascent() + metrics.descent()),
@@ -1202,17 +1237,25 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
     if (Painter.compositionMode() != QPainter::CompositionMode_SourceOver)
         Painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     for (const TRun& run : runs) {
+        // Spacing that moves the run's end by less than a third of a pixel
+        // (the rounding of the array's integers) is left out: the page's
+        // texts then share one font.
         QFont drawn = font.Sized;
-        if (std::abs(run.Spacing) > 1e-6)
+        if (std::abs(run.Spacing) * (run.To - run.From) > 0.3)
             drawn.setLetterSpacing(QFont::AbsoluteSpacing, run.Spacing);
-        Painter.setFont(drawn);
+        SetFont(drawn);
         Painter.drawText(QPointF(x + at[size_t(run.From)], y),
                          run.From == 0 && run.To == n ? text
                                                       : text.mid(run.From, run.To - run.From));
     }
-    if (clipped)
+    if (clipped) {
+        // Back to the transform before the clip; the font is the one before
+        // it too.
         Painter.restore();
-    TransformDirty = true;
+        PainterTransform = unclipped;
+        TransformKnown = unclippedKnown;
+        FontKnown = false;
+    }
     if (updateCp && perLogical > 0) {
         const double logicalWidth = width / perLogical;
         if (horizontal == TA_RIGHT)
@@ -1292,7 +1335,9 @@ QImage DibImage(const TRecord& r, qint64 offBmi, qint64 cbBmi, qint64 offBits, q
         const qint64 full = qint64(1) << bpp;
         const qint64 n = colors > 0 && colors < full ? colors : full;
         const qint64 available = std::max<qint64>(0, (cbBmi - tableAt) / tableEntry);
-        table.resize(n, qRgb(0, 0, 0));
+        // Every index the pixels can hold has an entry; those the table
+        // leaves out are black.
+        table.resize(full, qRgb(0, 0, 0));
         for (qint64 i = 0; i < std::min(n, available); ++i) {
             const uchar* e = bmi + tableAt + i * tableEntry;
             if (usage == 1) // DIB_PAL_COLORS: palette numbers, shown as grey
