@@ -119,6 +119,20 @@ QColor ColorRef(quint32 c) {
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
 
+// Device coordinates are kept within this range, far beyond any page, so
+// integer regions never overflow.
+constexpr int DeviceLimit = 1 << 26;
+
+int ClampDevice(double v) {
+    return int(std::clamp(v, double(-DeviceLimit), double(DeviceLimit)));
+}
+
+QRect DeviceRect(const QRectF& r) {
+    return QRect(
+        QPoint(ClampDevice(std::floor(r.left())), ClampDevice(std::floor(r.top()))),
+        QPoint(ClampDevice(std::ceil(r.right())) - 1, ClampDevice(std::ceil(r.bottom())) - 1));
+}
+
 // One record of the data, with reads checked against its size.
 class TRecord {
 public:
@@ -343,6 +357,8 @@ private:
     void Record(const TRecord& r);
 
     void UpdateTransform();
+    void SetTransform(const QTransform& transform);
+    void SetFont(const QFont& font);
     void ApplyClip();
     void Prepare();
     QPen MakePen() const;
@@ -392,6 +408,12 @@ private:
     std::vector<TObject> Objects;
     QTransform Logical; // logical units to the painter's coordinates
     bool TransformDirty = true;
+    // What the painter was last given, so that a page's many texts and
+    // shapes do not each record a new transform and font.
+    QTransform PainterTransform;
+    bool TransformKnown = false;
+    QFont PainterFont;
+    bool FontKnown = false;
     bool ClipDirty = false;
     bool InPath = false;
     QPainterPath Path;
@@ -525,6 +547,11 @@ void TPlayer::UpdateTransform() {
                           Dc.ViewOrg.y() - Dc.WinOrg.y() * sy);
     Logical = Dc.World * page * DevToBase;
     TransformDirty = false;
+    // No page maps its units this far; GDI refuses such a mapping too.
+    for (const double m :
+         {Logical.m11(), Logical.m12(), Logical.m21(), Logical.m22(), Logical.dx(), Logical.dy()})
+        if (!std::isfinite(m) || std::abs(m) > 1e9)
+            throw Exception(Damaged(QStringLiteral("its mapping of units is out of range")));
 }
 
 // The clip region lives in reference-device pixels. QPainter keeps only one
@@ -533,10 +560,12 @@ void TPlayer::UpdateTransform() {
 void TPlayer::ApplyClip() {
     Painter.restore();
     Painter.save();
+    TransformKnown = false;
+    FontKnown = false;
     Painter.setRenderHint(QPainter::Antialiasing);
     Painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (Dc.Clipped) {
-        Painter.setTransform(DevToBase);
+        SetTransform(DevToBase);
         Painter.setClipRegion(Dc.Clip, Painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
     }
     ClipDirty = false;
@@ -547,7 +576,23 @@ void TPlayer::Prepare() {
         ApplyClip();
     if (TransformDirty)
         UpdateTransform();
-    Painter.setTransform(Logical);
+    SetTransform(Logical);
+}
+
+void TPlayer::SetTransform(const QTransform& transform) {
+    if (TransformKnown && transform == PainterTransform)
+        return;
+    Painter.setTransform(transform);
+    PainterTransform = transform;
+    TransformKnown = true;
+}
+
+void TPlayer::SetFont(const QFont& font) {
+    if (FontKnown && font == PainterFont)
+        return;
+    Painter.setFont(font);
+    PainterFont = font;
+    FontKnown = true;
 }
 
 // One pixel of the reference device in logical units (the width of a
@@ -872,8 +917,8 @@ QRegion TPlayer::Region(const TRecord& r, qint64 sizeOffset, qint64 dataOffset) 
     rects.reserve(count);
     for (quint32 i = 0; i < count; ++i) {
         const qint64 at = dataOffset + headerSize + qint64(i) * 16;
-        const QRect rect(QPoint(r.I32(at), r.I32(at + 4)),
-                         QPoint(r.I32(at + 8) - 1, r.I32(at + 12) - 1));
+        const QRect rect = DeviceRect(
+            QRectF(QPointF(r.I32(at), r.I32(at + 4)), QPointF(r.I32(at + 8), r.I32(at + 12))));
         if (rect.isValid())
             rects.push_back(rect);
     }
@@ -882,7 +927,8 @@ QRegion TPlayer::Region(const TRecord& r, qint64 sizeOffset, qint64 dataOffset) 
 }
 
 void TPlayer::CombineClip(const QRegion& region, int mode) {
-    const QRegion whole(QRect(-0x3FFFFFFF, -0x3FFFFFFF, 0x7FFFFFFE, 0x7FFFFFFE));
+    const QRegion whole(
+        QRect(QPoint(-DeviceLimit, -DeviceLimit), QPoint(DeviceLimit, DeviceLimit)));
     const QRegion current = Dc.Clipped ? Dc.Clip : whole;
     switch (mode) {
     case RGN_AND:
@@ -912,9 +958,8 @@ void TPlayer::ClipRect(const TRecord& r, bool exclude) {
         UpdateTransform();
     const QRectF logical = r.RectL(8).normalized();
     const QTransform toDevice = Logical * DevToBase.inverted();
-    const QRect device = toDevice.mapRect(logical).toAlignedRect();
     // GDI takes the rectangle's right and bottom edges as outside it.
-    const QRegion region(device.adjusted(0, 0, -1, -1).normalized());
+    const QRegion region(DeviceRect(toDevice.mapRect(logical)));
     CombineClip(region, exclude ? RGN_DIFF : RGN_AND);
 }
 
@@ -922,7 +967,7 @@ void TPlayer::FillRegion(const QRegion& region, const QBrush& brush) {
     if (region.isEmpty() || brush.style() == Qt::NoBrush || Dc.Rop2 == 11)
         return;
     Prepare();
-    Painter.setTransform(DevToBase);
+    SetTransform(DevToBase);
     for (const QRect& rect : region)
         Painter.fillRect(QRectF(rect.x(), rect.y(), rect.width(), rect.height()), brush);
 }
@@ -1036,6 +1081,8 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
     if (updateCp)
         reference = Dc.Current;
     bool clipped = false;
+    const QTransform unclipped = PainterTransform;
+    const bool unclippedKnown = TransformKnown;
     if ((options & ETO_CLIPPED) && rect) {
         Painter.save();
         Painter.setClipRect(*rect, Painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
@@ -1055,10 +1102,21 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
     if (font.Height == 0)
         em = 12 * DeviceScale();
     const double emPixels = em * yScale;
-    if (!(emPixels > 0.01) || !(emPixels < 1e5)) {
+    // Text taller than several pages, or drawn many times wider or narrower
+    // than its face, is not a report's: the font engine would be asked for
+    // glyphs of no sensible size.
+    const auto refuse = [&](const QString& what) {
         if (clipped)
             Painter.restore();
-        return;
+        throw Exception(Damaged(what));
+    };
+    const QRectF page = Base.mapRect(Target);
+    if (!(emPixels < 4 * std::max(page.width(), page.height())))
+        refuse(QStringLiteral("a text is larger than its page"));
+    if (!(emPixels > 0.01)) {
+        if (clipped)
+            Painter.restore();
+        return; // too small to see
     }
     if (std::abs(font.LastEm - emPixels) > 1e-9 || !font.Metrics) {
         font.Sized = font.Base;
@@ -1078,18 +1136,18 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
         if (average > 0)
             stretch = font.Width * xScale / average;
     }
-    const double perLogical = stretch > 0 ? xScale / stretch : 0; // text units per logical unit
+    if (!(stretch > 0.02 && stretch < 50))
+        refuse(QStringLiteral("a text is stretched out of shape"));
+    const double perLogical = xScale / stretch; // text units per logical unit
 
     const int n = int(text.size());
     std::vector<double> natural(static_cast<size_t>(n));
-    double naturalWidth = 0;
     for (int i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
         auto it = font.Advances.constFind(c);
         if (it == font.Advances.constEnd())
             it = font.Advances.insert(c, metrics.horizontalAdvance(QChar(c)));
         natural[size_t(i)] = *it;
-        naturalWidth += *it;
     }
     // Positions of the letters along the baseline (text units): the
     // spacing array's, or the face's own advances.
@@ -1159,11 +1217,18 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
     const double angle =
         std::atan2(xAxis.y(), xAxis.x()) - qDegreesToRadians(font.Escapement / 10.0);
     const QPointF start = Logical.map(reference);
+    // Upright text at its own width, by far the most common, is drawn at
+    // its place on the device, so that a page's texts share one transform.
     QTransform text2d;
-    text2d.translate(start.x(), start.y());
-    text2d.rotateRadians(angle);
-    text2d.scale(stretch, 1);
-    Painter.setTransform(text2d);
+    if (std::abs(angle) < 1e-9 && std::abs(stretch - 1) < 1e-9) {
+        x += start.x();
+        y += start.y();
+    } else {
+        text2d.translate(start.x(), start.y());
+        text2d.rotateRadians(angle);
+        text2d.scale(stretch, 1);
+    }
+    SetTransform(text2d);
     if (Dc.BkMode == 2)
         Painter.fillRect(
             QRectF(x, y - metrics.ascent(), width, metrics.ascent() + metrics.descent()),
@@ -1172,17 +1237,25 @@ void TPlayer::DrawText(QPointF reference, const QString& text, const std::vector
     if (Painter.compositionMode() != QPainter::CompositionMode_SourceOver)
         Painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     for (const TRun& run : runs) {
+        // Spacing that moves the run's end by less than a third of a pixel
+        // (the rounding of the array's integers) is left out: the page's
+        // texts then share one font.
         QFont drawn = font.Sized;
-        if (std::abs(run.Spacing) > 1e-6)
+        if (std::abs(run.Spacing) * (run.To - run.From) > 0.3)
             drawn.setLetterSpacing(QFont::AbsoluteSpacing, run.Spacing);
-        Painter.setFont(drawn);
+        SetFont(drawn);
         Painter.drawText(QPointF(x + at[size_t(run.From)], y),
                          run.From == 0 && run.To == n ? text
                                                       : text.mid(run.From, run.To - run.From));
     }
-    if (clipped)
+    if (clipped) {
+        // Back to the transform before the clip; the font is the one before
+        // it too.
         Painter.restore();
-    TransformDirty = true;
+        PainterTransform = unclipped;
+        TransformKnown = unclippedKnown;
+        FontKnown = false;
+    }
     if (updateCp && perLogical > 0) {
         const double logicalWidth = width / perLogical;
         if (horizontal == TA_RIGHT)
@@ -1229,7 +1302,12 @@ QImage DibImage(const TRecord& r, qint64 offBmi, qint64 cbBmi, qint64 offBits, q
     height = std::abs(height);
     if (width <= 0 || height <= 0)
         return QImage();
-    if (width * height > TRpEmfPlayer::MaxBitmapPixels)
+    // A run-length code covers at most 255 pixels with two bytes; more
+    // pixels than that (with room for skipped areas) is not a bitmap but a
+    // request for memory.
+    const bool rle = compression == 1 || compression == 2;
+    if (width * height > TRpEmfPlayer::MaxBitmapPixels ||
+        (rle && width * height > std::max<qint64>(cbBits * 300, 1024 * 1024)))
         throw Exception(
             Damaged(QStringLiteral("the bitmap of ") + r.What() + QStringLiteral(" is too large")));
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
@@ -1257,7 +1335,9 @@ QImage DibImage(const TRecord& r, qint64 offBmi, qint64 cbBmi, qint64 offBits, q
         const qint64 full = qint64(1) << bpp;
         const qint64 n = colors > 0 && colors < full ? colors : full;
         const qint64 available = std::max<qint64>(0, (cbBmi - tableAt) / tableEntry);
-        table.resize(n, qRgb(0, 0, 0));
+        // Every index the pixels can hold has an entry; those the table
+        // leaves out are black.
+        table.resize(full, qRgb(0, 0, 0));
         for (qint64 i = 0; i < std::min(n, available); ++i) {
             const uchar* e = bmi + tableAt + i * tableEntry;
             if (usage == 1) // DIB_PAL_COLORS: palette numbers, shown as grey
@@ -1389,13 +1469,31 @@ void TPlayer::DrawBitmap(const TRecord& r, qint64 offBmi, qint64 cbBmi, qint64 o
         if (h > 0)
             source.moveTop(image.height() - source.top() - source.height());
     }
-    Prepare();
-    QImage shown = image;
-    if (dest.width() < 0 || dest.height() < 0) {
-        shown = image.copy(source.toAlignedRect()).mirrored(dest.width() < 0, dest.height() < 0);
-        source = QRectF(0, 0, shown.width(), shown.height());
+    // A negative width or height on one side only mirrors the picture. Only
+    // the part of the source inside the bitmap is drawn, on its share of the
+    // destination.
+    const bool flipX = (dest.width() < 0) != (source.width() < 0);
+    const bool flipY = (dest.height() < 0) != (source.height() < 0);
+    const QRectF from = source.normalized();
+    QRectF to = dest.normalized();
+    const QRectF inside = from & QRectF(image.rect());
+    if (from.isEmpty() || inside.isEmpty())
+        return;
+    if (inside != from) {
+        const double sx = to.width() / from.width();
+        const double sy = to.height() / from.height();
+        const double left = flipX ? from.right() - inside.right() : inside.left() - from.left();
+        const double top = flipY ? from.bottom() - inside.bottom() : inside.top() - from.top();
+        to = QRectF(to.left() + left * sx, to.top() + top * sy, inside.width() * sx,
+                    inside.height() * sy);
     }
-    Painter.drawImage(dest.normalized(), shown, source);
+    Prepare();
+    if (flipX || flipY) {
+        const QImage shown = image.copy(inside.toAlignedRect()).mirrored(flipX, flipY);
+        Painter.drawImage(to, shown, QRectF(shown.rect()));
+    } else {
+        Painter.drawImage(to, image, inside);
+    }
 }
 
 void TPlayer::Blt(const TRecord& r) {
@@ -1740,7 +1838,10 @@ void TPlayer::Record(const TRecord& r) {
             if (TransformDirty)
                 UpdateTransform();
             const QTransform toDevice = Logical * DevToBase.inverted();
-            CombineClip(QRegion(toDevice.map(Path).toFillPolygon().toPolygon(), Dc.Fill), r.I32(8));
+            QPolygon polygon;
+            for (const QPointF& p : toDevice.map(Path).toFillPolygon())
+                polygon << QPoint(ClampDevice(p.x()), ClampDevice(p.y()));
+            CombineClip(QRegion(polygon, Dc.Fill), r.I32(8));
         }
         PathReady = false;
         Path = QPainterPath();

@@ -639,6 +639,136 @@ TEST(EmfPage, BitmapsOfEveryDepthAndCoding) {
                         << Hex(At(image, 105 + col * 10, 105 + row * 10)).toStdString();
         }
     }
+
+    // A negative destination width mirrors the picture; a source reaching
+    // past the bitmap draws only the bitmap's part.
+    QByteArray bmi, bits;
+    const auto color = make({24, 0}, bmi, bits);
+    for (const bool past : {false, true}) {
+        TEmfWriter w = Writer();
+        TenthsOfMm(w);
+        // Past: 8 source columns of which the bitmap has 4, on 80 mm.
+        w.Record(81,
+                 {0, 0, 0, 0, 1400, 1000, 0, 0, past ? 8 : 4, 2, 80, qint32(bmi.size()),
+                  qint32(80 + bmi.size()), qint32(bits.size()), 0, 0x00CC0020, past ? -800 : -400,
+                  200},
+                 bmi + bits);
+        const QImage image = Render(*Page(w.Finish()));
+        for (int col = 0; col < 4; ++col) {
+            // Mirrored from x = 140 mm leftwards: column col stands at
+            // 130-140 mm less 10 mm a column (past: the bitmap's four
+            // columns on the right half of 60-140 mm).
+            const double x = 135 - col * 10;
+            EXPECT_TRUE(Near(At(image, x, 105), color(0, col)))
+                << "past " << past << ", column " << col << ": "
+                << Hex(At(image, x, 105)).toStdString();
+        }
+        if (past) {
+            EXPECT_TRUE(Near(At(image, 95, 105), qRgb(255, 255, 255)))
+                << "outside the bitmap nothing is drawn";
+        }
+    }
+}
+
+// Text options and the remaining shapes, each a row of records in units of
+// 0.1 mm with the colours expected at points (mm).
+TEST(EmfPage, TextOptionsAndShapes) {
+    using Records = std::function<void(TEmfWriter&)>;
+    const QRgb red = qRgb(255, 0, 0), white = qRgb(255, 255, 255), blue = qRgb(0, 0, 255),
+               black = qRgb(0, 0, 0);
+    const QByteArray block = TEmfWriter::Utf16(QStringLiteral("\u2588")); // a full block
+    struct Case {
+        const char* what;
+        Records records;
+        QList<std::pair<QPointF, QRgb>> expect;
+    };
+    const auto redBrush = [](TEmfWriter& w) {
+        w.Brush(1, qRgb(255, 0, 0));
+        w.Select(1);
+        w.Select(0x80000008);
+    };
+    const auto bigFont = [](TEmfWriter& w) {
+        w.Font(2, -200, QStringLiteral("DejaVu Sans")); // 20 mm
+        w.Select(2);
+        w.Record(18, {1});  // TRANSPARENT
+        w.Record(22, {24}); // TA_BASELINE
+    };
+    const Case cases[] = {
+        {"ETO_OPAQUE fills its rectangle with the background colour",
+         [&](TEmfWriter& w) {
+             w.Record(25, {qint32(TEmfWriter::ColorRef(blue))});
+             w.Text(1000, 1100, TEmfWriter::Utf16(QStringLiteral(".")), true, {}, 0x2,
+                    QRect(1000, 1000, 400, 200));
+         },
+         {{{130, 115}, blue}, {{145, 115}, white}}},
+        {"ETO_CLIPPED keeps the text inside its rectangle",
+         [&](TEmfWriter& w) {
+             bigFont(w);
+             w.Text(1000, 1300, block, true, {}, 0x4, QRect(1000, 1000, 50, 300));
+         },
+         {{{102, 125}, black}, {{110, 125}, white}}},
+        {"SetTextColor",
+         [&](TEmfWriter& w) {
+             bigFont(w);
+             w.Record(24, {qint32(TEmfWriter::ColorRef(red))});
+             w.Text(1000, 1300, block, true);
+         },
+         {{{104, 125}, red}}},
+        {"RoundRect: rounded corners",
+         [&](TEmfWriter& w) {
+             redBrush(w);
+             w.Record(44, {1000, 1000, 1400, 1200, 100, 100});
+         },
+         {{{120, 110}, red}, {{100.4, 100.4}, white}}},
+        {"Pie: counter-clockwise from three o'clock to twelve",
+         [&](TEmfWriter& w) {
+             redBrush(w);
+             w.Record(47, {1000, 1000, 1400, 1400, 1400, 1200, 1200, 1000});
+         },
+         {{{130, 110}, red}, {{110, 130}, white}, {{110, 110}, white}}},
+        {"Arc draws its outline only",
+         [&](TEmfWriter& w) {
+             w.Pen(3, red, 20);
+             w.Select(3);
+             w.Record(45, {1000, 1000, 1400, 1400, 1400, 1200, 1000, 1200});
+         },
+         {{{120, 100.2}, red}, {{120, 110}, white}, {{120, 139.8}, white}}},
+        {"Polyline (32-bit) with a 2 mm pen",
+         [&](TEmfWriter& w) {
+             w.Pen(3, red, 20);
+             w.Select(3);
+             w.Record(4, {0, 0, 0, 0, 2, 1000, 1200, 1400, 1200});
+         },
+         {{{120, 120}, red}, {{120, 123}, white}}},
+        {"PolyPolygon16: two squares",
+         [&](TEmfWriter& w) {
+             redBrush(w);
+             w.Record(91, {0, 0, 0, 0, 2, 8, 4, 4, 1000 | 1000 << 16, 1100 | 1000 << 16,
+                           1100 | 1100 << 16, 1000 | 1100 << 16, 1200 | 1000 << 16,
+                           1300 | 1000 << 16, 1300 | 1100 << 16, 1200 | 1100 << 16});
+         },
+         {{{105, 105}, red}, {{125, 105}, red}, {{115, 105}, white}}},
+        {"ExtCreatePen: a geometric pen 2 mm wide",
+         [&](TEmfWriter& w) {
+             w.Record(95, {3, 0, 0, 0, 0, 0x10000, 20, 0, qint32(TEmfWriter::ColorRef(red)), 0, 0});
+             w.Select(3);
+             w.Record(27, {1000, 1200});
+             w.Record(54, {1400, 1200});
+         },
+         {{{120, 120.8}, red}, {{120, 123}, white}}},
+    };
+    for (const Case& c : cases) {
+        TEmfWriter w = Writer();
+        TenthsOfMm(w);
+        c.records(w);
+        const std::unique_ptr<QPicture> page = Page(w.Finish());
+        ASSERT_TRUE(page) << c.what;
+        const QImage image = Render(*page);
+        for (const auto& [p, color] : c.expect)
+            EXPECT_TRUE(Near(At(image, p.x(), p.y()), color))
+                << c.what << " at " << p.x() << "," << p.y() << ": "
+                << Hex(At(image, p.x(), p.y())).toStdString();
+    }
 }
 
 // Clipping, regions and ROP2, each against a red fill of (50, 50)-(200, 200) mm.
@@ -766,6 +896,14 @@ TEST(EmfPage, DamagedPageFailsAlone) {
         {"a bitmap whose offsets point outside", withRecord([](TEmfWriter& w) {
              w.Record(81, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 0x7FFFFFF0, 16, 0, 0x00CC0020, 100,
                            100});
+         })},
+        {"a text stretched thousands of times its width", withRecord([](TEmfWriter& w) {
+             w.Record(17, {8});
+             w.Record(9, {2100, 2970});
+             w.Record(11, {8913568, 1188});
+             w.Font(1, -50, QStringLiteral("Arial"));
+             w.Select(1);
+             w.Text(200, 500, TEmfWriter::Utf16(QStringLiteral("Клиент")), true);
          })},
         {"a region larger than its record", withRecord([](TEmfWriter& w) {
              w.Record(75, {48, 5, 32, 1, 100000, 0, 0, 0, 10, 10});
