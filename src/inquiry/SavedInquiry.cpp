@@ -33,13 +33,24 @@ const TSetFile SetFiles[] = {
     {".GROUPBG.DRN", &TInquiry::GroupBoxBG},
 };
 
-QByteArray FileText(const QStringList& items) {
-    QByteArray bytes;
+// Windows-1251, as other programs read the sets; UTF-8 behind a byte-order
+// mark for a set holding a character the code page lacks, which 1251 would
+// turn into '?' and so into a condition on other rows.
+QByteArray FileText(const QStringList& items, bool utf8) {
+    QByteArray bytes = utf8 && !items.isEmpty() ? Win1251::Utf8Bom : QByteArray();
     for (const QString& item : items) {
-        bytes += Win1251::Encode(item);
+        bytes += utf8 ? item.toUtf8() : Win1251::Encode(item);
         bytes += "\r\n";
     }
     return bytes;
+}
+
+bool NeedsUtf8(const TInquiry& inquiry) {
+    for (const TSetFile& file : SetFiles)
+        for (const QString& item : inquiry.*file.List)
+            if (!Win1251::Represents(item))
+                return true;
+    return false;
 }
 
 // Writes through a temporary file that replaces the old one only when it is
@@ -68,8 +79,9 @@ QStringList SavedInquirySuffixes() {
 }
 
 void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName) {
+    const bool utf8 = NeedsUtf8(inquiry);
     for (const TSetFile& file : SetFiles) {
-        if (!WriteFile(baseName + QLatin1String(file.Suffix), FileText(inquiry.*file.List)))
+        if (!WriteFile(baseName + QLatin1String(file.Suffix), FileText(inquiry.*file.List, utf8)))
             throw Exception(SavedInquiryFailureMessage);
     }
 }
@@ -90,8 +102,10 @@ void LoadInquiryFiles(TInquiry& inquiry, const QString& baseName) {
     // The loaded lists are not what the result shows: preview, print and
     // export run the inquiry again first, so the rows they give match the
     // conditions they print.
-    if (loaded)
+    if (loaded) {
         inquiry.Modified = true;
+        inquiry.SetLoadedVariables();
+    }
     inquiry.View()->ListsChanged();
     if (failed)
         throw Exception(SavedInquiryFailureMessage);

@@ -51,7 +51,7 @@ QStringList ReadScriptLines(const QString& fileName) {
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
-    return SplitTextLines(Win1251::Decode(bytes));
+    return SplitTextLines(Win1251::DecodeFile(bytes));
 }
 
 bool IsScriptSeparator(const QString& line) {

@@ -46,7 +46,7 @@ struct TBatchOptions {
     bool FixedWidths = false;
     bool NoHeader = false;
     bool NoNames = false;
-    std::optional<std::uint8_t> CodePage; // TxtCyrSet: 0 Windows, 1 DOS, 2 Russian
+    std::optional<std::uint8_t> CodePage; // TxtCyrSet: 0 Windows, 1 DOS, 2 Russian, 3 UTF-8
 
     // Any of the outputs, or the subject list, makes the run a batch run.
     bool IsBatch() const;

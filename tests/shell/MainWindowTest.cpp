@@ -270,3 +270,15 @@ TEST_F(MainWindowTest, ClosingTheFrameEndsTheProgram) {
 }
 
 } // namespace
+
+// The program starts maximized; restoring the window gives its normal bounds,
+// not a window as large as the screen.
+TEST_F(MainWindowTest, RestoringTheMaximizedWindowGivesItsNormalBounds) {
+    Form->hide();
+    Form->ShowAtStart();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Form->isMaximized());
+    Form->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Form->geometry(), QRect(52, 59, 703, 472));
+}
