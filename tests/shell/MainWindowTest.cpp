@@ -274,11 +274,14 @@ TEST_F(MainWindowTest, ClosingTheFrameEndsTheProgram) {
 // The program starts maximized; restoring the window gives its normal bounds,
 // not a window as large as the screen.
 TEST_F(MainWindowTest, RestoringTheMaximizedWindowGivesItsNormalBounds) {
-    Form->hide();
-    Form->ShowAtStart();
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(Form->isMaximized());
-    Form->showNormal();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Form->geometry(), QRect(52, 59, 703, 472));
+    {
+        TSQLVexalForm started;
+        started.ShowAtStart();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(started.isMaximized());
+        started.showNormal();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(started.geometry(), QRect(52, 59, 703, 472));
+    }
+    SetMainForm(Form.get());
 }
