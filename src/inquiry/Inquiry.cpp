@@ -16,6 +16,7 @@ namespace {
 const QString OptionsColName = QStringLiteral("__OPTIONS__");
 const QString NoMessageCaption = QStringLiteral("Съобщение ");
 
+
 // List membership as the inquiry tests it: whole items, case-insensitive.
 qsizetype IndexOfText(const QStringList& list, const QString& text) {
     for (qsizetype i = 0; i < list.size(); ++i)
