@@ -7,6 +7,7 @@
 
 #include "Database.h"
 #include "DbConnection.h"
+#include "SqliteConnection.h"
 
 #include <QDate>
 #include <QDir>
@@ -348,6 +349,7 @@ void CreateDemoDatabase(const QString& path, int salesRows) {
         throw EDatabaseError(
             QStringLiteral("Cannot create the demo database %1: %2").arg(path, message));
     }
+    SqliteBackend::RefuseQuotedStrings(db);
     try {
         Exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-65536");
         Exec(db, "BEGIN");

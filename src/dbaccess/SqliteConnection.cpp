@@ -15,6 +15,11 @@
 
 namespace SqliteBackend {
 int BusyTimeoutMs = 5000;
+
+void RefuseQuotedStrings(sqlite3* db) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+}
 } // namespace SqliteBackend
 
 using SqlDialect::TStatement;
@@ -502,6 +507,7 @@ TSqliteConnection::TSqliteConnection(const QString& path) {
         throw EDatabaseError(QStringLiteral("Cannot open database %1: %2").arg(path, message));
     }
     sqlite3_busy_timeout(Db, SqliteBackend::BusyTimeoutMs);
+    SqliteBackend::RefuseQuotedStrings(Db);
     sqlite3_progress_handler(Db, WatchSteps, WatchProgress, nullptr);
     // Reading the schema tells a database from another file, and a locked
     // or damaged one, before any statement of the program runs.

@@ -8,6 +8,14 @@
 
 struct sqlite3;
 
+namespace SqliteBackend {
+// Switches off SQLite's legacy reading of a double-quoted name that matches
+// no column as a string literal: an unknown display name in GROUP BY or
+// ORDER BY would otherwise group everything into one row or be ignored,
+// where a server refuses the statement.
+void RefuseQuotedStrings(sqlite3* db);
+} // namespace SqliteBackend
+
 class TSqliteConnection : public TDbConnection {
 public:
     explicit TSqliteConnection(const QString& path);

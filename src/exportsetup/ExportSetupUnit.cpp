@@ -106,8 +106,8 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     rgTxtCyrSetItems = new QButtonGroup(rgTxtCyrSet);
     auto* cyrLayout = new QVBoxLayout(rgTxtCyrSet);
     const QString cyrItems[] = {QStringLiteral("Windows"), QStringLiteral("ДОС (БГ)"),
-                                QStringLiteral("Руска")};
-    for (int i = 0; i < 3; ++i) {
+                                QStringLiteral("Руска"), QStringLiteral("UTF-8")};
+    for (int i = 0; i < 4; ++i) {
         auto* item = new QRadioButton(cyrItems[i], rgTxtCyrSet);
         item->setObjectName(QStringLiteral("rgTxtCyrSetItem%1").arg(i));
         rgTxtCyrSetItems->addButton(item, i);

@@ -28,7 +28,8 @@ public:
     // refuses the close (ModalResult back to none) when one is invalid.
     bool FormCloseQuery();
 
-    // The index of the chosen item of rgTxtCyrSet (0 Windows, 1 DOS, 2 Russian).
+    // The index of the chosen item of rgTxtCyrSet (0 Windows, 1 DOS, 2 Russian,
+    // 3 UTF-8).
     int TxtCyrSetIndex() const;
     void SetTxtCyrSetIndex(int index);
 

@@ -471,11 +471,7 @@ void TInquiry::btAddFilterClick() {
                                ViewPtr->FilterText();
         }
     } else {
-        {
-            const TContinueOnSqlError reportOnly;
-            ExecSqlValue(QStringLiteral("SET ") + row.ColName + QLatin1Char('=') + literal);
-        }
-        if (LastSqlFailed != 0)
+        if (!SetServerVariable(row.ColName, literal))
             return;
         ViewPtr->SetFilterText(
             ExecSqlValue(QStringLiteral("SELECT ") + row.ColName + QStringLiteral(" FROM DUMMY"))
@@ -493,6 +489,59 @@ void TInquiry::btAddFilterClick() {
     }
     Modified = true;
     Changed();
+}
+
+bool TInquiry::SetServerVariable(const QString& colName, const QString& literal) {
+    const TContinueOnSqlError reportOnly;
+    ExecSqlValue(QStringLiteral("SET ") + colName + QLatin1Char('=') + literal);
+    return LastSqlFailed == 0;
+}
+
+namespace {
+
+// The value of a single SQL string literal, as QuotedSql writes it; false
+// for any other text.
+bool UnquotedLiteral(const QString& literal, QString& value) {
+    if (literal.size() < 2 || !literal.startsWith(u'\'') || !literal.endsWith(u'\''))
+        return false;
+    value = literal.mid(1, literal.size() - 2);
+    value.replace(QStringLiteral("''"), QStringLiteral("'"));
+    return QuotedSql(value) == literal;
+}
+
+} // namespace
+
+void TInquiry::SetLoadedVariables() {
+    for (qsizetype i = 0; i < Relations.size(); ++i) {
+        const QString& condition = Relations[i];
+        if (condition.left(VariablePrefix.size()) != VariablePrefix)
+            continue;
+        // The condition box writes prefix, column, " =" and a quoted value.
+        const qsizetype equals = condition.indexOf(QStringLiteral(" ="), VariablePrefix.size());
+        const QString colName =
+            condition.mid(VariablePrefix.size(), equals - VariablePrefix.size());
+        const QString literal = equals < 0 ? QString() : condition.mid(equals + 2);
+        QString value;
+        // A saved set is only text: the name must be a variable column of the
+        // catalogue and the value one literal, or nothing is sent.
+        bool known = equals > 0 && UnquotedLiteral(literal, value);
+        if (known) {
+            const TContinueOnSqlError reportOnly;
+            known = ExecSqlValue(QStringLiteral("SELECT COUNT(*) FROM Relations WHERE ColName = ") +
+                                 QuotedSql(colName) + QStringLiteral(" AND Promenliva = 1"))
+                        .toInt() > 0;
+        }
+        if (!known)
+            ShowMessageBox(QStringLiteral("Непознато условие за променлива: ") +
+                               RelationsBG.value(i),
+                           QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        // A condition whose value did not reach the server is dropped, so the
+        // lists never show a value the rows were not selected with.
+        if (!known || !SetServerVariable(colName, QuotedSql(value))) {
+            RemoveRelation(int(i));
+            --i;
+        }
+    }
 }
 
 void TInquiry::AddJoin() {

@@ -126,6 +126,10 @@ public:
     bool ApplyExternalFilter(const QString& colName, const QString& op, const QString& value);
     static TSplitCondition SplitOperator(const QString& text);
     QString EvaluateFilterValue(const QString& text);
+    // Sets on the server every variable condition of the visible conditions,
+    // as the condition box sets it; after a load, so the rows match the
+    // conditions shown. A condition that cannot be set is told and removed.
+    void SetLoadedVariables();
     // Removes visible condition i (RelationsBG and its parallel lists).
     void RemoveRelation(int index);
     // Value list of the value box.
@@ -169,6 +173,8 @@ private:
     QString ColText(const char* field) const;
     void AddOrderingAt(int position, const QString& name, bool ascending);
     void AddJoin();
+    // SET of a connection variable; false (the user told) when it failed.
+    bool SetServerVariable(const QString& colName, const QString& literal);
     void RequeryRelatedSubjects(const QString& table);
     void Changed();
     TInquiryView* ViewPtr;

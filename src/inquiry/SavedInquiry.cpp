@@ -81,13 +81,24 @@ bool TrustedOwner(const QString& fileName, unsigned owner) {
     return owner == 0 || OwnerOf(ProgramDir) == owner;
 }
 
-QByteArray FileText(const QStringList& items) {
-    QByteArray bytes;
+// Windows-1251, as other programs read the sets; UTF-8 behind a byte-order
+// mark for a set holding a character the code page lacks, which 1251 would
+// turn into '?' and so into a condition on other rows.
+QByteArray FileText(const QStringList& items, bool utf8) {
+    QByteArray bytes = utf8 && !items.isEmpty() ? Win1251::Utf8Bom : QByteArray();
     for (const QString& item : items) {
-        bytes += Win1251::Encode(item);
+        bytes += utf8 ? item.toUtf8() : Win1251::Encode(item);
         bytes += "\r\n";
     }
     return bytes;
+}
+
+bool NeedsUtf8(const TInquiry& inquiry) {
+    for (const TSetFile& file : SetFiles)
+        for (const QString& item : inquiry.*file.List)
+            if (!Win1251::Represents(item))
+                return true;
+    return false;
 }
 
 // Reads one file of the set for loading. Links, other users' files and
@@ -223,15 +234,16 @@ QStringList SavedInquirySuffixes() {
 }
 
 void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName) {
+    const bool utf8 = NeedsUtf8(inquiry);
     for (const TSetFile& file : SetFiles) {
         try {
-            WriteFileReplacing(baseName + QLatin1String(file.Suffix), FileText(inquiry.*file.List));
+            WriteFileReplacing(baseName + QLatin1String(file.Suffix), FileText(inquiry.*file.List, utf8));
         } catch (const Exception&) {
             throw Exception(SavedInquiryFailureMessage);
         }
     }
     try {
-        WriteFileReplacing(baseName + QLatin1String(OptionsSuffix), FileText(OptionLines(inquiry)));
+        WriteFileReplacing(baseName + QLatin1String(OptionsSuffix), FileText(OptionLines(inquiry), false));
     } catch (const Exception&) {
         throw Exception(SavedInquiryFailureMessage);
     }
@@ -269,8 +281,10 @@ void LoadInquiryFiles(TInquiry& inquiry, const QString& baseName) {
             failed = true;
         }
     }
-    if (loaded)
+    if (loaded) {
         inquiry.Modified = true;
+        inquiry.SetLoadedVariables();
+    }
     inquiry.View()->ListsChanged();
     if (failed)
         throw Exception(SavedInquiryFailureMessage);

@@ -3,6 +3,8 @@
 // that share one base name B (the file the user picks, by default ending in
 // ".SQL"). Each file holds one list of the inquiry, one item per line, lines
 // ended by CR LF, text in Windows-1251; an empty list gives an empty file.
+// A set holding a character that Windows-1251 lacks is written in UTF-8,
+// each file beginning with the UTF-8 byte-order mark; both are read.
 // Beside them B.OPT.DRN holds the inquiry's own report options as
 // "name=value" lines ("Chart.InReport=1": the report ends with the result's
 // chart); a set saved without that file has them off.

@@ -721,16 +721,30 @@ void TSpravkaForm::btClearClick() {
     Inquiry->btClearClick();
 }
 
+namespace {
+
+// After a removal no entry of the list stays current: a held Delete key (or
+// a second double click) must not go on to remove its neighbours.
+void ClearCurrent(QListWidget* list) {
+    list->setCurrentRow(-1);
+    list->clearSelection();
+}
+
+} // namespace
+
 void TSpravkaForm::RelationsBGDblClick() {
     Inquiry->RemoveRelation(RelationsBG->currentRow());
+    ClearCurrent(RelationsBG);
 }
 
 void TSpravkaForm::GroupBoxBGDblClick() {
     Inquiry->RemoveGrouping(GroupBoxBG->currentRow());
+    ClearCurrent(GroupBoxBG);
 }
 
 void TSpravkaForm::OrderBoxBGDblClick() {
     Inquiry->RemoveOrderingAt(OrderBoxBG->currentRow());
+    ClearCurrent(OrderBoxBG);
 }
 
 void TSpravkaForm::cbFilterEnter() {

@@ -97,7 +97,7 @@ void LoadExportSettings() {
     flag("ExportClmNames", o.ExportClmNames);
     flag("ExportPageBreaks", o.ExportPageBreaks);
     flag("FixedClmWidth", o.FixedClmWidth);
-    o.TxtCyrSet = static_cast<std::uint8_t>(number("TxtCyrSet", o.TxtCyrSet, 0, 2));
+    o.TxtCyrSet = static_cast<std::uint8_t>(number("TxtCyrSet", o.TxtCyrSet, 0, Utf8CodePage));
     text("DftTarget", o.DftTarget);
     text("BeforePrint", o.BeforePrint);
     text("AfterPrint", o.AfterPrint);

@@ -19,7 +19,8 @@ struct TExportTxtOpts {
     bool ExportPageBreaks = false;
     // Pad every value to its column width.
     bool FixedClmWidth = false;
-    // Cyrillic code page of the output: 0 Windows (as is), 1 DOS (Bulgarian), 2 Russian.
+    // Cyrillic code page of the output: 0 Windows (as is), 1 DOS (Bulgarian), 2 Russian,
+    // 3 UTF-8 (Utf8CodePage).
     std::uint8_t TxtCyrSet = 0;
     // Suggested file name of an export; device or file of text printing.
     QString DftTarget;
@@ -34,6 +35,9 @@ struct TExportTxtOpts {
     // Copies of text printing.
     std::int32_t Copies = 1;
 };
+
+// TxtCyrSet of UTF-8 output, which holds every character.
+inline constexpr std::uint8_t Utf8CodePage = 3;
 
 // The one settings record of the program.
 extern TExportTxtOpts ExportTxtOpts;

@@ -50,12 +50,13 @@ const QString OverwriteMarker = QStringLiteral("\"::-!-::\"");
 
 using TCodeTable = std::array<unsigned char, 256>;
 
-// The byte map of ConvertCodePage for the current settings.
+// The byte map of ConvertCodePage for the current settings: the DOS pages
+// move the Cyrillic letters, Windows and UTF-8 keep the 1251 bytes.
 TCodeTable CodePageTable() {
     TCodeTable table;
     for (int c = 0; c < 256; ++c)
         table[c] = static_cast<unsigned char>(c);
-    if (ExportTxtOpts.TxtCyrSet == 0)
+    if (ExportTxtOpts.TxtCyrSet != 1 && ExportTxtOpts.TxtCyrSet != 2)
         return table;
     for (int c = 192; c <= 239; ++c)
         table[c] = static_cast<unsigned char>(c - 64);
@@ -65,8 +66,9 @@ TCodeTable CodePageTable() {
 }
 
 // Writes text in Windows-1251 through the code table; returns the end. A
-// character outside the code page becomes '?', a surrogate pair one '?'.
-char* EncodeInto(char* out, const QString& text, const TCodeTable& table) {
+// character outside the code page becomes '?', a surrogate pair one '?', and
+// lost is set.
+char* EncodeInto(char* out, const QString& text, const TCodeTable& table, bool& lost) {
     const QChar* p = text.constData();
     const QChar* end = p + text.size();
     while (p < end) {
@@ -78,14 +80,78 @@ char* EncodeInto(char* out, const QString& text, const TCodeTable& table) {
             b = static_cast<unsigned char>(0xC0 + (u - 0x0410));
         } else if (p->isHighSurrogate() && p + 1 < end && p[1].isLowSurrogate()) {
             b = '?';
+            lost = true;
             ++p;
         } else {
             b = Win1251::EncodeChar(*p);
+            if (b == '?')
+                lost = true;
         }
         *out++ = static_cast<char>(table[b]);
         ++p;
     }
     return out;
+}
+
+// Writes text in UTF-8 (at most 3 bytes per UTF-16 unit); returns the end.
+// A lone surrogate, which no encoding holds, becomes U+FFFD.
+char* EncodeUtf8Into(char* out, const QString& text) {
+    const QChar* p = text.constData();
+    const QChar* end = p + text.size();
+    auto put = [&out](char32_t u) {
+        if (u < 0x80) {
+            *out++ = static_cast<char>(u);
+        } else if (u < 0x800) {
+            *out++ = static_cast<char>(0xC0 | (u >> 6));
+            *out++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u < 0x10000) {
+            *out++ = static_cast<char>(0xE0 | (u >> 12));
+            *out++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            *out++ = static_cast<char>(0xF0 | (u >> 18));
+            *out++ = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (u & 0x3F));
+        }
+    };
+    while (p < end) {
+        const char16_t u = p->unicode();
+        if (u < 0x80) {
+            *out++ = static_cast<char>(u);
+        } else if (p->isHighSurrogate() && p + 1 < end && p[1].isLowSurrogate()) {
+            put(QChar::surrogateToUcs4(*p, p[1]));
+            ++p;
+        } else if (p->isSurrogate()) {
+            put(0xFFFD);
+        } else {
+            put(u);
+        }
+        ++p;
+    }
+    return out;
+}
+
+// Bytes EncodeUtf8Into may write for text.
+qsizetype Utf8Room(const QString& text) {
+    return 3 * text.size();
+}
+
+// The characters of UTF-8 bytes: every byte that does not continue one.
+qsizetype Utf8Length(const char* begin, const char* end) {
+    qsizetype n = 0;
+    for (const char* p = begin; p < end; ++p)
+        n += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+    return n;
+}
+
+// The end of the first count characters of UTF-8 bytes.
+char* Utf8Cut(char* begin, char* end, qsizetype count) {
+    char* p = begin;
+    for (; p < end; ++p)
+        if ((static_cast<unsigned char>(*p) & 0xC0) != 0x80 && count-- == 0)
+            break;
+    return p;
 }
 
 bool NeedsEscape(const QString& text) {
@@ -100,47 +166,70 @@ bool NeedsEscape(const QString& text) {
 // How the cells of a line are laid out.
 struct TCellLayout {
     bool Fixed = false;
+    bool Utf8 = false;
     char Delimiter = 0;
     bool HasDelimiter = false;
+    // The delimiter in UTF-8, when it is not one byte there.
+    QByteArray Utf8Delimiter;
 };
 
 TCellLayout CurrentLayout() {
     TCellLayout layout;
     layout.Fixed = ExportTxtOpts.FixedClmWidth;
+    layout.Utf8 = ExportTxtOpts.TxtCyrSet == Utf8CodePage;
     if (!ExportTxtOpts.TxtClmDelimiter.isEmpty()) {
         layout.HasDelimiter = true;
-        layout.Delimiter = static_cast<char>(Win1251::EncodeChar(ExportTxtOpts.TxtClmDelimiter[0]));
+        const QChar delimiter = ExportTxtOpts.TxtClmDelimiter[0];
+        layout.Delimiter = static_cast<char>(Win1251::EncodeChar(delimiter));
+        if (layout.Utf8 && delimiter.unicode() >= 0x80)
+            layout.Utf8Delimiter = QString(delimiter).toUtf8();
     }
     return layout;
 }
 
-// The bytes FormatCell describes, written at out (room for
-// max(length, width) + 1 bytes); returns the end. The value is escaped already.
+// Room PutCell needs for a value.
+qsizetype CellRoom(const QString& value, int width, const TCellLayout& layout) {
+    return layout.Utf8 ? Utf8Room(value) + std::max(width, 0) + 4
+                       : std::max<qsizetype>(value.size(), width) + 1;
+}
+
+// The bytes FormatCell describes, written at out (room for CellRoom bytes);
+// returns the end. The value is escaped already. lost is set when a
+// character has no code in the code page.
 char* PutCell(char* out, const QString& value, bool isLast, TAlignment alignment, int width,
-              const TCellLayout& layout, const TCodeTable& table) {
+              const TCellLayout& layout, const TCodeTable& table, bool& lost) {
     char* start = out;
-    char* end = EncodeInto(out, value, table);
+    char* end = layout.Utf8 ? EncodeUtf8Into(out, value) : EncodeInto(out, value, table, lost);
     if (layout.Fixed && width > 0) {
-        const qsizetype length = end - start;
+        // Widths count characters; in 8 bits every byte is one.
+        const qsizetype length = layout.Utf8 ? Utf8Length(start, end) : end - start;
         if (length >= width) {
-            end = start + width;
+            end = layout.Utf8 ? Utf8Cut(start, end, width) : start + width;
         } else {
             const qsizetype missing = width - length;
+            const qsizetype bytes = end - start;
             qsizetype before = 0;
             if (alignment == TAlignment::Right)
                 before = missing;
             else if (alignment == TAlignment::Center)
                 before = missing / 2;
             if (before > 0) {
-                std::memmove(start + before, start, std::size_t(length));
+                std::memmove(start + before, start, std::size_t(bytes));
                 std::memset(start, ' ', std::size_t(before));
             }
-            std::memset(start + before + length, ' ', std::size_t(missing - before));
-            end = start + width;
+            std::memset(start + before + bytes, ' ', std::size_t(missing - before));
+            end = start + bytes + missing;
         }
     }
-    if (layout.HasDelimiter && !isLast)
-        *end++ = static_cast<char>(table[static_cast<unsigned char>(layout.Delimiter)]);
+    if (layout.HasDelimiter && !isLast) {
+        if (!layout.Utf8Delimiter.isEmpty()) {
+            std::memcpy(end, layout.Utf8Delimiter.constData(),
+                        std::size_t(layout.Utf8Delimiter.size()));
+            end += layout.Utf8Delimiter.size();
+        } else {
+            *end++ = static_cast<char>(table[static_cast<unsigned char>(layout.Delimiter)]);
+        }
+    }
     return end;
 }
 
@@ -218,29 +307,49 @@ public:
     }
 
     // A line of text in the chosen code page.
-    void Text(const QString& text) { Line(text, Table); }
+    void Text(const QString& text) {
+        bool lost = false;
+        char* start = Out.Reserve(Layout.Utf8 ? Utf8Room(text) : text.size());
+        char* end =
+            Layout.Utf8 ? EncodeUtf8Into(start, text) : EncodeInto(start, text, Table, lost);
+        Out.Commit(end - start);
+        Out.EndLine();
+        if (lost)
+            NoteLost(text);
+    }
     // A line of ASCII signs, written as it is.
-    void Plain(const QString& text) { Line(text, Identity); }
+    void Plain(const QString& text) {
+        bool lost = false;
+        char* start = Out.Reserve(text.size());
+        Out.Commit(EncodeInto(start, text, Identity, lost) - start);
+        Out.EndLine();
+    }
     // A line of cells: text(column) for each exported position.
     template <typename TextOf> void Cells(TextOf&& textOf) {
         for (const TExportColumn& c : Source.Columns) {
             QString value = textOf(c);
             if (NeedsEscape(value))
                 EscapeControlChars(value);
-            const qsizetype room = std::max<qsizetype>(value.size(), c.Width) + 1;
-            char* start = Out.Reserve(room);
+            bool lost = false;
+            char* start = Out.Reserve(CellRoom(value, c.Width, Layout));
             char* end = PutCell(start, value, c.Position == Source.Count - 1, c.Field->Alignment(),
-                                c.Width, Layout, Table);
+                                c.Width, Layout, Table, lost);
             Out.Commit(end - start);
+            if (lost)
+                NoteLost(value);
         }
         Out.EndLine();
     }
 
+    // Values written with '?' for characters the code page lacks: how many,
+    // and the first of them.
+    qint64 LostValues = 0;
+    QString FirstLostValue;
+
 private:
-    void Line(const QString& text, const TCodeTable& table) {
-        char* start = Out.Reserve(text.size());
-        Out.Commit(EncodeInto(start, text, table) - start);
-        Out.EndLine();
+    void NoteLost(const QString& value) {
+        if (LostValues++ == 0)
+            FirstLostValue = value;
     }
 
     TTextFileWriter& Out;
@@ -298,7 +407,9 @@ QString ChooseExportFile(const QString& title) {
 }
 
 QByteArray ConvertCodePage(const QByteArray& line) {
-    if (ExportTxtOpts.TxtCyrSet == 0)
+    if (ExportTxtOpts.TxtCyrSet == Utf8CodePage)
+        return Win1251::Decode(line).toUtf8();
+    if (ExportTxtOpts.TxtCyrSet != 1 && ExportTxtOpts.TxtCyrSet != 2)
         return line;
     const TCodeTable table = CodePageTable();
     QByteArray out(line);
@@ -311,11 +422,13 @@ QString FormatCell(const QString& value, bool isLast, const TField* field, int w
     TCodeTable identity;
     for (int c = 0; c < 256; ++c)
         identity[c] = static_cast<unsigned char>(c);
-    QByteArray bytes(std::max<qsizetype>(value.size(), width) + 1, '\0');
+    const TCellLayout layout = CurrentLayout();
+    QByteArray bytes(CellRoom(value, width, layout), '\0');
     const TAlignment alignment = field ? field->Alignment() : TAlignment::Left;
-    char* end = PutCell(bytes.data(), value, isLast, alignment, width, CurrentLayout(), identity);
+    bool lost = false;
+    char* end = PutCell(bytes.data(), value, isLast, alignment, width, layout, identity, lost);
     bytes.truncate(end - bytes.data());
-    return Win1251::Decode(bytes);
+    return layout.Utf8 ? QString::fromUtf8(bytes) : Win1251::Decode(bytes);
 }
 
 SaveFileDialogHandler SetSaveFileDialogHandler(SaveFileDialogHandler handler) {
@@ -375,6 +488,8 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
     }
 
     TTextFileWriter writer;
+    qint64 lostValues = 0;
+    QString firstLostValue;
     try {
         writer.Open(name);
     } catch (const Exception& e) {
@@ -437,18 +552,17 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
         if (ExportTxtOpts.ExportHeader) {
             out.Plain(ruleLine);
             if (const QStringList* footer = ExportTxtOpts.FooterValues) {
-                out.Cells([footer](const TExportColumn& c) {
-                    if (c.Position >= footer->size())
-                        throw Exception(
-                            QStringLiteral("List index out of bounds (%1)").arg(c.Position));
-                    return footer->at(c.Position);
-                });
+                // The report has fewer column slots than a grid may have
+                // columns: a column without a total gets an empty cell.
+                out.Cells([footer](const TExportColumn& c) { return footer->value(c.Position); });
                 out.Plain(ruleLine);
             }
         }
         writer.Finish();
         ExportTxtOpts.FooterValues = nullptr;
         resultText.clear();
+        lostValues = out.LostValues;
+        firstLostValue = out.FirstLostValue;
     } catch (const TExportStopped&) {
         stopped = true;
     } catch (const std::exception& e) {
@@ -470,11 +584,23 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
         // A stop the user asked for needs no message.
         if (!stopped)
             ShowMessageBox(resultText, QStringLiteral("Export Error"), MB_ICONSTOP);
+    } else if (lostValues > 0) {
+        // Written, but not as held: said once, not hidden behind the '?'s.
+        ShowMessageBox(LostCharactersMessage(lostValues, firstLostValue),
+                       QStringLiteral("Съобщение"), MB_OK | MB_ICONEXCLAMATION);
     }
 }
 
 const ExportProgressHandler& CurrentExportProgressHandler() {
     return ProgressHandler();
+}
+
+QString LostCharactersMessage(qint64 count, const QString& firstValue) {
+    return QStringLiteral("%1 стойности съдържат знаци, които избраната кодова таблица няма; "
+                          "на тяхно място е записан \"?\". Първата: %2\r"
+                          "Кодовата таблица UTF-8 (настройки на експорта) ги записва всички.")
+        .arg(count)
+        .arg(firstValue);
 }
 
 ExportProgressHandler SetExportProgressHandler(ExportProgressHandler handler) {

@@ -1,7 +1,7 @@
 #pragma once
 // The text export writer: the rows of a result grid or data set written to a
-// plain 8-bit text file (Windows-1251, optionally turned into a DOS Cyrillic
-// code page), with an optional header (title, conditions, column names) and
+// plain text file (Windows-1251, optionally turned into a DOS Cyrillic code
+// page, or UTF-8), with an optional header (title, conditions, column names) and
 // footer (column totals), laid out by the program-wide ExportTxtOpts.
 // Also the buffered file writer that text printing shares.
 
@@ -37,10 +37,15 @@ ExportProgressHandler SetExportProgressHandler(ExportProgressHandler handler);
 const ExportProgressHandler& CurrentExportProgressHandler();
 
 // One Windows-1251 line in the code page chosen by ExportTxtOpts.TxtCyrSet:
-// 0 leaves it as it is; otherwise А..п (192-239) move down by 64 and р..я
+// 0 leaves it as it is; 1 and 2 move А..п (192-239) down by 64 and р..я
 // (240-255) by CyrTailShift, which puts the basic Cyrillic letters where the
-// Bulgarian DOS page (shift 64) or IBM 866 (shift 16) has them.
+// Bulgarian DOS page (shift 64) or IBM 866 (shift 16) has them; 3 writes it
+// in UTF-8.
 QByteArray ConvertCodePage(const QByteArray& line);
+
+// What the user is told once after an export that wrote '?' for characters
+// the chosen code page lacks: how many values, and the first of them.
+QString LostCharactersMessage(qint64 count, const QString& firstValue);
 
 // The text of one column within a line: with FixedClmWidth and a width above
 // 0 the value is padded with blanks by the field's alignment (left-aligned

@@ -68,7 +68,7 @@ QStringList ReadScriptLines(const QString& fileName, bool noLinks, unsigned* own
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
-    return SplitTextLines(Win1251::Decode(bytes));
+    return SplitTextLines(Win1251::DecodeFile(bytes));
 }
 
 bool IsScriptSeparator(const QString& line) {

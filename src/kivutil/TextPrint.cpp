@@ -151,6 +151,10 @@ QString ErrorText(const std::exception& e) {
     return QString::fromLocal8Bit(e.what());
 }
 
+// PrintTextFile, with the code-page conversion of its first step only when
+// convert is set (a text written in UTF-8 is printed as it is).
+void PrintText(const QString& fileName, bool convert);
+
 } // namespace
 
 QString NewTextPrintFile() {
@@ -226,7 +230,10 @@ void PrintAsText(TDBGrid* grid, const QStringList* lines, const QString& title,
             }
         } restore;
         ExportTxtOpts.TxtClmDelimiter = QStringLiteral("|");
-        ExportTxtOpts.TxtCyrSet = 0;
+        // UTF-8 is written as such (Windows-1251 would lose what it lacks);
+        // the DOS pages are made from the Windows text when it is printed.
+        if (ExportTxtOpts.TxtCyrSet != Utf8CodePage)
+            ExportTxtOpts.TxtCyrSet = 0;
         ExportTxtOpts.ExportHeader = true;
         ExportTxtOpts.ExportClmNames = true;
         ExportTxtOpts.FixedClmWidth = true;
@@ -237,10 +244,16 @@ void PrintAsText(TDBGrid* grid, const QStringList* lines, const QString& title,
     // left in the file would print the wrong report.
     if (!result.isEmpty())
         return;
-    PrintTextFile(fileName);
+    PrintText(fileName, ExportTxtOpts.TxtCyrSet != Utf8CodePage);
 }
 
 void PrintTextFile(const QString& fileName) {
+    PrintText(fileName, true);
+}
+
+namespace {
+
+void PrintText(const QString& fileName, bool convert) {
     QList<QByteArray> lines;
     try {
         lines = ReadLines(fileName);
@@ -251,8 +264,9 @@ void PrintTextFile(const QString& fileName) {
         return;
     }
     try {
-        for (QByteArray& line : lines)
-            line = ConvertCodePage(line);
+        if (convert)
+            for (QByteArray& line : lines)
+                line = ConvertCodePage(line);
 
         const qsizetype indent = CommonIndent(lines);
         if (indent > 0)
@@ -287,6 +301,8 @@ void PrintTextFile(const QString& fileName) {
         ShowError(ErrorText(e), QStringLiteral("Съобщение"));
     }
 }
+
+} // namespace
 
 void ShellRun(const QString& program, const QString& parameters, const QString& folder,
               int showState) {

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -361,8 +362,10 @@ int ListAliases() {
         if (!session.Active())
             session.Open();
         QStringList names = session.AliasNames();
-        // The chooser's list sorts by plain, case-sensitive comparison.
-        names.sort(Qt::CaseSensitive);
+        // In the chooser's order: alphabetical, whatever the letter case.
+        std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+            return a.compare(b, Qt::CaseInsensitive) < 0;
+        });
         for (const QString& name : names)
             PrintLine(stdout, name);
     } catch (const Exception& e) {

@@ -53,7 +53,7 @@ struct TBatchOptions {
     bool FixedWidths = false;
     bool NoHeader = false;
     bool NoNames = false;
-    std::optional<std::uint8_t> CodePage; // TxtCyrSet: 0 Windows, 1 DOS, 2 Russian
+    std::optional<std::uint8_t> CodePage; // TxtCyrSet: 0 Windows, 1 DOS, 2 Russian, 3 UTF-8
     // Format of the export file (not given: from its extension).
     std::optional<TExportFormat> Format;
 

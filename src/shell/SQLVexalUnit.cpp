@@ -30,7 +30,7 @@ QAction* AddItem(QMenu* menu, const char* name, const QString& caption) {
 TSQLVexalForm::TSQLVexalForm(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("SQLVexalForm"));
     setWindowTitle(QStringLiteral("SQL Vexal"));
-    setGeometry(52, 59, 703, 472);
+    setGeometry(NormalBounds);
     QFont tahoma(QStringLiteral("Tahoma"));
     tahoma.setPixelSize(12);
     setFont(tahoma);
@@ -108,6 +108,14 @@ TSQLVexalForm::~TSQLVexalForm() {
 
 void TSQLVexalForm::FormCreate() {
     SetMainForm(this);
+}
+
+void TSQLVexalForm::ShowAtStart() {
+    // The normal bounds go first: the window system restores a maximized
+    // window to the geometry it had before, and a window made as large as
+    // the screen would restore to the whole screen.
+    setGeometry(NormalBounds);
+    showMaximized();
 }
 
 void TSQLVexalForm::btExitClick() {

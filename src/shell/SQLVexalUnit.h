@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
 
 class QAction;
 class QLabel;
@@ -46,6 +47,11 @@ public:
     // The inquiry window the frame shows maximized.
     QWidget* CurrentInquiryWindow() const { return CurrentInquiry.data(); }
     void SetCurrentInquiryWindow(QWidget* window) { CurrentInquiry = window; }
+
+    // The window's bounds when it is not maximized (restoring gives them).
+    static constexpr QRect NormalBounds{52, 59, 703, 472};
+    // Shows the window at start, maximized over its normal bounds.
+    void ShowAtStart();
 
     void btExitClick();
     // Opens one more inquiry window inside the frame.

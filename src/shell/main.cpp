@@ -27,7 +27,7 @@ const char* const UsageText =
     "       vexal ALIAS [--subject NAME] [--run FILE] [--title TEXT] [--row-numbers]\n"
     "                   [--sql] [--export FILE] [--pdf FILE] [--report FILE] [--print]\n"
     "                   [--delimiter CHAR|tab|none] [--fixed] [--no-header] [--no-names]\n"
-    "                   [--code-page windows|dos|russian] [--format text|csv|xlsx]\n"
+    "                   [--code-page windows|dos|russian|utf-8] [--format text|csv|xlsx]\n"
     "                   [--chart FILE] [--chart-kind bar|line|pie]\n"
     "       vexal ALIAS --list-subjects\n"
     "       vexal --list-aliases\n"
@@ -86,7 +86,8 @@ const char* const UsageText =
     "  --fixed             export: pad every value to its column's width\n"
     "  --no-header         export: no title, conditions, rules or totals\n"
     "  --no-names          export: no column names (matters with --no-header)\n"
-    "  --code-page CP      export: windows (as is), dos (Bulgarian DOS) or russian\n"
+    "  --code-page CP      export: windows (as is), dos (Bulgarian DOS), russian or\n"
+    "                      utf-8\n"
     "  --format F          export: text, csv or xlsx (default: from the --export\n"
     "                      file's extension: .csv, .xlsx, anything else text)\n"
     "  --chart FILE        write the chart of the result: FILE.png (A4 landscape at\n"
@@ -145,8 +146,8 @@ bool ParseDelimiter(const QString& text, QString& delimiter) {
 
 // The value of --code-page as the export settings number it.
 bool ParseCodePage(const QString& text, std::uint8_t& codePage) {
-    const char* const names[] = {"windows", "dos", "russian"};
-    for (std::uint8_t i = 0; i < 3; ++i) {
+    const char* const names[] = {"windows", "dos", "russian", "utf-8"};
+    for (std::uint8_t i = 0; i < 4; ++i) {
         if (text.compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0) {
             codePage = i;
             return true;
@@ -251,7 +252,7 @@ int main(int argc, char** argv) {
         } else if (is("--code-page")) {
             std::uint8_t codePage = 0;
             if (!value(text) || !ParseCodePage(text, codePage))
-                return Usage("--code-page needs windows, dos or russian");
+                return Usage("--code-page needs windows, dos, russian or utf-8");
             batch.CodePage = codePage;
         } else if (is("--format")) {
             TExportFormat format = TExportFormat::Auto;
@@ -377,11 +378,6 @@ int main(int argc, char** argv) {
     std::unique_ptr<TSQLVexalForm> form = StartUp(alias, DefaultStartupHooks(), &exitCode);
     if (!form)
         return exitCode;
-    // Without a window manager (or with one that ignores the request) a
-    // maximized window keeps its own size: it gets the screen's free area
-    // first, so it fills the screen either way.
-    if (const QScreen* screen = form->screen())
-        form->setGeometry(screen->availableGeometry());
-    form->showMaximized();
+    form->ShowAtStart();
     return app.exec();
 }

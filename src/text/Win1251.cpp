@@ -83,4 +83,17 @@ QString Decode(const QByteArray& bytes) {
     return text;
 }
 
+bool Represents(const QString& text) {
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80 && UpperHalfCode(c.unicode()) == '?')
+            return false;
+    return true;
+}
+
+QString DecodeFile(const QByteArray& bytes) {
+    if (bytes.startsWith(Utf8Bom))
+        return QString::fromUtf8(bytes.constData() + Utf8Bom.size(), bytes.size() - Utf8Bom.size());
+    return Decode(bytes);
+}
+
 } // namespace Win1251

@@ -14,6 +14,7 @@
 #include "RpPrinter.h"
 #include "RpSpravkaUnit.h"
 #include "SavedInquiry.h"
+#include "SelectDbUnit.h"
 #include "ServerRoutines.h"
 #include "SessionInit.h"
 #include "SpravkaUnit.h"
@@ -29,6 +30,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -391,6 +393,29 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("Clients.Nope ='1'\r\n");
     }
+    // Grouped, or ordered, on a display name the subject does not have: the
+    // embedded database must refuse it as a server does, not group every
+    // row into one or ignore the ordering.
+    const QString unknownGroup =
+        SaveSet(QStringLiteral("unknowngroup"), QStringLiteral("Стоки"), false);
+    const QString unknownOrder =
+        SaveSet(QStringLiteral("unknownorder"), QStringLiteral("Клиенти"), false);
+    const struct {
+        const QString& Base;
+        const char* Suffix;
+        QString Line;
+    } edits[] = {
+        {unknownGroup, ".GROUP.DRN", QStringLiteral("\"Клиент\"")},
+        {unknownGroup, ".GROUPBG.DRN", QStringLiteral("Клиент")},
+        {unknownOrder, ".ORDER.DRN", QStringLiteral("\"Клиент\" ASC")},
+        {unknownOrder, ".ORDERFN.DRN", QStringLiteral("\"Клиент\" ASC")},
+        {unknownOrder, ".ORDERBG.DRN", QStringLiteral("Клиент ASC")},
+    };
+    for (const auto& edit : edits) {
+        QFile file(edit.Base + QLatin1String(edit.Suffix));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Win1251::Encode(edit.Line) + "\r\n");
+    }
     // A set without the file that names its subject.
     const QString noSubject =
         SaveSet(QStringLiteral("nosubject"), QStringLiteral("Клиенти"), false);
@@ -419,6 +444,16 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
          1,
          QStringLiteral("Системно съобщение: "),
          {"s.txt", "s.pdf"}},
+        {"grouped on a name the subject lacks",
+         {"DEMO", "--run", "unknowngroup", "--export", "g.txt"},
+         1,
+         QStringLiteral("Системно съобщение: "),
+         {"g.txt"}},
+        {"ordered on a name the subject lacks",
+         {"DEMO", "--run", "unknownorder", "--export", "o.txt"},
+         1,
+         QStringLiteral("Системно съобщение: "),
+         {"o.txt"}},
         // The start-up's connection failure.
         {"unknown alias",
          {"NoSuchAlias", "--subject", "Клиенти", "--export", "a.txt"},
@@ -488,6 +523,39 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
         for (const QString& file : c.Files)
             EXPECT_FALSE(QFileInfo::exists(Work.filePath(file))) << file.toStdString();
     }
+}
+
+// A saved condition on a variable column reaches the server in a batch run
+// as in the window: the rows and the export's heading are those of the saved
+// year, not of the year the connection script and the subject's default set.
+TEST_F(BatchTest, SavedVariableConditionSelectsItsRows) {
+    const QString year =
+        SaveSet(QStringLiteral("year2023"), QStringLiteral("Продажби за година"), true,
+                {QStringLiteral("Година"), QStringLiteral("="), QStringLiteral("2023")});
+    const TBatchResult batch =
+        Batch({QStringLiteral("DEMO"), QStringLiteral("--run"), QStringLiteral("year2023"),
+               QStringLiteral("--export"), QStringLiteral("year.txt")});
+    ASSERT_EQ(batch.Exit, 0) << batch.Err.toStdString();
+
+    TSpravkaForm* window = OpenWindow();
+    window->SelectSubject(QStringLiteral("Продажби за година"));
+    SetInquiryFileDialogHandler(
+        [year](QWidget*, bool, const QString&, const QString&) { return year; });
+    window->BitBtn7Click();
+    const QString mine = Work.filePath(QStringLiteral("window.txt"));
+    SetSaveFileDialogHandler(
+        [mine](const QString&, const QString&, const QString&, const QString&) { return mine; });
+    window->btExportClick();
+    CloseWindow(window);
+
+    for (const QString& file : {Work.filePath(QStringLiteral("year.txt")), mine}) {
+        SCOPED_TRACE(file.toStdString());
+        const QString text = Win1251::Decode(ReadAll(file));
+        EXPECT_TRUE(text.contains(QStringLiteral("Година : 2023"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("2023-"))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QStringLiteral("2024-"))) << text.toStdString();
+    }
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join(u'\n').toStdString();
 }
 
 TEST_F(BatchTest, WrongCommandLinesExitWithTwo) {
@@ -598,15 +666,19 @@ TEST_F(BatchTest, SubjectAndAliasLists) {
     EXPECT_EQ(listed.Exit, 0) << listed.Err.toStdString();
     EXPECT_EQ(listed.Out, subjects);
 
-    // The chooser's order: plain comparison, capitals first.
-    QStringList names = TSession::Default().AliasNames();
-    names.sort(Qt::CaseSensitive);
+    // The chooser's order: alphabetical whatever the letter case.
+    QString chooser;
+    {
+        TSelectDbForm form;
+        for (int i = 0; i < form.cbDbList->count(); ++i)
+            chooser += form.cbDbList->item(i)->text() + u'\n';
+    }
     const TBatchResult aliases = Batch({"--list-aliases"});
     EXPECT_EQ(aliases.Exit, 0) << aliases.Err.toStdString();
-    EXPECT_EQ(aliases.Out, names.join(u'\n') + u'\n');
+    EXPECT_EQ(aliases.Out, chooser);
     const QStringList shown = aliases.Out.split(u'\n');
+    EXPECT_LT(shown.indexOf(QStringLiteral("alpha")), shown.indexOf(QStringLiteral("DEMO")));
     EXPECT_LT(shown.indexOf(QStringLiteral("DEMO")), shown.indexOf(QStringLiteral("Zeta")));
-    EXPECT_LT(shown.indexOf(QStringLiteral("Zeta")), shown.indexOf(QStringLiteral("alpha")));
 }
 
 // Two first starts of the demo at once (two users logging in, a scheduler

@@ -111,7 +111,8 @@ TEST_F(ExportSetup, ControlsCaptionsAndHints) {
         EXPECT_EQ(Child<QCheckBox>(*form, c.Name)->text(), QString::fromUtf16(c.Text));
     const Caption items[] = {{"rgTxtCyrSetItem0", u"Windows"},
                              {"rgTxtCyrSetItem1", u"ДОС (БГ)"},
-                             {"rgTxtCyrSetItem2", u"Руска"}};
+                             {"rgTxtCyrSetItem2", u"Руска"},
+                             {"rgTxtCyrSetItem3", u"UTF-8"}};
     for (const Caption& c : items)
         EXPECT_EQ(Child<QRadioButton>(*form, c.Name)->text(), QString::fromUtf16(c.Text));
     // Each edit box with its label caption and hint.
@@ -231,7 +232,7 @@ TEST_F(ExportSetup, OkStoresEveryControlAndTheShift) {
         int CyrSet;
         int Shift; // 64 only for the Bulgarian DOS page
     };
-    const Row rows[] = {{0, 16}, {1, 64}, {2, 16}};
+    const Row rows[] = {{0, 16}, {1, 64}, {2, 16}, {3, 16}};
     for (const Row& r : rows) {
         ResetExportSettings();
         auto form = Open();

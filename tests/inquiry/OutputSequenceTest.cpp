@@ -21,22 +21,24 @@
 #include "WindowRoutines.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QPainter>
-#include <QPicture>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPrinterInfo>
-#include <QTemporaryDir>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPicture>
+#include <QPrinterInfo>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -49,6 +51,71 @@ QByteArray ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// Where the texts of a page fall: a paint device that keeps every drawn text
+// with its whole box in device coordinates. The clip is not applied: a text
+// the band cuts off at the paper's edge is a text that does not fit.
+class TTextPositions : public QPaintDevice {
+public:
+    struct TText {
+        QString Text;
+        QRectF Box;
+    };
+    explicit TTextPositions(QSize size) : Size(size) {}
+    QPaintEngine* paintEngine() const override { return &Engine; }
+    std::vector<TText> Texts() const { return Engine.Texts; }
+
+protected:
+    int metric(PaintDeviceMetric m) const override {
+        // The picture's own resolution, so fonts measure as they were laid out.
+        static const QPicture reference;
+        switch (m) {
+        case PdmWidth:
+            return Size.width();
+        case PdmHeight:
+            return Size.height();
+        case PdmDpiX:
+        case PdmPhysicalDpiX:
+            return reference.logicalDpiX();
+        case PdmDpiY:
+        case PdmPhysicalDpiY:
+            return reference.logicalDpiY();
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return 1 << 24;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return QPaintDevice::metric(m);
+        }
+    }
+
+private:
+    class TEngine : public QPaintEngine {
+    public:
+        // Every feature: the painter hands texts over as drawn, never as paths.
+        TEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawTextItem(const QPointF& p, const QTextItem& item) override {
+            const QRectF box(p.x(), p.y() - item.ascent(), item.width(),
+                             item.ascent() + item.descent());
+            if (!item.text().trimmed().isEmpty())
+                Texts.push_back({item.text(), painter()->combinedTransform().mapRect(box)});
+        }
+        Type type() const override { return User; }
+        std::vector<TText> Texts;
+    };
+    QSize Size;
+    mutable TEngine Engine;
+};
 
 class OutputSequenceTest : public ::testing::Test {
 protected:
@@ -368,4 +435,132 @@ TEST_F(OutputSequenceTest, CopyCountThatIsNoNumberStopsPreviewAndPrint) {
     EXPECT_EQ(closer.Previews, 0);
     EXPECT_TRUE(window->ReportForm->lbBottomTitle->Caption().isEmpty());
     EXPECT_EQ(window->ReportForm->RpSpravka->Printer(), nullptr);
+}
+
+// A subject of 42 columns, two more than the report's slots: the export and
+// text printing hold every column, those past the totals list with an empty
+// total, with and without the header block.
+TEST_F(OutputSequenceTest, MoreColumnsThanReportSlotsAreAllExportedAndTextPrinted) {
+    constexpr int Columns = 42;
+    QStringList rows;
+    for (int k = 1; k <= Columns; ++k)
+        rows << QStringLiteral("(%1, 'Sales', 'Широка', '(Sales.SaleID+%2)', 'К%2', 2, 0, "
+                               "'(Sales.SaleID+%2)', 0, 0, '', 0, '', '', '', 1, 30, '', %3, 0)")
+                    .arg(900 + k)
+                    .arg(k)
+                    .arg(k == 1 || k == Columns ? QStringLiteral("'SUM([К%1])'").arg(k)
+                                                : QStringLiteral("''"));
+    Exec(QStringLiteral("INSERT INTO Relations(N, TableName, BGTableName, ColName, BGColName, "
+                        "SelectCol, Promenliva, Function, Zadaljitelna, Sortirane, DftFilter, "
+                        "DftLike, FilterList, RelationTable, RelationCol, Align, Shirina, Mask, "
+                        "Suma, AutoStretch) VALUES ") +
+         rows.join(u','));
+    struct TDrop {
+        ~TDrop() { Exec(QStringLiteral("DELETE FROM Relations WHERE N BETWEEN 901 AND 942")); }
+    } drop;
+
+    TSpravkaForm* window = OpenSubject(QStringLiteral("Широка"));
+    const int results = window->dsData->rowCount();
+    ASSERT_GT(results, 0);
+    ASSERT_EQ(window->DataGrid->ColumnCount(), Columns);
+
+    // Lines that hold every column: as many delimiters as columns less one.
+    auto fullLines = [](const QByteArray& text, char delimiter) {
+        int n = 0;
+        for (const QByteArray& line : text.split('\n'))
+            n += line.count(delimiter) == Columns - 1;
+        return n;
+    };
+    QTemporaryDir dir;
+    for (bool header : {true, false}) {
+        SCOPED_TRACE(header ? "with header" : "without header");
+        ExportTxtOpts.ExportHeader = header;
+        const QString file =
+            dir.filePath(header ? QStringLiteral("h.txt") : QStringLiteral("n.txt"));
+        SetSaveFileDialogHandler(
+            [&](const QString&, const QString&, const QString&, const QString&) { return file; });
+        window->btExportClick();
+        EXPECT_TRUE(Messages.isEmpty()) << Messages.join(u'\n').toStdString();
+        const QByteArray text = ReadAll(file);
+        // The names, every row, and with the header the totals.
+        EXPECT_EQ(fullLines(text, '\t'), 1 + results + (header ? 1 : 0));
+        EXPECT_TRUE(text.contains(Win1251::Encode(QStringLiteral("К42"))));
+        if (header) {
+            // The first column's total is in the footer, the 42nd's is not:
+            // the report has no slot for it.
+            const QList<QByteArray> lines = text.split('\n');
+            ASSERT_GE(lines.size(), 3);
+            const QList<QByteArray> footer = lines[lines.size() - 3].chopped(1).split('\t');
+            ASSERT_EQ(footer.size(), Columns);
+            EXPECT_FALSE(footer.first().trimmed().isEmpty());
+            EXPECT_TRUE(footer.last().isEmpty());
+        }
+    }
+
+    ResetExportSettings();
+    TextPrintMode = true;
+    ExportTxtOpts.DftTarget = dir.filePath(QStringLiteral("printer.txt"));
+    QFile::remove(TextPrintFileName());
+    window->btPrintClick();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join(u'\n').toStdString();
+    EXPECT_EQ(fullLines(ReadAll(ExportTxtOpts.DftTarget), '|'), 1 + results + 1);
+}
+
+// The first thing a new user prints: every demo subject's report keeps its
+// column captions, values and totals on the paper, between the margins of
+// the orientation its options row asks for.
+TEST_F(OutputSequenceTest, EveryDemoSubjectsReportFitsItsPage) {
+    QStringList subjects;
+    {
+        TSpravkaForm* window = OpenSubject(QString(), false);
+        TQuery* list = window->Inquiry->qrTableName;
+        for (list->First(); !list->Eof(); list->Next())
+            subjects << list->FieldByName(QStringLiteral("BGTableName"))->AsString();
+        window->close();
+    }
+    ASSERT_GE(subjects.size(), 5);
+    for (const QString& subject : subjects)
+        for (bool rowNumbers : {false, true}) {
+            SCOPED_TRACE(subject.toStdString() + (rowNumbers ? ", row numbers" : ""));
+            TSpravkaForm* window = OpenSubject(subject);
+            ASSERT_GT(window->dsData->rowCount(), 0);
+            // The row numbers take a column of their own before the others.
+            window->cbRowNumbers->setChecked(rowNumbers);
+            TRpSpravkaForm* form = window->ReportForm;
+            std::vector<TTextPositions::TText> texts;
+            double left = 0;
+            double right = 0;
+            form->PrintPages = [&](TRpPrinter* printer) {
+                std::unique_ptr<QPicture> page = printer->PageImage(1);
+                ASSERT_TRUE(page);
+                const TRpPage& layout = form->RpSpravka->Page();
+                left = layout.LeftMargin * printer->XFactor();
+                right = (printer->PaperWidth() - layout.RightMargin) * printer->XFactor();
+                TTextPositions device(page->boundingRect().size());
+                QPainter painter(&device);
+                page->play(&painter);
+                painter.end();
+                texts = device.Texts();
+            };
+            window->btPrintClick();
+            form->PrintPages = nullptr;
+            ASSERT_FALSE(texts.empty());
+
+            // Every caption of the grid is printed, and nothing runs past the
+            // printable area (a pixel of rounding allowed).
+            for (int c = 0; c < window->DataGrid->ColumnCount(); ++c) {
+                const QString caption = window->DataGrid->ColumnTitle(c);
+                const QString firstWord = caption.section(u' ', 0, 0);
+                EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [&](const auto& t) {
+                    return t.Text.trimmed().startsWith(firstWord);
+                })) << caption.toStdString();
+            }
+            for (const auto& t : texts) {
+                EXPECT_GE(t.Box.left(), left - 1) << t.Text.toStdString();
+                EXPECT_LE(t.Box.right(), right + 1)
+                    << t.Text.toStdString() << " ends at " << t.Box.right() << " of " << right;
+            }
+            window->close();
+        }
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join(u'\n').toStdString();
 }

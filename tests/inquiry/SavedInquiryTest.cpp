@@ -6,6 +6,7 @@
 #include "DbAccess.h"
 #include "MessageBox.h"
 #include "SavedInquiry.h"
+#include "ServerRoutines.h"
 #include "SessionInit.h"
 #include "TestUtil.h"
 #include "Win1251.h"
@@ -453,3 +454,93 @@ TEST_F(SavedInquiryTest, OwnFolderFirstThenTheSharedOne) {
 }
 
 } // namespace
+
+// A condition value outside Windows-1251 (a UTF-8 database, a subject made by
+// describe) must come back as it was, or the loaded inquiry selects other
+// rows. Sets the code page holds stay in it byte for byte.
+TEST_F(SavedInquiryTest, SetsOutsideTheCodePageAreWrittenInUtf8AndReadBack) {
+    const struct {
+        const char* Why;
+        QString Value;
+        bool Utf8;
+    } cases[] = {
+        {"Cyrillic, № and € are in the code page", QStringLiteral("Ябълки № 5 €"), false},
+        {"umlauts are not", QStringLiteral("Mötley Crüe"), true},
+        {"Greek and a character outside the basic plane", QStringLiteral("Ωμέγα 𝄞"), true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Why);
+        TSpravkaForm* window = OpenWindow();
+        AddSubject(window, QStringLiteral("Продажби"));
+        AddCondition(window, QStringLiteral("Продукт"), QStringLiteral("="), c.Value);
+        const TListSnapshot saved = Snapshot(*window->Inquiry);
+        const QString base = Base(QStringLiteral("set%1.SQL").arg(n++));
+        Save(window, base);
+        const QByteArray rel = TestUtil::ReadFile(base + ".RELBG.DRN");
+        // Every file of one set is in one encoding; an empty list stays empty.
+        EXPECT_EQ(rel.startsWith("\xEF\xBB\xBF"), c.Utf8);
+        EXPECT_EQ(TestUtil::ReadFile(base + ".SEL.DRN").startsWith("\xEF\xBB\xBF"), c.Utf8);
+        EXPECT_EQ(QFileInfo(base + ".GROUP.DRN").size(), 0);
+        if (!c.Utf8) {
+            EXPECT_EQ(rel, Win1251::Encode(saved[3].first()) + "\r\n");
+        }
+
+        Press(window->btClear);
+        Load(window, base);
+        EXPECT_TRUE(Messages.empty());
+        const TListSnapshot loaded = Snapshot(*window->Inquiry);
+        for (size_t i = 0; i < loaded.size(); ++i)
+            EXPECT_EQ(loaded[i], saved[i]) << SetLists[i].Suffix;
+        window->close();
+    }
+}
+
+// A loaded condition on a variable column is applied as the condition box
+// applies it: the variable is set on the server before the run, or the rows
+// would be those of the variable's old value under the loaded condition.
+TEST_F(SavedInquiryTest, LoadedVariableConditionIsSetOnTheServer) {
+    TSpravkaForm* window = OpenWindow();
+    AddSubject(window, QStringLiteral("Период"));
+    AddCondition(window, QStringLiteral("Минимум"), QStringLiteral("="), QStringLiteral("7"));
+    const QString base = Base(QStringLiteral("Период.SQL"));
+    Save(window, base);
+    const QStringList conditions = window->Inquiry->Relations;
+
+    ExecSqlValue(QStringLiteral("SET kzmMinQty = 3"));
+    Load(window, base);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(ExecSqlValue(QStringLiteral("SELECT kzmMinQty FROM DUMMY")).toString(),
+              QStringLiteral("7"));
+    EXPECT_EQ(window->Inquiry->Relations, conditions);
+    Press(window->btSpravka);
+    ASSERT_TRUE(window->ReportForm->qrDATA->Active());
+    EXPECT_EQ(window->ReportForm->qrDATA->FieldByName(QStringLiteral("Минимум"))->AsString(),
+              QStringLiteral("7"));
+
+    // A set is only text: a variable the catalogue does not have, or a value
+    // that is not one literal, sends nothing and the condition goes, so the
+    // run says it lacks one rather than using the old value.
+    const struct {
+        const char* Why;
+        QByteArray Condition;
+    } tampered[] = {
+        {"not a variable of the catalogue", "QN__kzm__ZP.kzmConnectID ='1'"},
+        {"a statement after the value", "QN__kzm__ZP.kzmMinQty ='1'; DELETE FROM Sales"},
+        {"no literal", "QN__kzm__ZP.kzmMinQty =1"},
+    };
+    for (const auto& t : tampered) {
+        SCOPED_TRACE(t.Why);
+        TestUtil::WriteFile(base + ".REL.DRN", t.Condition + "\r\n");
+        ExecSqlValue(QStringLiteral("SET kzmMinQty = 3"));
+        Messages.clear();
+        Load(window, base);
+        ASSERT_EQ(Messages.size(), 1u);
+        EXPECT_EQ(Messages[0].Caption, QStringLiteral("Грешка"));
+        EXPECT_TRUE(window->Inquiry->Relations.isEmpty());
+        EXPECT_TRUE(window->Inquiry->RelationsBG.isEmpty());
+        EXPECT_EQ(ExecSqlValue(QStringLiteral("SELECT kzmMinQty FROM DUMMY")).toString(),
+                  QStringLiteral("3"));
+        EXPECT_EQ(ExecSqlValue(QStringLiteral("SELECT COUNT(*) FROM Sales")).toInt(), 5);
+    }
+}

@@ -270,3 +270,18 @@ TEST_F(MainWindowTest, ClosingTheFrameEndsTheProgram) {
 }
 
 } // namespace
+
+// The program starts maximized; restoring the window gives its normal bounds,
+// not a window as large as the screen.
+TEST_F(MainWindowTest, RestoringTheMaximizedWindowGivesItsNormalBounds) {
+    {
+        TSQLVexalForm started;
+        started.ShowAtStart();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(started.isMaximized());
+        started.showNormal();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(started.geometry(), QRect(52, 59, 703, 472));
+    }
+    SetMainForm(Form.get());
+}

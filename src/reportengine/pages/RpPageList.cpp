@@ -429,7 +429,22 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
     probe.HeaderLen = headerLen;
     probe.EndPos = pagesEnd;
     if (count > 0) {
-        probe.PositionAtPage(1);
+        TRecord record = probe.PositionAtPage(1);
+        probe.PageStream->Seek(size - 4);
+        const TRecord last = probe.ReadRecordAt(ReadU32(*probe.PageStream), size, true);
+        if (last.Page > count) {
+            // More records than the header counts: a run that stopped before
+            // it rewrote the header. The header's pages are shown; the list
+            // ends after the last of them, its links checked on the way.
+            while (record.Page < count) {
+                const TRecord next = probe.ReadRecordAt(record.Next, size, true);
+                if (next.Page != record.Page + 1)
+                    throw Exception(Damaged(
+                        QStringLiteral("page %1 follows page %2").arg(next.Page).arg(record.Page)));
+                record = next;
+            }
+            probe.EndPos = record.Next;
+        }
         probe.PositionAtPage(int(count));
     } else if (size != headerLen) {
         throw Exception(Damaged(QStringLiteral("it holds pages its header does not count")));
@@ -440,7 +455,7 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
     Count = probe.Count;
     Compress = probe.Compress;
     HeaderLen = headerLen;
-    EndPos = pagesEnd;
+    EndPos = probe.EndPos;
     Starts = std::move(probe.Starts);
     Index = std::move(index);
     FileIndex = indexState;

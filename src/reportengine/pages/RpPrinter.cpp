@@ -72,6 +72,40 @@ void TRpPrinter::SetClient(QObject* client) {
     ClientObject = client;
 }
 
+std::optional<QPrinter::PaperSource> RpPaperSourceOfBin(int bin) {
+    using P = QPrinter;
+    switch (bin) {
+    case 1:
+        return P::Upper;
+    case 2:
+        return P::Lower;
+    case 3:
+        return P::Middle;
+    case 4:
+        return P::Manual;
+    case 5:
+        return P::Envelope;
+    case 6:
+        return P::EnvelopeManual;
+    case 7:
+        return P::Auto;
+    case 8:
+        return P::Tractor;
+    case 9:
+        return P::SmallFormat;
+    case 10:
+        return P::LargeFormat;
+    case 11:
+        return P::LargeCapacity;
+    case 14:
+        return P::Cassette;
+    case 15:
+        return P::FormSource;
+    default:
+        return std::nullopt;
+    }
+}
+
 // Applies the report's page and printer settings; the canvas origin is the
 // paper's corner (full page, no margins).
 void TRpPrinter::ApplyPrinterSettings(QPrinter& printer) const {
@@ -84,6 +118,13 @@ void TRpPrinter::ApplyPrinterSettings(QPrinter& printer) const {
                 printer.setPrinterName(names.at(Settings.PrinterIndex));
         }
         printer.setCopyCount(std::max(1, Settings.Copies));
+#ifdef Q_OS_WIN
+        // A bin the printer does not offer is left to the printer. Elsewhere
+        // Qt's printers name no bins (a CUPS queue picks its own tray).
+        const std::optional<QPrinter::PaperSource> source = RpPaperSourceOfBin(Settings.OutputBin);
+        if (source && printer.supportedPaperSources().contains(*source))
+            printer.setPaperSource(*source);
+#endif
     }
     printer.setDocName(JobTitle);
     printer.setFullPage(true);

@@ -22,15 +22,16 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPointer>
+#include <QPrinter>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QFont;
 class QPainter;
 class QPicture;
-class QPrinter;
 
 // Where a run's pages go.
 enum class TRpDestination {
@@ -56,11 +57,19 @@ struct TRpPageSettings {
     // A printer chosen in the printer-setup dialog; when set it wins over
     // PrinterIndex.
     QString PrinterName;
-    // Kept with the report's settings; the platform printer is not told.
+    // The printer's bin in the Windows bin codes (1 upper, 2 lower, 3 middle,
+    // 4 manual, 5 envelope, 6 envelope manual, 7 auto, 8 tractor, 9 small
+    // format, 10 large format, 11 large capacity, 14 cassette, 15 form
+    // source); 0 the printer's own choice. Applied on Windows, where the
+    // printer offers that bin; Qt's printers elsewhere have no bins.
     int OutputBin = 0;
     // Code the page data in the page store.
     bool Compression = false;
 };
+
+// The platform's paper source for an OutputBin code; none for 0 and for
+// codes that name no bin.
+std::optional<QPrinter::PaperSource> RpPaperSourceOfBin(int bin);
 
 class TRpPrinter : public QObject {
     Q_OBJECT

@@ -305,8 +305,10 @@ void TRpReportRun::Start(bool copySettings) {
     SummaryBand = Report.FindBand(rbSummary);
     PageFooters.clear();
     FooterReserve = 0;
+    // A report has one page footer, the first such band in the band list,
+    // as it has one band of each other kind; a second one is not printed.
     for (TRpCustomBand* band : Report.Bands()) {
-        if (band->BandType() != rbPageFooter)
+        if (band->BandType() != rbPageFooter || !PageFooters.isEmpty())
             continue;
         PageFooters.append(band);
         FooterReserve += HeightWithChildren(band);

@@ -105,6 +105,13 @@ TEST_F(ExportOptions, SettingsSurviveARestart) {
     EXPECT_EQ(o.Copies, 3);
     // The Russian page's shift comes back with it, not the start value 64.
     EXPECT_EQ(CyrTailShift, 16);
+
+    // UTF-8, the fourth code page, is kept as well.
+    o.TxtCyrSet = Utf8CodePage;
+    SaveExportSettings();
+    ResetExportSettings();
+    LoadExportSettings();
+    EXPECT_EQ(o.TxtCyrSet, Utf8CodePage);
 }
 
 TEST_F(ExportOptions, StoredDelimiterKeepsTabsAndEmptiness) {

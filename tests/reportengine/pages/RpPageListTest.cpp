@@ -223,7 +223,18 @@ TEST(RpPageList, DamagedFilesRaiseClearErrors) {
         {"cut in the middle", false, [](QByteArray& f) { f.truncate(f.size() / 2); }},
         {"count far too large", false, [](QByteArray& f) { SetU32(f, 8, 0x7FFFFFFF); }},
         {"count one too many", false, [](QByteArray& f) { SetU32(f, 8, 5); }},
-        {"count one too few", false, [](QByteArray& f) { SetU32(f, 8, 3); }},
+        // A header that counts fewer pages does not excuse broken links
+        // among the pages it counts.
+        {"count one too few, a counted page's back link wrong", false,
+         [rec2, rec3](QByteArray& f) {
+             SetU32(f, 8, 3);
+             SetU32(f, rec3 - 4, quint32(rec2 + 1));
+         }},
+        {"count one too few, a counted page numbered out of sequence", false,
+         [rec3](QByteArray& f) {
+             SetU32(f, 8, 3);
+             SetU32(f, rec3, 9);
+         }},
         {"zero pages but records follow", false, [](QByteArray& f) { SetU32(f, 8, 0); }},
         {"next link past the end", false,
          [rec2](QByteArray& f) { SetU32(f, rec2 + 4, 0x7FFFFFF0); }},
@@ -266,6 +277,40 @@ TEST(RpPageList, DamagedFilesRaiseClearErrors) {
                     list.FetchPage(k);
             },
             Exception);
+    }
+}
+
+// A run stopped before it rewrote the header leaves more records than the
+// header counts: the file opens with the header's count, and every counted
+// page reads in either direction.
+TEST(RpPageList, HeaderCountLowerThanItsRecordsOpensWithTheHeadersCount) {
+    QTemporaryDir dir;
+    for (bool compressed : {false, true}) {
+        TRpPageList writer;
+        Fill(writer, 5, compressed);
+        const QByteArray full = StreamBytes(writer);
+        for (int counted : {1, 2, 4}) {
+            SCOPED_TRACE(testing::Message() << counted << " of 5, compressed " << compressed);
+            QByteArray file = full;
+            SetU32(file, 8, quint32(counted));
+            const QString name = dir.filePath(QStringLiteral("short%1.RPP").arg(counted));
+            TestUtil::WriteFile(name, file);
+            TRpPageList list;
+            ASSERT_NO_THROW(list.OpenPageFile(name));
+            EXPECT_EQ(list.PageCount(), counted);
+            std::vector<int> walk;
+            for (int k = counted; k >= 1; --k)
+                walk.push_back(k);
+            for (int k = 1; k <= counted; ++k)
+                walk.push_back(k);
+            for (int k : walk) {
+                std::unique_ptr<QPicture> page;
+                ASSERT_NO_THROW(page = list.FetchPage(k)) << k;
+                ASSERT_TRUE(page) << k;
+                EXPECT_EQ(PageTest::Bytes(*page), PageTest::PageBytes(k, k * 3)) << "page " << k;
+            }
+            EXPECT_EQ(list.FetchPage(counted + 1), nullptr);
+        }
     }
 }
 

@@ -293,3 +293,26 @@ TEST(RpPrinter, DetachingThePreviewDuringARunCancelsIt) {
     printer.SetClient(nullptr);
     EXPECT_TRUE(printer.Cancelled());
 }
+
+// The stored bin codes are Windows's: 12 and 13 name no bin, and 14 and 15
+// come after them; 0 leaves the choice to the printer.
+TEST(RpPrinter, OutputBinCodesNameThePlatformsPaperSources) {
+    const struct {
+        int Bin;
+        std::optional<QPrinter::PaperSource> Source;
+    } rows[] = {
+        {0, std::nullopt},
+        {1, QPrinter::Upper},
+        {2, QPrinter::Lower},
+        {7, QPrinter::Auto},
+        {11, QPrinter::LargeCapacity},
+        {12, std::nullopt},
+        {13, std::nullopt},
+        {14, QPrinter::Cassette},
+        {15, QPrinter::FormSource},
+        {16, std::nullopt},
+        {-1, std::nullopt},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(RpPaperSourceOfBin(r.Bin), r.Source) << r.Bin;
+}

@@ -179,6 +179,16 @@ TEST_F(ReportRun, VetoedPageFooterStillReservesItsHeight) {
     EXPECT_EQ(Drawn.TextsOf(QStringLiteral("PageText")), QStringList({"Стр. 2"}));
 }
 
+// A second page-footer band is not printed, and its height is not kept
+// free at the foot of the page: page 1 holds its 23 rows as with one footer.
+TEST_F(ReportRun, SecondPageFooterBandIsNotPrinted) {
+    AddBand(Report, rbPageFooter, QStringLiteral("SecondFooter"), 300);
+    Fill(30);
+    ASSERT_EQ(Prepare(), 2);
+    EXPECT_EQ(PageBands(1), QStringLiteral("Title ColumnHeader Detail*23 PageFooter"));
+    EXPECT_EQ(PageBands(2), QStringLiteral("ColumnHeader Detail*7 Summary PageFooter"));
+}
+
 TEST_F(ReportRun, DisabledAndVetoedDetailBandsAndTotals) {
     Fill(4);
     // A vetoed row does not count; a disabled band still lets the
