@@ -430,14 +430,14 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
     probe.EndPos = pagesEnd;
     if (count > 0) {
         TRecord record = probe.PositionAtPage(1);
-        probe.PageStream->Seek(size - 4);
-        const TRecord last = probe.ReadRecordAt(ReadU32(*probe.PageStream), size, true);
+        probe.PageStream->Seek(pagesEnd - 4);
+        const TRecord last = probe.ReadRecordAt(ReadU32(*probe.PageStream), pagesEnd, true);
         if (last.Page > count) {
             // More records than the header counts: a run that stopped before
             // it rewrote the header. The header's pages are shown; the list
             // ends after the last of them, its links checked on the way.
             while (record.Page < count) {
-                const TRecord next = probe.ReadRecordAt(record.Next, size, true);
+                const TRecord next = probe.ReadRecordAt(record.Next, pagesEnd, true);
                 if (next.Page != record.Page + 1)
                     throw Exception(Damaged(
                         QStringLiteral("page %1 follows page %2").arg(next.Page).arg(record.Page)));
