@@ -36,6 +36,22 @@ void Exec(sqlite3* db, const QByteArray& sql) {
     }
 }
 
+QByteArray Resource(const char* name);
+
+// The version of the demo's contents: a hash of the texts it is built from,
+// kept in the file's user_version. A demo made by an earlier program (older
+// subjects, widths or options) is built again instead of showing them.
+int DemoContentsVersion() {
+    static const int version = [] {
+        quint32 hash = 2166136261u;
+        for (const char* name : {"schema.sql", "data.sql", "metadata.sql"})
+            for (const char byte : Resource(name))
+                hash = (hash ^ quint8(byte)) * 16777619u;
+        return int(hash & 0x7FFFFFFF) | 1; // never 0, a file's user_version before
+    }();
+    return version;
+}
+
 QByteArray Resource(const char* name) {
     QFile file(QStringLiteral(":/demo/") + QLatin1String(name));
     if (!file.open(QIODevice::ReadOnly))
@@ -358,6 +374,7 @@ void CreateDemoDatabase(const QString& path, int salesRows) {
         Exec(db, Resource("metadata.sql"));
         InsertSales(db, salesRows);
         Exec(db, "CREATE INDEX SalesByDate ON Sales(SaleDate)");
+        Exec(db, "PRAGMA user_version = " + QByteArray::number(DemoContentsVersion()));
         Exec(db, "COMMIT");
     } catch (...) {
         sqlite3_close(db);
@@ -390,6 +407,12 @@ bool DemoDatabaseUsable(const QString& path) {
                                -1, &statement, nullptr) == SQLITE_OK &&
             sqlite3_step(statement) == SQLITE_ROW)
             usable = sqlite3_column_int(statement, 0) == 2;
+        sqlite3_finalize(statement);
+        statement = nullptr;
+        if (usable && sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr) ==
+                          SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            usable = sqlite3_column_int(statement, 0) == DemoContentsVersion();
         sqlite3_finalize(statement);
     }
     sqlite3_close(db);

@@ -6,6 +6,7 @@
 #include "TestUtil.h"
 
 #include <QFile>
+#include <sqlite3.h>
 #include <QRegularExpression>
 
 namespace {
@@ -244,4 +245,30 @@ TEST(DemoAlias, MadeOnFirstUseAndAgainWhenDeleted) {
         db.Close();
         QFile::remove(path);
     }
+}
+
+// A demo made by an earlier program (other subjects, widths or options than
+// this program's) is built again when the alias opens, not shown as it was.
+TEST(DemoAlias, DemoOfAnEarlierProgramIsBuiltAgain) {
+    const QString path = DemoDatabasePath();
+    QFile::remove(path);
+    CreateDemoDatabase(path, 100);
+    EXPECT_TRUE(DemoDatabaseUsable(path));
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &old), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(old, "PRAGMA user_version = 0", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(old);
+    EXPECT_FALSE(DemoDatabaseUsable(path));
+    TDatabase db;
+    db.SetDatabaseName(u"olddemo"_s);
+    db.SetAliasName(u"DEMO"_s);
+    db.Open();
+    TQuery q;
+    q.SetDatabaseName(u"olddemo"_s);
+    q.SetSQLText(u"SELECT COUNT(*) FROM Sales"_s);
+    q.Open();
+    EXPECT_EQ(q.Fields(0)->AsInteger(), 5000) << "the 100-row demo was replaced";
+    db.Close();
+    EXPECT_TRUE(DemoDatabaseUsable(path));
+    QFile::remove(path);
 }

@@ -89,64 +89,59 @@ protected:
 
 } // namespace
 
-TEST_F(ExportSetup, ControlsCaptionsAndHints) {
+// What a user does with the dialog: find each field by the caption beside
+// it, change it there, press Добре, and the export uses the new setting. A
+// caption moved to the wrong control or a label without its field fails here.
+TEST_F(ExportSetup, EachCaptionLeadsToTheSettingItNames) {
     auto form = Open();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Настройка Експорт"));
-    EXPECT_EQ(form->minimumSize(), QSize(544, 320));
-    struct Caption {
-        const char* Name;
-        const char16_t* Text;
+    auto labelled = [&](const QString& caption) -> QWidget* {
+        for (QLabel* label : form->findChildren<QLabel*>())
+            if (label->text().remove(u'&') == caption)
+                return label->buddy();
+        ADD_FAILURE() << "no label " << caption.toStdString();
+        return nullptr;
     };
-    const Caption groups[] = {{"gbTextExport", u" Текст Експорт "},
-                              {"gbInclude", u" Включва "},
-                              {"rgTxtCyrSet", u" Кирилица "},
-                              {"gbColumns", u" Колони "}};
-    for (const Caption& c : groups)
-        EXPECT_EQ(Child<QGroupBox>(*form, c.Name)->title(), QString::fromUtf16(c.Text));
-    const Caption boxes[] = {{"cbExportHeader", u"Глава и дъно"},
-                             {"cbExportClmNames", u"Имена колони"},
-                             {"cbExportPageBreaks", u"Разделени страници"},
-                             {"cbFixedClmWidth", u"Фиксиран размер"}};
-    for (const Caption& c : boxes)
-        EXPECT_EQ(Child<QCheckBox>(*form, c.Name)->text(), QString::fromUtf16(c.Text));
-    const Caption items[] = {{"rgTxtCyrSetItem0", u"Windows"},
-                             {"rgTxtCyrSetItem1", u"ДОС (БГ)"},
-                             {"rgTxtCyrSetItem2", u"Руска"},
-                             {"rgTxtCyrSetItem3", u"UTF-8"}};
-    for (const Caption& c : items)
-        EXPECT_EQ(Child<QRadioButton>(*form, c.Name)->text(), QString::fromUtf16(c.Text));
-    // Each edit box with its label caption and hint.
+    auto captioned = [&]<class T>(const QString& caption) -> T* {
+        for (T* control : form->findChildren<T*>())
+            if (control->text().remove(u'&') == caption)
+                return control;
+        ADD_FAILURE() << "no control " << caption.toStdString();
+        return nullptr;
+    };
     struct Edit {
-        const char* Name;
-        const char16_t* Label;
-        const char16_t* Hint;
+        const char16_t* Caption;
+        const char16_t* Typed;
+        QString TExportTxtOpts::*Setting;
     };
     const Edit edits[] = {
-        {"edDftTarget", u"Във файл", u""},
-        {"edBeforePrint", u"Предпечат", u"Текст, изпращан преди данните (ПАСКАЛ <String> формат)"},
-        {"edAfterPrint", u"Следпечат", u"Текст, изпращан след данните (ПАСКАЛ <String> формат)"},
-        {"edOpenWith", u"Отвори с",
-         u"Име на програма, с която да бъде отворен експортираният файл"},
+        {u"Във файл", u"справка.txt", &TExportTxtOpts::DftTarget},
+        {u"Предпечат", u"#27'@'", &TExportTxtOpts::BeforePrint},
+        {u"Следпечат", u"#12", &TExportTxtOpts::AfterPrint},
+        {u"Отвори с", u"kate", &TExportTxtOpts::OpenWith},
     };
     for (const Edit& e : edits) {
-        QLineEdit* edit = Child<QLineEdit>(*form, e.Name);
-        EXPECT_EQ(edit->toolTip(), QString::fromUtf16(e.Hint)) << e.Name;
-        const auto labels = form->findChildren<QLabel*>();
-        const auto label = std::find_if(labels.begin(), labels.end(),
-                                        [&](QLabel* l) { return l->buddy() == edit; });
-        ASSERT_NE(label, labels.end()) << e.Name;
-        EXPECT_EQ((*label)->text(), QString::fromUtf16(e.Label));
+        auto* edit = qobject_cast<QLineEdit*>(labelled(QString::fromUtf16(e.Caption)));
+        ASSERT_NE(edit, nullptr) << QString::fromUtf16(e.Caption).toStdString();
+        edit->selectAll();
+        QTest::keyClicks(edit, QString::fromUtf16(e.Typed));
     }
-    EXPECT_EQ(Child<QSpinBox>(*form, "edCopies")->minimum(), 1);
+    // The printer texts are literals: the hint says so where the user types.
+    EXPECT_TRUE(Child<QLineEdit>(*form, "edBeforePrint")->toolTip().contains(u"String"));
+    captioned.operator()<QRadioButton>(QStringLiteral("UTF-8"))->click();
+    captioned.operator()<QCheckBox>(QStringLiteral("Глава и дъно"))->click();
+    captioned.operator()<QCheckBox>(QStringLiteral("Фиксиран размер"))->click();
     QComboBox* delimiter = Child<QComboBox>(*form, "cbTxtClmDelimiter");
-    QStringList delimiters;
-    for (int i = 0; i < delimiter->count(); ++i)
-        delimiters << delimiter->itemText(i);
-    EXPECT_EQ(delimiters,
-              (QStringList{QStringLiteral("<Tab>"), QStringLiteral("<Няма>"), QStringLiteral("|"),
-                           QStringLiteral(";"), QStringLiteral(","), QStringLiteral(":")}));
-    EXPECT_EQ(Child<QPushButton>(*form, "btOk")->text(), QStringLiteral("Добре"));
-    EXPECT_EQ(Child<QPushButton>(*form, "btCancel")->text(), QStringLiteral("Отказ"));
+    delimiter->setCurrentIndex(delimiter->findText(QStringLiteral("<Tab>")));
+    QTest::mouseClick(captioned.operator()<QPushButton>(QStringLiteral("Добре")), Qt::LeftButton);
+
+    EXPECT_TRUE(Messages.empty());
+    for (const Edit& e : edits)
+        EXPECT_EQ(ExportTxtOpts.*e.Setting, QString::fromUtf16(e.Typed));
+    EXPECT_EQ(ExportTxtOpts.TxtCyrSet, 3);
+    EXPECT_FALSE(ExportTxtOpts.ExportHeader);
+    EXPECT_TRUE(ExportTxtOpts.FixedClmWidth);
+    EXPECT_EQ(ExportTxtOpts.TxtClmDelimiter, QStringLiteral("\t"));
 }
 
 TEST_F(ExportSetup, ShowFillsTheControlsFromTheSettings) {
