@@ -512,6 +512,7 @@ bool UnquotedLiteral(const QString& literal, QString& value) {
 } // namespace
 
 void TInquiry::SetLoadedVariables() {
+    QList<qsizetype> dropped;
     for (qsizetype i = 0; i < Relations.size(); ++i) {
         const QString& condition = Relations[i];
         if (condition.left(VariablePrefix.size()) != VariablePrefix)
@@ -537,11 +538,16 @@ void TInquiry::SetLoadedVariables() {
                            QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
         // A condition whose value did not reach the server is dropped, so the
         // lists never show a value the rows were not selected with.
-        if (!known || !SetServerVariable(colName, QuotedSql(value))) {
-            RemoveRelation(int(i));
-            --i;
-        }
+        if (!known || !SetServerVariable(colName, QuotedSql(value)))
+            dropped << i;
     }
+    if (dropped.isEmpty())
+        return;
+    // Each list on its own: the lists of a set edited by hand need not agree.
+    for (auto it = dropped.crbegin(); it != dropped.crend(); ++it)
+        for (QStringList* list : {&RelationsBG, &Relations, &RelationsFunc, &RelationsLPart})
+            RemoveAt(*list, *it);
+    Changed();
 }
 
 void TInquiry::AddJoin() {

@@ -490,6 +490,13 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
          0,
          QStringLiteral("Съобщение: Справката няма редове: "),
          {"z.pdf", "z.rpt"}},
+        // Written, but a character the code page lacks is told, not hidden
+        // behind a '?'.
+        {"a title outside the code page",
+         {"DEMO", "--subject", "Клиенти", "--title", "Mötley Crüe", "--export", "t.txt"},
+         0,
+         QStringLiteral("Съобщение: 1 стойности съдържат знаци"),
+         {}},
         // A catalogue that cannot be read, as the message loop would show it.
         {"no catalogue: subject list",
          {"Zeta", "--list-subjects"},
