@@ -500,7 +500,6 @@ TEST_F(OutputSequenceTest, MoreColumnsThanReportSlotsAreAllExportedAndTextPrinte
     ResetExportSettings();
     TextPrintMode = true;
     ExportTxtOpts.DftTarget = dir.filePath(QStringLiteral("printer.txt"));
-    QFile::remove(TextPrintFileName());
     window->btPrintClick();
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join(u'\n').toStdString();
     EXPECT_EQ(fullLines(ReadAll(ExportTxtOpts.DftTarget), '|'), 1 + results + 1);
