@@ -409,8 +409,8 @@ bool DemoDatabaseUsable(const QString& path) {
             usable = sqlite3_column_int(statement, 0) == 2;
         sqlite3_finalize(statement);
         statement = nullptr;
-        if (usable && sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr) ==
-                          SQLITE_OK &&
+        if (usable &&
+            sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr) == SQLITE_OK &&
             sqlite3_step(statement) == SQLITE_ROW)
             usable = sqlite3_column_int(statement, 0) == DemoContentsVersion();
         sqlite3_finalize(statement);

@@ -6,8 +6,8 @@
 #include "TestUtil.h"
 
 #include <QFile>
-#include <sqlite3.h>
 #include <QRegularExpression>
+#include <sqlite3.h>
 
 namespace {
 
