@@ -126,6 +126,9 @@ void InquiryFixture::SetUp() {
     });
     CurrentUserN = -1;
     LastSubject.clear();
+    // No key is held unless a test says so: the platform remembers the Ctrl
+    // of an earlier test's Ctrl+C, which would turn Експорт into its settings.
+    SetKeyboardModifiersQuery([] { return Qt::KeyboardModifiers(Qt::NoModifier); });
 
     Database = new TDatabase;
     Database->SetDatabaseName(QStringLiteral("restdata"));
@@ -150,6 +153,7 @@ void InquiryFixture::TearDown() {
     Database = nullptr;
     SessionDatabase = nullptr;
     SetMessageBoxHandler(nullptr);
+    SetKeyboardModifiersQuery(nullptr);
     LastSubject.clear();
 }
 

@@ -152,6 +152,9 @@ protected:
                             "char(13, 10) || 'Printer.Copies=1' WHERE N = 405"));
         ResetExportSettings();
         TextPrintMode = false;
+        // No key is held unless a test says so (the platform remembers the
+        // Ctrl of an earlier test's Ctrl+C).
+        SetKeyboardModifiersQuery([] { return Qt::KeyboardModifiers(Qt::NoModifier); });
 
         Frame = new QMainWindow;
         Frame->setCentralWidget(new QMdiArea(Frame));
@@ -169,6 +172,7 @@ protected:
         SessionDatabase = nullptr;
         SetMessageBoxHandler(nullptr);
         SetSaveFileDialogHandler(nullptr);
+        SetKeyboardModifiersQuery(nullptr);
         ResetExportSettings();
         TextPrintMode = false;
         ProgramDir = SavedProgramDir;
