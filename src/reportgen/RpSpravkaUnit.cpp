@@ -534,10 +534,27 @@ void TRpSpravkaForm::RpExpr1Print(TRpCustomLabel* Sender, QString& Value) {
 TRpPrinter* TRpSpravkaForm::Prepare(bool totalsOnly) {
     if (RpSpravka->Busy())
         return nullptr;
-    if (totalsOnly)
-        PrepareReportTotalsOnly(RpSpravka);
-    else
+    if (!totalsOnly) {
         PrepareReport(RpSpravka);
+        return RpSpravka->Printer();
+    }
+    // The totals are sums and counts over the rows, whatever the pages look
+    // like: a growing data text would only lay out each value's lines to
+    // find its height, so the run that draws nothing leaves them one line.
+    std::array<bool, SlotCount> stretch{};
+    for (int k = 1; k <= SlotCount; ++k) {
+        stretch[std::size_t(k - 1)] = RpDBText(k)->AutoStretch();
+        RpDBText(k)->SetAutoStretch(false);
+    }
+    struct TRestore {
+        TRpSpravkaForm* Form;
+        const std::array<bool, SlotCount>& Stretch;
+        ~TRestore() {
+            for (int k = 1; k <= SlotCount; ++k)
+                Form->RpDBText(k)->SetAutoStretch(Stretch[std::size_t(k - 1)]);
+        }
+    } restore{this, stretch};
+    PrepareReportTotalsOnly(RpSpravka);
     return RpSpravka->Printer();
 }
 
