@@ -694,6 +694,12 @@ bool TRpSpravkaForm::SaveSequence(TReportSource& window, const QString& fileName
         TRpPrinter* Printer = nullptr;
         ~TRelease() { Form->Release(Printer); }
     } release{this};
+    // A PDF needs no text index of the pages; a report file keeps one.
+    RpSpravka->SetIndexText(kind != TReportFileKind::Pdf);
+    struct TIndexAgain {
+        TRpReport* Report;
+        ~TIndexAgain() { Report->SetIndexText(true); }
+    } indexAgain{RpSpravka};
     release.Printer = Prepare(false);
     if (!release.Printer)
         return false;
