@@ -3,13 +3,14 @@
 //   (composition, the open of the result, the grid's columns, the folding
 //   of the condition panel and its layout), beside the bare query of the
 //   same statement through the database layer; for the subject with its
-//   defaults and grouped by client. The painting of the window that
+//   defaults (the best of eleven runs) and grouped by client (each of five
+//   runs within the limit). The painting of the window that
 //   follows (Qt's item views shaping each shown cell's text) is shown
 //   apart;
 // - the whole export command on the subject with its (mandatory) date
 //   condition widened to every sale (975,000 rows): the run of the changed inquiry, the report
-//   layout, the totals-only report run and the text file with header and totals, beside the sqlite3
-//   shell running the same statement into a file.
+//   layout and the totals-only report run, which writes the text file with header and totals as
+//   it goes, beside the sqlite3 shell running the same statement into a file.
 // With INQUIRY_BENCH_PARTS set, the export is left out.
 //
 // Run: inquiry_bench [--db DEMO.db] [rows]   (default: a demo database of
@@ -179,18 +180,22 @@ int main(int argc, char** argv) {
     struct Scenario {
         const char* Name;
         std::function<void()> Setup;
+        // The limit holds for every run (true) or for the best of them.
+        bool EveryRun;
+        double Limit;
     };
     const Scenario scenarios[] = {
-        {"subject with its defaults", [] {}},
+        {"subject with its defaults", [] {}, false, 1.2},
         {"grouped by client, sums",
          [window] {
              TQuery* columns = window->Inquiry->qrCol;
              if (columns->Locate(QStringLiteral("BGColName"), QStringLiteral("Клиент")))
                  window->btGroupClick();
-         }},
+         },
+         true, 1.1},
     };
-    // The inquiry and the bare query in turns; the best of eleven each.
-    const int runs = 11;
+    // The inquiry and the bare query in turns; the best of eleven each, or
+    // five runs that must each keep the limit.
     bool allRan = true;
     for (const Scenario& scenario : scenarios) {
         window->SelectSubject(QStringLiteral("Продажби"));
@@ -214,6 +219,7 @@ int main(int argc, char** argv) {
         sql = window->ReportForm->qrDATA->SQL();
         window->ShowInquiryWindow();
         QApplication::processEvents();
+        const int runs = scenario.EveryRun ? 5 : 11;
         for (int run = 0; run < runs && allRan; ++run) {
             // Turn about which goes first, so neither always meets the
             // caches the other left.
@@ -245,10 +251,29 @@ int main(int argc, char** argv) {
                     Bench::Median(painting), Bench::Best(painting));
         std::printf("  bare query open through dbaccess:        median %8.1f ms, best %8.1f ms\n",
                     Bench::Median(bare), Bench::Best(bare));
-        Bench::RatioResult(QStringLiteral("inquiry run, sales %1 (%2 rows; vs bare query)")
-                               .arg(QString::fromUtf8(scenario.Name))
-                               .arg(resultRows),
-                           Bench::Best(inquiry), Bench::Best(bare), "ms", 1.2, allRan);
+        if (scenario.EveryRun) {
+            // The run of the five whose ratio to its own bare query is worst.
+            size_t worst = 0;
+            for (size_t i = 0; i < inquiry.size() && i < bare.size(); ++i) {
+                std::printf("  run %zu: %.1f ms vs %.1f ms, %.3fx\n", i + 1, inquiry[i], bare[i],
+                            inquiry[i] / bare[i]);
+                if (inquiry[i] / bare[i] > inquiry[worst] / bare[worst])
+                    worst = i;
+            }
+            Bench::RatioResult(
+                QStringLiteral("inquiry run, sales %1 (%2 rows; vs bare query, worst of %3 runs)")
+                    .arg(QString::fromUtf8(scenario.Name))
+                    .arg(resultRows)
+                    .arg(runs),
+                inquiry.empty() ? 0 : inquiry[worst], bare.empty() ? 0 : bare[worst], "ms",
+                scenario.Limit, allRan && inquiry.size() == size_t(runs));
+        } else {
+            Bench::RatioResult(QStringLiteral("inquiry run, sales %1 (%2 rows; vs bare query)")
+                                   .arg(QString::fromUtf8(scenario.Name))
+                                   .arg(resultRows),
+                               Bench::Best(inquiry), Bench::Best(bare), "ms", scenario.Limit,
+                               allRan);
+        }
     }
 
     if (qEnvironmentVariableIsSet("INQUIRY_BENCH_PARTS")) {
@@ -301,7 +326,7 @@ int main(int argc, char** argv) {
     Bench::RatioResult(
         QStringLiteral("export command, %1 rows (run, layout, totals, file; vs sqlite3 shell)")
             .arg(exportRows),
-        Bench::Best(ours) / 1000, Bench::Best(shell) / 1000, "s", 2.0,
+        Bench::Best(ours) / 1000, Bench::Best(shell) / 1000, "s", 1.2,
         shellLines == exportRows && ourLines > shellLines);
 
     window->close();

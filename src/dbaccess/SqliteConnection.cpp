@@ -494,11 +494,14 @@ TSqliteConnection::TSqliteConnection(const QString& path) {
         throw EDatabaseError(QStringLiteral("Not a database file but a folder: %1").arg(path));
     const QByteArray file = QFile::encodeName(path);
     // Never SQLITE_OPEN_CREATE: a mistyped alias path must not leave an empty database behind.
-    int rc = sqlite3_open_v2(file.constData(), &Db, SQLITE_OPEN_READWRITE, nullptr);
+    // A connection is used by one thread at a time, so it needs no lock of its own around every
+    // call (a lock and an unlock for each value read of every row).
+    const int threading = SQLITE_OPEN_NOMUTEX;
+    int rc = sqlite3_open_v2(file.constData(), &Db, SQLITE_OPEN_READWRITE | threading, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(Db);
         Db = nullptr;
-        rc = sqlite3_open_v2(file.constData(), &Db, SQLITE_OPEN_READONLY, nullptr);
+        rc = sqlite3_open_v2(file.constData(), &Db, SQLITE_OPEN_READONLY | threading, nullptr);
     }
     if (rc != SQLITE_OK) {
         const QString message = Db ? ErrorText(Db) : QStringLiteral("out of memory");

@@ -55,9 +55,19 @@ TDataSet* DataSetOf(QObject* source) {
 // from pixels) or of a data set (every field, its display width). Footer
 // texts and total expressions belong to the visible columns in order, as
 // the report numbers its column slots.
+// The footer texts of the columns, from ExportTxtOpts.FooterValues.
+void ReadTotals(TExportLayout& layout) {
+    const QStringList* footer = ExportTxtOpts.FooterValues;
+    layout.HasTotals = false;
+    for (qsizetype k = 0; k < layout.Columns.size(); ++k) {
+        TTableColumn& column = layout.Columns[k];
+        column.Total = footer && k < footer->size() ? footer->at(k) : QString();
+        layout.HasTotals = layout.HasTotals || !TrimText(column.Total).isEmpty();
+    }
+}
+
 bool ReadLayout(QObject* source, const TExportExtras* extras, TExportLayout& layout,
                 QList<TSourceColumn>& fields) {
-    const QStringList* footer = ExportTxtOpts.FooterValues;
     auto add = [&](TField* field, const QString& caption, int width) {
         const qsizetype k = layout.Columns.size();
         TTableColumn column;
@@ -67,11 +77,8 @@ bool ReadLayout(QObject* source, const TExportExtras* extras, TExportLayout& lay
         column.DisplayFormat = field->DisplayFormat();
         column.Width = width;
         column.Alignment = field->Alignment();
-        if (footer && k < footer->size())
-            column.Total = footer->at(k);
         if (extras && k < extras->TotalExpressions.size())
             column.TotalExpression = extras->TotalExpressions.at(k);
-        layout.HasTotals = layout.HasTotals || !TrimText(column.Total).isEmpty();
         layout.Columns << column;
         fields << TSourceColumn{field, column.Kind};
     };
@@ -162,6 +169,7 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
     TDataSet* dataSet = DataSetOf(source);
     if (!dataSet || !ReadLayout(source, extras, layout, fields))
         return;
+    ReadTotals(layout);
     layout.Title = title.isEmpty() ? dataSet->objectName() : title;
     if (lines)
         layout.Conditions = *lines;
@@ -193,15 +201,16 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
             throw TExportStopped();
         TExportRow row;
         row.resize(fields.size());
-        dataSet->First();
-        while (!dataSet->Eof()) {
+        WalkExportRows(dataSet, extras ? extras->Walk : ExportRowWalk(), [&] {
             for (qsizetype c = 0; c < fields.size(); ++c)
                 row[c] = CellValue(fields[c]);
             writer->Row(row);
-            dataSet->Next();
             if (progress && ++written % ProgressRows == 0 && progress(written, total))
                 throw TExportStopped();
-        }
+        });
+        // A walk through the report's run has only now made the totals.
+        ReadTotals(layout);
+        writer->SetTotals(layout);
         writer->End();
         ExportTxtOpts.FooterValues = nullptr;
         resultText.clear();
@@ -269,7 +278,8 @@ void ExportToFile(QObject* source, const QStringList* lines, const QString& titl
     if (format == TExportFormat::Auto)
         format = ExportFormatOfName(name);
     if (format == TExportFormat::Text)
-        ExportToText(source, lines, title, name, resultText);
+        ExportToText(source, lines, title, name, resultText,
+                     extras ? extras->Walk : ExportRowWalk());
     else
         ExportTable(source, lines, title, name, resultText, format, extras);
 }

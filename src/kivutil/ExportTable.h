@@ -11,6 +11,7 @@
 // forward-only row source can feed it.
 
 #include "DataSet.h"
+#include "ExportText.h"
 
 #include <QList>
 #include <QObject>
@@ -79,6 +80,9 @@ public:
     virtual void Row(const TExportRow& row) = 0;
     virtual void End() = 0;
     virtual void Discard() = 0;
+    // The footer's totals, when they became known only with the last row:
+    // columns' Total and HasTotals as in layout. Called before End.
+    virtual void SetTotals(const TExportLayout& /*layout*/) {}
     // Said to the user after a successful export ("" nothing).
     virtual QString Notice() const { return {}; }
 };
@@ -90,6 +94,9 @@ struct TExportExtras {
     QStringList TotalExpressions;
     bool RowNumbers = false;
     QString SheetName; // the subject's name, for a workbook's sheet
+    // How the rows are reached (ExportText.h); the footer texts are read
+    // again once every row is written.
+    ExportRowWalk Walk;
 };
 
 // Exports the rows of source (a TDBGrid or a TDataSet) in the given format to

@@ -375,6 +375,16 @@ QString ErrorText(const std::exception& e) {
 
 // ------------------------------------------------------------ public routines
 
+void WalkExportRows(TDataSet* dataSet, const ExportRowWalk& walk,
+                    const std::function<void()>& row) {
+    if (walk) {
+        walk(dataSet, row);
+        return;
+    }
+    for (dataSet->First(); !dataSet->Eof(); dataSet->Next())
+        row();
+}
+
 QString ChooseExportFile(const QString& title) {
     QString suggested = ExportTxtOpts.DftTarget;
     if (suggested.isEmpty()) {
@@ -468,7 +478,7 @@ QString WidgetSaveFileDialog(const QString& title, const QString& filter, const 
 }
 
 void ExportToText(QObject* source, const QStringList* lines, const QString& title,
-                  const QString& fileName, QString& resultText) {
+                  const QString& fileName, QString& resultText, const ExportRowWalk& walk) {
     resultText = NotExported;
     TExportSource src;
     if (!ReadSource(source, src))
@@ -539,15 +549,13 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
         qint64 written = 0;
         if (progress && progress(0, total))
             throw TExportStopped();
-        dataSet->First();
-        while (!dataSet->Eof()) {
+        WalkExportRows(dataSet, walk, [&] {
             out.Cells([](const TExportColumn& c) {
                 return c.UseDisplayText ? c.Field->DisplayText() : c.Field->AsString();
             });
-            dataSet->Next();
             if (progress && ++written % ProgressRows == 0 && progress(written, total))
                 throw TExportStopped();
-        }
+        });
 
         if (ExportTxtOpts.ExportHeader) {
             out.Plain(ruleLine);

@@ -15,6 +15,13 @@
 #include <functional>
 #include <memory>
 
+// How an export reaches its rows: calls row() once with each record of the
+// data set current, in order. Without one the export goes from First to
+// Eof itself; the report's export walks the rows in its totals run, so a
+// forward-only result is read once and the footer's totals are known when
+// the last row is written.
+using ExportRowWalk = std::function<void(TDataSet* dataSet, const std::function<void()>& row)>;
+
 // Writes the rows of source (a TDBGrid or a TDataSet; anything else exports
 // nothing) to fileName, or to a file the user picks when fileName is empty
 // (a picked ".csv" or ".xlsx" name is written in that format, ExportTable.h).
@@ -22,9 +29,12 @@
 // header line (empty: the data set's name). resultText is empty after a
 // successful export, otherwise the failure text (already shown to the user
 // when it is a failure rather than a cancel). Clears ExportTxtOpts.FooterValues
-// after a successful export.
+// after a successful export. walk: how the rows are reached (see above).
 void ExportToText(QObject* source, const QStringList* lines, const QString& title,
-                  const QString& fileName, QString& resultText);
+                  const QString& fileName, QString& resultText, const ExportRowWalk& walk = {});
+// Calls row() for each record of dataSet through walk, or from First to Eof
+// without one.
+void WalkExportRows(TDataSet* dataSet, const ExportRowWalk& walk, const std::function<void()>& row);
 
 // Progress of a long export: called before the first row and then every few
 // dozen rows with the rows written so far and the rows to write (0 when the

@@ -500,6 +500,12 @@ void TXlsxWriter::WriteTotals() {
     ++NextRow;
 }
 
+void TXlsxWriter::SetTotals(const TExportLayout& layout) {
+    for (qsizetype c = 0; c < Layout.Columns.size() && c < layout.Columns.size(); ++c)
+        Layout.Columns[c].Total = layout.Columns[c].Total;
+    Layout.HasTotals = layout.HasTotals;
+}
+
 void TXlsxWriter::End() {
     if (Layout.HasTotals)
         WriteTotals();

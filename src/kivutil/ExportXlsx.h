@@ -31,6 +31,7 @@ public:
 
     void Begin(const QString& fileName, const TExportLayout& layout) override;
     void Row(const TExportRow& row) override;
+    void SetTotals(const TExportLayout& layout) override;
     void End() override;
     void Discard() override;
     QString Notice() const override;

@@ -534,10 +534,27 @@ void TRpSpravkaForm::RpExpr1Print(TRpCustomLabel* Sender, QString& Value) {
 TRpPrinter* TRpSpravkaForm::Prepare(bool totalsOnly) {
     if (RpSpravka->Busy())
         return nullptr;
-    if (totalsOnly)
-        PrepareReportTotalsOnly(RpSpravka);
-    else
+    if (!totalsOnly) {
         PrepareReport(RpSpravka);
+        return RpSpravka->Printer();
+    }
+    // The totals are sums and counts over the rows, whatever the pages look
+    // like: a growing data text would only lay out each value's lines to
+    // find its height, so the run that draws nothing leaves them one line.
+    std::array<bool, SlotCount> stretch{};
+    for (int k = 1; k <= SlotCount; ++k) {
+        stretch[std::size_t(k - 1)] = RpDBText(k)->AutoStretch();
+        RpDBText(k)->SetAutoStretch(false);
+    }
+    struct TRestore {
+        TRpSpravkaForm* Form;
+        const std::array<bool, SlotCount>& Stretch;
+        ~TRestore() {
+            for (int k = 1; k <= SlotCount; ++k)
+                Form->RpDBText(k)->SetAutoStretch(Stretch[std::size_t(k - 1)]);
+        }
+    } restore{this, stretch};
+    PrepareReportTotalsOnly(RpSpravka);
     return RpSpravka->Printer();
 }
 
@@ -613,8 +630,10 @@ void TRpSpravkaForm::ExportSequence(TReportSource& window, const QString& fileNa
         }
     } release{this};
     // Only the totals are needed: the run computes them exactly as a
-    // printed report shows them, without drawing a page.
-    release.Printer = Prepare(true);
+    // printed report shows them, without drawing a page. The file's rows are
+    // written as the run reaches them, so the result is read once (a
+    // forward-only result can be read only once) and the footer is complete
+    // when the last row is written.
     ExportTxtOpts.FooterValues = &Totals;
     const QStringList lines = window.ConditionLines();
     // What a spreadsheet adds to the text export: the totals' expressions
@@ -623,6 +642,33 @@ void TRpSpravkaForm::ExportSequence(TReportSource& window, const QString& fileNa
     for (int k = 1; k <= SlotCount; ++k)
         extras.TotalExpressions << (RpExpr(k)->Enabled() ? RpExpr(k)->Expression() : QString());
     extras.RowNumbers = window.RowNumbersOn();
+    extras.Walk = [this, &release](TDataSet* rows, const std::function<void()>& row) {
+        if (rows != RpSpravka->DataSet()) {
+            // Rows the report does not run over: the totals first, then the rows.
+            release.Printer = Prepare(true);
+            WalkExportRows(rows, {}, row);
+            return;
+        }
+        DetailBand1->AfterPrint = [rows, &row](TRpCustomBand*, bool) {
+            // An empty result prints one detail band without a record.
+            if (!rows->Eof())
+                row();
+        };
+        struct TUnhook {
+            TRpBand* Band;
+            ~TUnhook() { Band->AfterPrint = nullptr; }
+        } unhook{DetailBand1};
+        try {
+            release.Printer = Prepare(true);
+        } catch (...) {
+            // A failed row (a full disk) or a stop ends the run; the printer
+            // object it made still goes.
+            release.Printer = RpSpravka->Printer();
+            throw;
+        }
+        if (!release.Printer || RpSpravka->Cancelled())
+            throw Exception(QStringLiteral("Справката е прекъсната."));
+    };
     if (TQuery* catalogue = window.Catalogue(); catalogue && catalogue->Active()) {
         if (TField* subject = catalogue->FindField(QStringLiteral("BGTableName"));
             subject && !catalogue->IsEmpty()) {
@@ -648,6 +694,12 @@ bool TRpSpravkaForm::SaveSequence(TReportSource& window, const QString& fileName
         TRpPrinter* Printer = nullptr;
         ~TRelease() { Form->Release(Printer); }
     } release{this};
+    // A PDF needs no text index of the pages; a report file keeps one.
+    RpSpravka->SetIndexText(kind != TReportFileKind::Pdf);
+    struct TIndexAgain {
+        TRpReport* Report;
+        ~TIndexAgain() { Report->SetIndexText(true); }
+    } indexAgain{RpSpravka};
     release.Printer = Prepare(false);
     if (!release.Printer)
         return false;

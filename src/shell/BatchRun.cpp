@@ -35,6 +35,12 @@ bool TBatchOptions::RunsInquiry() const {
            !ChartFile.isEmpty();
 }
 
+bool TBatchOptions::ReadsRowsOnce() const {
+    const int outputs =
+        int(!ExportFile.isEmpty()) + int(!PdfFile.isEmpty()) + int(!ReportFile.isEmpty());
+    return outputs == 1 && !Print && ChartFile.isEmpty();
+}
+
 bool TBatchOptions::HasExportSettings() const {
     return Delimiter.has_value() || FixedWidths || NoHeader || NoNames || CodePage.has_value() ||
            Format.has_value();
@@ -226,6 +232,12 @@ bool RunTheInquiry(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages&
         window->edTitle->setText(*o.Title);
     if (o.RowNumbers)
         window->cbRowNumbers->setChecked(true);
+    // A run whose one output reads the rows once (the export, the PDF or the
+    // report file) reads them forward-only, as the output takes them: memory
+    // stays the same however many rows the result has. Two outputs, printing
+    // and charts need the rows held.
+    if (o.ReadsRowsOnce() && (!o.ExportFile.isEmpty() || !inquiry->ChartInReport))
+        inquiry->qrDATA()->SetUniDirectional(true);
     messages.Guard([&] { window->RunInquiry(); });
     return !messages.Failed() && inquiry->qrDATA()->Active() && !inquiry->Modified;
 }

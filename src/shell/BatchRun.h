@@ -61,6 +61,9 @@ struct TBatchOptions {
     bool IsBatch() const;
     // An inquiry is run (an output other than the subject list).
     bool RunsInquiry() const;
+    // One output that takes the rows in one pass: the export file, the PDF
+    // or the report file, and nothing else but the SQL.
+    bool ReadsRowsOnce() const;
     // Some export setting is given.
     bool HasExportSettings() const;
 };

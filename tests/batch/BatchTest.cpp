@@ -736,3 +736,172 @@ TEST_F(BatchTest, TwoFirstStartsOfTheDemoAtOnce) {
         }
     }
 }
+
+namespace {
+
+// The parts of a workbook and what each holds, except its properties (they
+// carry the time it was made): equal for two workbooks with the same cells.
+QString WorkbookParts(const QString& file) {
+    const char* const script = R"(
+import sys, zipfile, hashlib
+z = zipfile.ZipFile(sys.argv[1])
+for n in sorted(z.namelist()):
+    if n != "docProps/core.xml":
+        print(n, hashlib.sha256(z.read(n)).hexdigest())
+)";
+    return Tool("python3", {QStringLiteral("-c"), QString::fromUtf8(script), file});
+}
+
+// A subject of 42 columns, two past the report's column slots, with totals
+// on the first and the last column, and a few rows; add false takes it out
+// of the catalogue again.
+void AddWideSubject(TDatabase& database, bool add = true) {
+    TQuery query;
+    query.SetDatabaseName(database.DatabaseName());
+    auto exec = [&query](const QString& sql) {
+        query.SetSQLText(sql);
+        query.ExecSQL();
+    };
+    QStringList columns;
+    for (int c = 1; c <= 42; ++c)
+        columns << QStringLiteral("c%1 INTEGER").arg(c);
+    exec(QStringLiteral("DROP TABLE IF EXISTS Wide"));
+    exec(QStringLiteral("CREATE TABLE Wide (%1)").arg(columns.join(u',')));
+    for (int r = 1; r <= 30; ++r) {
+        QStringList values;
+        for (int c = 1; c <= 42; ++c)
+            values << QString::number(r * 100 + c);
+        exec(QStringLiteral("INSERT INTO Wide VALUES (%1)").arg(values.join(u',')));
+    }
+    exec(QStringLiteral("DELETE FROM Relations WHERE TableName = 'Wide'"));
+    if (!add)
+        return;
+    for (int c = 1; c <= 42; ++c) {
+        const QString total = c == 1 || c == 42 ? QStringLiteral("SUM([К%1])").arg(c) : QString();
+        exec(
+            QStringLiteral("INSERT INTO Relations(N, TableName, BGTableName, ColName, BGColName, "
+                           "SelectCol, Promenliva, Function, Zadaljitelna, Sortirane, DftFilter, "
+                           "DftLike, FilterList, RelationTable, RelationCol, Align, Shirina, Mask, "
+                           "Suma, AutoStretch) VALUES (%1, 'Wide', 'Широка', 'c%2', 'К%2', 2, 0, "
+                           "'c%2', 0, 0, '', 0, '', '', '', 1, 40, '', '%3', 0)")
+                .arg(9000 + c)
+                .arg(c)
+                .arg(total));
+    }
+}
+
+} // namespace
+
+// A run that only exports reads the rows once, forward-only, writing each as
+// it comes; the window holds them for its grid. Both give the same bytes,
+// and a PDF made the same way the same pages.
+TEST_F(BatchTest, ExportOnlyRunWritesTheBytesOfTheWindowsExport) {
+    struct Case {
+        QString Subject;
+        QStringList Formats;
+        QStringList Options; // of the command line
+        std::function<void()> SameOptions;
+    };
+    QList<Case> cases;
+    {
+        TSpravkaForm* window = OpenWindow();
+        TQuery* list = window->Inquiry->qrTableName;
+        for (list->First(); !list->Eof(); list->Next())
+            cases << Case{list->FieldByName(QStringLiteral("BGTableName"))->AsString(),
+                          {QStringLiteral("txt"), QStringLiteral("csv"), QStringLiteral("xlsx")},
+                          {},
+                          nullptr};
+        CloseWindow(window);
+    }
+    ASSERT_GE(cases.size(), 5);
+    AddWideSubject(*Database);
+    struct TDropWide {
+        TDatabase* Database;
+        ~TDropWide() { AddWideSubject(*Database, false); }
+    } dropWide{Database};
+    // Columns past the report's 40 slots: the text file without its header
+    // and footer, the table formats whole.
+    cases << Case{QStringLiteral("Широка"),
+                  {QStringLiteral("txt"), QStringLiteral("csv"), QStringLiteral("xlsx")},
+                  {QStringLiteral("--no-header")},
+                  [] { ExportTxtOpts.ExportHeader = false; }};
+
+    // The report's pages too: a PDF is the only output, so its rows are read
+    // once as well. The text of the pages without the time they were made.
+    const bool pdfTools = !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty();
+    const auto pdfText = [](const QString& pdf) {
+        QString text = Tool("pdftotext", {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        text.replace(QRegularExpression(QStringLiteral("\\d\\d?:\\d\\d(:\\d\\d)?")),
+                     QStringLiteral("T"));
+        QFile::remove(pdf);
+        return text;
+    };
+    const auto BatchPdfText = [&](const QString& subject) {
+        const TBatchResult batch =
+            Batch({QStringLiteral("DEMO"), QStringLiteral("--subject"), subject,
+                   QStringLiteral("--pdf"), QStringLiteral("batch.pdf")});
+        EXPECT_EQ(batch.Exit, 0) << batch.Err.toStdString();
+        return pdfText(Work.filePath(QStringLiteral("batch.pdf")));
+    };
+    const auto WindowPdfText = [&](TSpravkaForm* window) {
+        const QString pdf = Work.filePath(QStringLiteral("window.pdf"));
+        window->ReportForm->PrintPages = [pdf](TRpPrinter* printer) { printer->SavePdf(pdf); };
+        window->btPrintClick();
+        const QString text = pdfText(pdf);
+        EXPECT_FALSE(text.trimmed().isEmpty());
+        return text;
+    };
+
+    for (const Case& c : cases) {
+        for (const QString& format : c.Formats) {
+            SCOPED_TRACE((c.Subject + u' ' + format).toStdString());
+            const QString batchFile = QStringLiteral("batch.") + format;
+            const TBatchResult batch =
+                Batch(QStringList{QStringLiteral("DEMO"), QStringLiteral("--subject"), c.Subject,
+                                  QStringLiteral("--export"), batchFile}
+                      << c.Options);
+            ASSERT_EQ(batch.Exit, 0) << batch.Err.toStdString();
+
+            ResetExportSettings();
+            LoadExportSettings();
+            if (c.SameOptions)
+                c.SameOptions();
+            TSpravkaForm* window = OpenWindow();
+            window->SelectSubject(c.Subject);
+            window->RunInquiry();
+            ASSERT_TRUE(window->Inquiry->qrDATA()->Active());
+            const QString mine = Work.filePath(QStringLiteral("window.") + format);
+            SetSaveFileDialogHandler([mine](const QString&, const QString&, const QString&,
+                                            const QString&) { return mine; });
+            window->btExportClick();
+            if (format == QLatin1String("txt") && pdfTools) {
+                EXPECT_EQ(BatchPdfText(c.Subject), WindowPdfText(window));
+            }
+            CloseWindow(window);
+            EXPECT_TRUE(Messages.isEmpty()) << Messages.join(u'\n').toStdString();
+            Messages.clear();
+
+            const QString theirs = Work.filePath(batchFile);
+            if (format == QLatin1String("xlsx")) {
+                const QString parts = WorkbookParts(mine);
+                EXPECT_TRUE(parts.contains(QStringLiteral("xl/worksheets/sheet1.xml")));
+                EXPECT_EQ(WorkbookParts(theirs), parts);
+                // The footer's totals are known only after the last row: the
+                // sales' quantity total is there, as a formula.
+                if (c.Subject == QStringLiteral("Продажби")) {
+                    const QString sheet =
+                        Tool("unzip", {QStringLiteral("-p"), theirs,
+                                       QStringLiteral("xl/worksheets/sheet1.xml")});
+                    EXPECT_TRUE(sheet.contains(QStringLiteral("<f>SUM(")))
+                        << sheet.right(400).toStdString();
+                }
+            } else {
+                const QByteArray exported = ReadAll(mine);
+                EXPECT_FALSE(exported.isEmpty());
+                EXPECT_EQ(ReadAll(theirs), exported);
+            }
+            QFile::remove(mine);
+            QFile::remove(theirs);
+        }
+    }
+}

@@ -188,6 +188,12 @@ public:
     bool DrawPages() const { return Draw; }
     void SetDrawPages(bool on) { Draw = on; }
 
+    // Off: the printer objects of later runs keep no text index of their
+    // pages (a PDF written straight away needs none, and the index grows
+    // with the pages while the pages themselves go to a temporary file).
+    bool IndexText() const { return IndexTextValue; }
+    void SetIndexText(bool on) { IndexTextValue = on; }
+
     TRpRunObserver* Observer() const { return ObserverValue; }
     void SetObserver(TRpRunObserver* observer) { ObserverValue = observer; }
 
@@ -227,6 +233,7 @@ private:
     bool IsBusy = false;
     bool WasCancelled = false;
     bool Draw = true;
+    bool IndexTextValue = true;
     int LastPage = 0;
     int LastColumn = 0;
     int LastDetail = 0;

@@ -18,6 +18,7 @@ TRpPrinter* NewPrinter(TRpCustomReport* report) {
         report->ReleasePrinter();
     auto* printer = new TRpPrinter(report);
     printer->SetTitle(report->ReportTitle());
+    printer->SetCollectText(report->IndexText());
     report->SetPrinter(printer);
     return printer;
 }

@@ -603,7 +603,8 @@ void TRpReportRun::ExecuteController(TRpController& controller) {
         FillReportParams(dataSet, Report.Environment());
         dataSet->First();
         more = !dataSet->Eof();
-        controller.RowCount = dataSet->RecordCount();
+        // A forward-only data set cannot tell its rows ahead: no percentage.
+        controller.RowCount = dataSet->IsUniDirectional() ? 0 : dataSet->RecordCount();
     } else if (controller.NeedData && *controller.NeedData) {
         (*controller.NeedData)(controller.Owner, more);
     }
