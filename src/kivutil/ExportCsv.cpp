@@ -5,6 +5,7 @@
 #include "FormatSettings.h"
 
 #include <charconv>
+#include <cstring>
 
 namespace {
 
@@ -44,15 +45,53 @@ QString DefaultPicture(TExportKind kind) {
     }
 }
 
-QString IsoText(const QDateTime& value, TExportKind kind) {
-    switch (kind) {
-    case TExportKind::Date:
-        return value.date().toString(Qt::ISODate);
-    case TExportKind::Time:
-        return value.time().toString(Qt::ISODate);
-    default:
-        // Local time as stored: no zone suffix.
-        return value.date().toString(Qt::ISODate) + u'T' + value.time().toString(Qt::ISODate);
+// ISO 8601 without a zone suffix (local time as stored), written straight
+// into the line: formatting each value through QString cost a tenth of a
+// million-row export. Years outside 0..9999 take Qt's own text.
+void AppendIso(QByteArray& out, const QDateTime& value, TExportKind kind, char delimiter) {
+    if (kind != TExportKind::Date && kind != TExportKind::Time)
+        kind = TExportKind::DateTime;
+    const QDate date = value.date();
+    const QTime time = value.time();
+    if ((kind != TExportKind::Time && (!date.isValid() || date.year() < 0 || date.year() > 9999)) ||
+        (kind != TExportKind::Date && !time.isValid())) {
+        QString text =
+            kind == TExportKind::Time ? time.toString(Qt::ISODate) : date.toString(Qt::ISODate);
+        if (kind == TExportKind::DateTime)
+            text += u'T' + time.toString(Qt::ISODate);
+        AppendText(out, text, delimiter);
+        return;
+    }
+    char text[20];
+    int n = 0;
+    auto two = [&](int v) {
+        text[n++] = char('0' + v / 10);
+        text[n++] = char('0' + v % 10);
+    };
+    if (kind != TExportKind::Time) {
+        two(date.year() / 100);
+        two(date.year() % 100);
+        text[n++] = '-';
+        two(date.month());
+        text[n++] = '-';
+        two(date.day());
+    }
+    if (kind == TExportKind::DateTime)
+        text[n++] = 'T';
+    if (kind != TExportKind::Date) {
+        two(time.hour());
+        text[n++] = ':';
+        two(time.minute());
+        text[n++] = ':';
+        two(time.second());
+    }
+    // A delimiter among the ISO characters ('-', ':' or 'T') needs quotes.
+    if (std::memchr(text, delimiter, size_t(n))) {
+        out += '"';
+        out.append(text, n);
+        out += '"';
+    } else {
+        out.append(text, n);
     }
 }
 
@@ -86,7 +125,7 @@ void TCsvWriter::AppendValue(QByteArray& out, const QVariant& value, const TTabl
                 column.DisplayFormat.isEmpty() ? DefaultPicture(column.Kind) : column.DisplayFormat;
             AppendText(out, FormatDateTimePicture(picture, when), delimiter);
         } else {
-            AppendText(out, IsoText(when, column.Kind), delimiter);
+            AppendIso(out, when, column.Kind, delimiter);
         }
         return;
     }

@@ -290,6 +290,14 @@ TEST_F(ExportTableTest, CsvQuotingEncodingAndTypes) {
     EXPECT_TRUE(bytes.startsWith("Фактура;"_ba)) << bytes.left(20).toStdString();
     EXPECT_TRUE(bytes.contains(";01.12.2024;"_ba));
     EXPECT_TRUE(bytes.contains("\"кавички \"\"да\"\"\""_ba));
+
+    // A delimiter that ISO dates and times hold is quoted around them.
+    ExportCsvOpts.Delimiter = u":"_s;
+    ExportCsvOpts.DisplayDates = false;
+    TDataSet third;
+    FillSales(third);
+    const QByteArray colons = Read(Export(&third, u"u.csv"_s));
+    EXPECT_TRUE(colons.contains(":2024-12-01:\"2024-12-02T13:45:00\":"_ba)) << colons.toStdString();
 }
 
 // A folder that is not there, a disk that fills up, a cancel: the message
