@@ -278,6 +278,27 @@ struct TRowBuffer {
         cells.EndRow();
         ++Next;
     }
+
+    // The next row into cells: refill reads the next batch on the
+    // connection's thread, close ends the cursor once the rows are out.
+    // False at the end; a cancel or a driver error raises after the close.
+    template <class Refill, class Close>
+    bool Take(TCellTable& cells, Refill&& refill, Close&& close) {
+        if (Empty() && !End)
+            refill();
+        if (Empty()) {
+            const bool cancelled = Cancelled;
+            const QString error = Error;
+            close();
+            if (cancelled)
+                throw EQueryCancelled();
+            if (!error.isEmpty())
+                throw EDatabaseError(error);
+            return false;
+        }
+        Put(cells);
+        return true;
+    }
 };
 
 TFieldType KindOfMetaType(int id) {
@@ -700,20 +721,9 @@ public:
             CloseCursor();
             throw EQueryCancelled();
         }
-        if (Ahead.Empty() && !Ahead.End)
-            C.Thread.Run([this] { Ahead.Fill(*Cursor->Query); });
-        if (Ahead.Empty()) {
-            const bool cancelled = Ahead.Cancelled;
-            const QString error = Ahead.Error;
-            CloseCursor();
-            if (cancelled)
-                throw EQueryCancelled();
-            if (!error.isEmpty())
-                throw EDatabaseError(error);
-            return false;
-        }
-        Ahead.Put(cells);
-        return true;
+        return Ahead.Take(
+            cells, [this] { C.Thread.Run([this] { Ahead.Fill(*Cursor->Query); }); },
+            [this] { CloseCursor(); });
     }
 
     void CloseCursor() override {
@@ -932,20 +942,9 @@ public:
             CloseCursor();
             throw EQueryCancelled();
         }
-        if (Ahead.Empty() && !Ahead.End)
-            C.Thread.Run([this] { Ahead.Fill(*Query); });
-        if (Ahead.Empty()) {
-            const bool cancelled = Ahead.Cancelled;
-            const QString error = Ahead.Error;
-            CloseCursor();
-            if (cancelled)
-                throw EQueryCancelled();
-            if (!error.isEmpty())
-                throw EDatabaseError(error);
-            return false;
-        }
-        Ahead.Put(cells);
-        return true;
+        return Ahead.Take(
+            cells, [this] { C.Thread.Run([this] { Ahead.Fill(*Query); }); },
+            [this] { CloseCursor(); });
     }
 
     void CloseCursor() override {

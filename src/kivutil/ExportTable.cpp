@@ -146,12 +146,6 @@ QVariant CellValue(const TSourceColumn& column) {
     return QVariant(field->AsString());
 }
 
-QString ErrorText(const std::exception& e) {
-    if (const auto* ours = dynamic_cast<const Exception*>(&e))
-        return ours->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 std::unique_ptr<TTableWriter> MakeWriter(TExportFormat format) {
     if (format == TExportFormat::Xlsx)
         return std::make_unique<TXlsxWriter>();
@@ -185,7 +179,7 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
                      QStringLiteral(".\r") +
                      QStringLiteral("Проверете дали има достъп до неговата папка и дали не е "
                                     "отворен в друга програма.\r") +
-                     u'(' + ErrorText(e) + u')';
+                     u'(' + ExceptionText(e) + u')';
         ShowMessageBox(resultText, QStringLiteral("Грешка"), MB_ICONSTOP);
         return;
     }
@@ -217,7 +211,7 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
     } catch (const TExportStopped&) {
         stopped = true;
     } catch (const std::exception& e) {
-        resultText = NotExported + QStringLiteral("\r(") + ErrorText(e) + u')';
+        resultText = NotExported + QStringLiteral("\r(") + ExceptionText(e) + u')';
     }
 
     if (dataSet->BookmarkValid(bookmark))
@@ -227,7 +221,7 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
         try {
             writer->Discard();
         } catch (const std::exception& e) {
-            resultText += QStringLiteral("\r(") + ErrorText(e) + u')';
+            resultText += QStringLiteral("\r(") + ExceptionText(e) + u')';
             stopped = false;
         }
         if (!stopped)

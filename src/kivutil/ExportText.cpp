@@ -365,12 +365,6 @@ QString FolderOf(const QString& fileName) {
     return QFileInfo(fileName).absolutePath();
 }
 
-QString ErrorText(const std::exception& e) {
-    if (const auto* ours = dynamic_cast<const Exception*>(&e))
-        return ours->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 } // namespace
 
 // ------------------------------------------------------------ public routines
@@ -574,7 +568,7 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
     } catch (const TExportStopped&) {
         stopped = true;
     } catch (const std::exception& e) {
-        resultText = NotExported + QStringLiteral("\r(") + ErrorText(e) + u')';
+        resultText = NotExported + QStringLiteral("\r(") + ExceptionText(e) + u')';
     }
 
     // Back to the remembered record before the controls follow it again, so an
@@ -586,7 +580,7 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
         try {
             writer.Discard();
         } catch (const std::exception& e) {
-            resultText += QStringLiteral("\r(") + ErrorText(e) + u')';
+            resultText += QStringLiteral("\r(") + ExceptionText(e) + u')';
             stopped = false;
         }
         // A stop the user asked for needs no message.

@@ -145,12 +145,6 @@ void ShowError(const QString& text, const QString& caption) {
     ShowMessageBox(text, caption, MB_ICONSTOP);
 }
 
-QString ErrorText(const std::exception& e) {
-    if (const auto* ours = dynamic_cast<const Exception*>(&e))
-        return ours->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 // PrintTextFile, with the code-page conversion of its first step only when
 // convert is set (a text written in UTF-8 is printed as it is).
 void PrintText(const QString& fileName, bool convert);
@@ -259,7 +253,7 @@ void PrintText(const QString& fileName, bool convert) {
         lines = ReadLines(fileName);
     } catch (const std::exception& e) {
         ShowError(QStringLiteral("Проблем с  ") + u'"' + fileName + u'"' + QStringLiteral(".\r") +
-                      ErrorText(e),
+                      ExceptionText(e),
                   QStringLiteral("Грешка"));
         return;
     }
@@ -289,7 +283,7 @@ void PrintText(const QString& fileName, bool convert) {
         try {
             SendToTarget(text);
         } catch (const std::exception& e) {
-            ShowError(ErrorText(e), QStringLiteral("Съобщение"));
+            ShowError(ExceptionText(e), QStringLiteral("Съобщение"));
         }
 
         const QString program = TrimText(ExportTxtOpts.OpenWith);
@@ -298,7 +292,7 @@ void PrintText(const QString& fileName, bool convert) {
             ShellRun(program, FileParameter(info.absoluteFilePath()), info.absolutePath(), 1);
         }
     } catch (const std::exception& e) {
-        ShowError(ErrorText(e), QStringLiteral("Съобщение"));
+        ShowError(ExceptionText(e), QStringLiteral("Съобщение"));
     }
 }
 

@@ -17,6 +17,13 @@ private:
     QByteArray Utf8;
 };
 
+// The message of any exception: ours carry it, others give what().
+inline QString ExceptionText(const std::exception& e) {
+    if (const auto* ours = dynamic_cast<const Exception*>(&e))
+        return ours->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
 // A text could not be read as a number (ParseFloatText, ParseIntText).
 class EConvertError : public Exception {
 public:
