@@ -211,20 +211,21 @@ void TRpStandardPreview::CreateFindBar() {
     FindText->setMaximumWidth(320);
     FindText->installEventFilter(this);
     FindBar->addWidget(FindText);
-    auto* previous = new QToolButton(FindBar);
-    previous->setObjectName(QStringLiteral("FindPrevious"));
-    previous->setText(QStringLiteral("Previous"));
-    previous->setToolTip(QStringLiteral("Previous match (Shift+F3)"));
-    previous->setFocusPolicy(Qt::NoFocus);
-    connect(previous, &QToolButton::clicked, this, &TRpStandardPreview::FindPreviousClick);
-    FindBar->addWidget(previous);
-    auto* next = new QToolButton(FindBar);
-    next->setObjectName(QStringLiteral("FindNext"));
-    next->setText(QStringLiteral("Next"));
-    next->setToolTip(QStringLiteral("Next match (Enter, F3)"));
-    next->setFocusPolicy(Qt::NoFocus);
-    connect(next, &QToolButton::clicked, this, &TRpStandardPreview::FindNextClick);
-    FindBar->addWidget(next);
+    // The buttons leave the focus in the text, so typing goes on.
+    auto addButton = [this](const char* name, const QString& text, const QString& hint,
+                            void (TRpStandardPreview::*click)()) {
+        auto* button = new QToolButton(FindBar);
+        button->setObjectName(QLatin1String(name));
+        button->setText(text);
+        button->setToolTip(hint);
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QToolButton::clicked, this, click);
+        FindBar->addWidget(button);
+    };
+    addButton("FindPrevious", QStringLiteral("Previous"),
+              QStringLiteral("Previous match (Shift+F3)"), &TRpStandardPreview::FindPreviousClick);
+    addButton("FindNext", QStringLiteral("Next"), QStringLiteral("Next match (Enter, F3)"),
+              &TRpStandardPreview::FindNextClick);
     WholeWords = new QCheckBox(QStringLiteral("Whole words"), FindBar);
     WholeWords->setObjectName(QStringLiteral("WholeWords"));
     WholeWords->setFocusPolicy(Qt::NoFocus);
