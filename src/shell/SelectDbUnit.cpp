@@ -86,7 +86,7 @@ void TSelectDbForm::FormCreate() {
         aliases = session.AliasNames();
     } catch (const Exception& e) {
         // An aliases file that cannot be read leaves the demo to choose.
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), tr("Грешка"), MB_OK | MB_ICONSTOP);
     }
     for (const QString& alias : aliases)
         new TAliasItem(alias, cbDbList);
