@@ -837,10 +837,6 @@
         <translation>&amp;About</translation>
     </message>
     <message>
-        <source>Език / Language</source>
-        <translation>Language</translation>
-    </message>
-    <message>
         <source>Текстов печат</source>
         <translation>Text print</translation>
     </message>
@@ -872,12 +868,28 @@
         <source>Системно съобщение</source>
         <translation>System message</translation>
     </message>
+    <message>
+        <source>&amp;Език / Language</source>
+        <translation>&amp;Language</translation>
+    </message>
 </context>
 <context>
     <name>TSelectDbForm</name>
     <message>
         <source>Грешка</source>
         <translation>Error</translation>
+    </message>
+    <message>
+        <source>Select Database Alias</source>
+        <translation>Select Database Alias</translation>
+    </message>
+    <message>
+        <source>O&amp;k</source>
+        <translation>O&amp;k</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>
@@ -908,7 +920,7 @@
     </message>
     <message>
         <source>Загла&amp;вие</source>
-        <translation>T&amp;itle</translation>
+        <translation>&amp;Title</translation>
     </message>
     <message>
         <source>Прегле&amp;д</source>
@@ -920,7 +932,7 @@
     </message>
     <message>
         <source>Експор&amp;т</source>
-        <translation>Expor&amp;t</translation>
+        <translation>E&amp;xport</translation>
     </message>
     <message>
         <source>Справ&amp;ка</source>
@@ -964,7 +976,7 @@
     </message>
     <message>
         <source>Подредб&amp;а</source>
-        <translation>Ord&amp;er</translation>
+        <translation>Orde&amp;r</translation>
     </message>
     <message>
         <source>Низходяща подредба (&lt;-)</source>
@@ -972,7 +984,7 @@
     </message>
     <message>
         <source>&amp;Справка</source>
-        <translation>&amp;Run</translation>
+        <translation>R&amp;un</translation>
     </message>
     <message>
         <source>Из&amp;чиства</source>
@@ -988,7 +1000,7 @@
     </message>
     <message>
         <source>&amp;Номерация на редовете</source>
-        <translation>Row n&amp;umbers</translation>
+        <translation>Row nu&amp;mbers</translation>
     </message>
     <message>
         <source>Поставя пореден номер на редовете в справката</source>
@@ -1004,7 +1016,7 @@
     </message>
     <message>
         <source>Услови&amp;я</source>
-        <translation>Conditi&amp;ons</translation>
+        <translation>Cond&amp;itions</translation>
     </message>
     <message>
         <source>Групиране</source>

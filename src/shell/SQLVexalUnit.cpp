@@ -82,10 +82,10 @@ void TSQLVexalForm::BuildMenus() {
     mnHelp = menuBar()->addMenu(tr("Помо&щ"));
     mnHelp->setObjectName(QStringLiteral("mnHelp"));
     mnAbout = AddItem(mnHelp, "mnAbout", tr("&За програмата"));
-    mnLanguage = mnHelp->addMenu(tr("Език / Language"));
+    mnLanguage = mnHelp->addMenu(tr("&Език / Language"));
     mnLanguage->setObjectName(QStringLiteral("mnLanguage"));
-    mnLanguageBg = AddItem(mnLanguage, "mnLanguageBg", QStringLiteral("Български"));
-    mnLanguageEn = AddItem(mnLanguage, "mnLanguageEn", QStringLiteral("English"));
+    mnLanguageBg = AddItem(mnLanguage, "mnLanguageBg", QStringLiteral("&Български"));
+    mnLanguageEn = AddItem(mnLanguage, "mnLanguageEn", QStringLiteral("&English"));
     auto* languages = new QActionGroup(this);
     for (QAction* item : {mnLanguageBg, mnLanguageEn}) {
         item->setCheckable(true);
