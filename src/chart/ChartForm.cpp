@@ -27,8 +27,9 @@ QString AskChartFile(QWidget* parent, const QString& filter) {
     if (DialogHandler())
         return DialogHandler()(parent, filter);
     QString selected;
-    QString name = QFileDialog::getSaveFileName(parent, QCoreApplication::translate("TChartForm", "Запис на графиката"),
-                                                QString(), filter, &selected);
+    QString name = QFileDialog::getSaveFileName(
+        parent, QCoreApplication::translate("TChartForm", "Запис на графиката"), QString(), filter,
+        &selected);
     // A name typed without an extension takes the chosen kind's.
     if (!name.isEmpty() && ChartFileKindOf(name) == TChartFileKind::Unknown) {
         const qsizetype dot = selected.indexOf(QStringLiteral("(*."));
@@ -150,8 +151,7 @@ void TChartForm::btPrintChartClick() {
         return;
     QPainter painter;
     if (!painter.begin(&printer)) {
-        ShowMessageBox(tr("Графиката не може да се отпечата."),
-                       tr("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(tr("Графиката не може да се отпечата."), tr("Грешка"), MB_OK | MB_ICONSTOP);
         return;
     }
     PaintChart(

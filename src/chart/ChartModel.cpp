@@ -207,7 +207,8 @@ std::vector<int> LargestInOrder(const std::vector<double>& values, int keep) {
 }
 
 QString OthersNote(const QString& by, int kept, int rest) {
-    return QCoreApplication::translate("ChartModel", "Показани са %1 най-големи по %2; останалите %3 са събрани в \"%4\".")
+    return QCoreApplication::translate(
+               "ChartModel", "Показани са %1 най-големи по %2; останалите %3 са събрани в \"%4\".")
         .arg(kept)
         .arg(Quoted(by))
         .arg(rest)
@@ -290,17 +291,20 @@ void ReadPeriods(TChartData& data, TField* labelField, TPeriod period,
     for (TChartSeries& series : data.Series)
         series.Values.clear();
     if (undated)
-        data.Notes
-            << QCoreApplication::translate("ChartModel", "Редовете без %1 не са изобразени.").arg(Quoted(data.LabelCaption));
+        data.Notes << QCoreApplication::translate("ChartModel", "Редовете без %1 не са изобразени.")
+                          .arg(Quoted(data.LabelCaption));
     if (repeated)
-        data.Notes << QCoreApplication::translate("ChartModel", "Стойностите на редовете с един и същ период са събрани.");
+        data.Notes << QCoreApplication::translate(
+            "ChartModel", "Стойностите на редовете с един и същ период са събрани.");
     if (firstRow.empty())
         return;
     qint64 first = firstRow.begin()->first;
     const qint64 last = firstRow.rbegin()->first;
     if (last - first + 1 > ChartMaxPeriods) {
         first = last - ChartMaxPeriods + 1;
-        data.Notes << QCoreApplication::translate("ChartModel", "Показани са последните %1 периода.").arg(ChartMaxPeriods);
+        data.Notes << QCoreApplication::translate("ChartModel",
+                                                  "Показани са последните %1 периода.")
+                          .arg(ChartMaxPeriods);
     }
     for (qint64 key = first; key <= last; ++key) {
         const auto at = firstRow.find(key);
@@ -401,7 +405,8 @@ TChartData ReadChartData(const TChartSource& source) {
             c.Role = computedNumbers && !f->IsAggregate() ? TColumnRole::Label : TColumnRole::Value;
         } else if (f->DataType() == TFieldType::String && NumbersWithText(f, rows)) {
             c.Role = TColumnRole::Skipped;
-            data.Notes << QCoreApplication::translate("ChartModel", 
+            data.Notes << QCoreApplication::translate(
+                              "ChartModel",
                               "Колоната %1 съдържа текст вместо число и не е изобразена.")
                               .arg(Quoted(c.Caption));
         }
@@ -447,7 +452,8 @@ TChartData ReadChartData(const TChartSource& source) {
             series.Values[std::size_t(r)] = x;
         }
         if (text) {
-            data.Notes << QCoreApplication::translate("ChartModel", 
+            data.Notes << QCoreApplication::translate(
+                              "ChartModel",
                               "Колоната %1 съдържа текст вместо число и не е изобразена.")
                               .arg(Quoted(c->Caption));
             continue;
@@ -527,7 +533,8 @@ TChartModel ShapeChart(const TChartData& data, TChartKind kind) {
         // One value a slice: the first value column; no room for NULLs,
         // zeros or negative values.
         if (model.Series.size() > 1) {
-            model.Notes << QCoreApplication::translate("ChartModel", "Кръговата диаграма показва само %1.")
+            model.Notes << QCoreApplication::translate("ChartModel",
+                                                       "Кръговата диаграма показва само %1.")
                                .arg(Quoted(model.Series.first().Name));
             model.Series = model.Series.mid(0, 1);
         }
@@ -545,8 +552,8 @@ TChartModel ShapeChart(const TChartData& data, TChartKind kind) {
             }
         }
         if (negative)
-            model.Notes << QCoreApplication::translate("ChartModel", 
-                "Отрицателните стойности не могат да се покажат в кръгова диаграма.");
+            model.Notes << QCoreApplication::translate(
+                "ChartModel", "Отрицателните стойности не могат да се покажат в кръгова диаграма.");
         model.Labels = labels;
         model.Series.first().Values = values;
         std::vector<double> rest;
@@ -580,7 +587,8 @@ TChartModel BuildChartModel(const TChartSource& source, std::optional<TChartKind
 }
 
 QString NoChartValuesMessage() {
-    return QCoreApplication::translate("ChartModel", "Справката няма числова колона, която да се изобрази графично.");
+    return QCoreApplication::translate(
+        "ChartModel", "Справката няма числова колона, която да се изобрази графично.");
 }
 
 QString ChartOthersLabel() {

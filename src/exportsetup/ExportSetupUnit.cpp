@@ -3,10 +3,10 @@
 #include "ExportOptions.h"
 #include "KivUtilUnit.h"
 
-#include <QCoreApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -94,8 +94,7 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     gbInclude = new QGroupBox(tr(" Включва "), gbTextExport);
     gbInclude->setObjectName(QStringLiteral("gbInclude"));
     cbExportHeader = NewCheckBox("cbExportHeader", tr("Глава и дъно"), true, gbInclude);
-    cbExportClmNames =
-        NewCheckBox("cbExportClmNames", tr("Имена колони"), true, gbInclude);
+    cbExportClmNames = NewCheckBox("cbExportClmNames", tr("Имена колони"), true, gbInclude);
     cbExportPageBreaks =
         NewCheckBox("cbExportPageBreaks", tr("Разделени страници"), false, gbInclude);
     auto* includeLayout = new QVBoxLayout(gbInclude);
@@ -108,8 +107,8 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     rgTxtCyrSet->setObjectName(QStringLiteral("rgTxtCyrSet"));
     rgTxtCyrSetItems = new QButtonGroup(rgTxtCyrSet);
     auto* cyrLayout = new QVBoxLayout(rgTxtCyrSet);
-    const QString cyrItems[] = {QStringLiteral("Windows"), tr("ДОС (БГ)"),
-                                tr("Руска"), QStringLiteral("UTF-8")};
+    const QString cyrItems[] = {QStringLiteral("Windows"), tr("ДОС (БГ)"), tr("Руска"),
+                                QStringLiteral("UTF-8")};
     for (int i = 0; i < 4; ++i) {
         auto* item = new QRadioButton(cyrItems[i], rgTxtCyrSet);
         item->setObjectName(QStringLiteral("rgTxtCyrSetItem%1").arg(i));
@@ -136,8 +135,7 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     cbTxtClmDelimiter->setCurrentIndex(0);
     lbTxtClmDelimiter =
         NewLabel("lbTxtClmDelimiter", tr("Разделител"), cbTxtClmDelimiter, gbColumns);
-    cbFixedClmWidth =
-        NewCheckBox("cbFixedClmWidth", tr("Фиксиран размер"), false, gbColumns);
+    cbFixedClmWidth = NewCheckBox("cbFixedClmWidth", tr("Фиксиран размер"), false, gbColumns);
     auto* columnsLayout = new QVBoxLayout(gbColumns);
     columnsLayout->addWidget(lbTxtClmDelimiter);
     columnsLayout->addWidget(cbTxtClmDelimiter);
@@ -145,25 +143,21 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     columnsLayout->addStretch();
 
     edDftTarget = NewEdit("edDftTarget", QString(), gbTextExport);
-    edBeforePrint = NewEdit(
-        "edBeforePrint", tr("Текст, изпращан преди данните (ПАСКАЛ <String> формат)"),
-        gbTextExport);
-    edAfterPrint = NewEdit("edAfterPrint",
-                           tr("Текст, изпращан след данните (ПАСКАЛ <String> формат)"),
-                           gbTextExport);
+    edBeforePrint =
+        NewEdit("edBeforePrint", tr("Текст, изпращан преди данните (ПАСКАЛ <String> формат)"),
+                gbTextExport);
+    edAfterPrint = NewEdit(
+        "edAfterPrint", tr("Текст, изпращан след данните (ПАСКАЛ <String> формат)"), gbTextExport);
     edOpenWith =
-        NewEdit("edOpenWith",
-                tr("Име на програма, с която да бъде отворен експортираният файл"),
+        NewEdit("edOpenWith", tr("Име на програма, с която да бъде отворен експортираният файл"),
                 gbTextExport);
     edCopies = new QSpinBox(gbTextExport);
     edCopies->setObjectName(QStringLiteral("edCopies"));
     edCopies->setRange(1, 9999);
     edCopies->setToolTip(tr("Брой копия при печат като текст"));
     lbDftTarget = NewLabel("lbDftTarget", tr("Във файл"), edDftTarget, gbTextExport);
-    lbBeforePrint =
-        NewLabel("lbBeforePrint", tr("Предпечат"), edBeforePrint, gbTextExport);
-    lbAfterPrint =
-        NewLabel("lbAfterPrint", tr("Следпечат"), edAfterPrint, gbTextExport);
+    lbBeforePrint = NewLabel("lbBeforePrint", tr("Предпечат"), edBeforePrint, gbTextExport);
+    lbAfterPrint = NewLabel("lbAfterPrint", tr("Следпечат"), edAfterPrint, gbTextExport);
     lbOpenWith = NewLabel("lbOpenWith", tr("Отвори с"), edOpenWith, gbTextExport);
     lbCopies = NewLabel("lbCopies", tr("Копия"), edCopies, gbTextExport);
 

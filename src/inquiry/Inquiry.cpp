@@ -411,10 +411,12 @@ void TInquiry::btAddFilterClick() {
 
     if (value.contains(QLatin1Char('%'))) {
         if (op != QLatin1String("=") && op != QLatin1String("<>")) {
-            ShowMessageBox(QCoreApplication::translate("Inquiry", "Не може да има условие, в което участват ") + QChar(13) +
-                               QCoreApplication::translate("Inquiry", "и \"") + op + QCoreApplication::translate("Inquiry", "\" и \"~\" ") +
-                               QChar(13) +
-                               QCoreApplication::translate("Inquiry", "(но може да се съставят две отделни условия)."),
+            ShowMessageBox(QCoreApplication::translate(
+                               "Inquiry", "Не може да има условие, в което участват ") +
+                               QChar(13) + QCoreApplication::translate("Inquiry", "и \"") + op +
+                               QCoreApplication::translate("Inquiry", "\" и \"~\" ") + QChar(13) +
+                               QCoreApplication::translate(
+                                   "Inquiry", "(но може да се съставят две отделни условия)."),
                            QCoreApplication::translate("Inquiry", "Грешка"), MB_OK | MB_ICONSTOP);
             return;
         }
@@ -536,9 +538,10 @@ void TInquiry::SetLoadedVariables() {
                         .toInt() > 0;
         }
         if (!known)
-            ShowMessageBox(QCoreApplication::translate("Inquiry", "Непознато условие за променлива: ") +
-                               RelationsBG.value(i),
-                           QCoreApplication::translate("Inquiry", "Грешка"), MB_OK | MB_ICONSTOP);
+            ShowMessageBox(
+                QCoreApplication::translate("Inquiry", "Непознато условие за променлива: ") +
+                    RelationsBG.value(i),
+                QCoreApplication::translate("Inquiry", "Грешка"), MB_OK | MB_ICONSTOP);
         // A condition whose value did not reach the server is dropped, so the
         // lists never show a value the rows were not selected with.
         if (!known || !SetServerVariable(colName, QuotedSql(value)))
@@ -865,7 +868,8 @@ bool TInquiry::ComposeStatement() {
                     std::any_of(Relations.cbegin(), Relations.cend(),
                                 [&](const QString& c) { return c.startsWith(key); });
                 if (!present) {
-                    ShowMessageBox(QCoreApplication::translate("Inquiry", "Липсва условие за: ") + row.Quoted(),
+                    ShowMessageBox(QCoreApplication::translate("Inquiry", "Липсва условие за: ") +
+                                       row.Quoted(),
                                    NoMessageCaption(), MB_OK | MB_ICONSTOP);
                     return false;
                 }
@@ -1023,7 +1027,8 @@ bool TInquiry::btSpravkaClick(bool bySpravkaButton) {
         const auto* failure = dynamic_cast<const Exception*>(&e);
         const QString message = failure ? failure->message() : QString::fromUtf8(e.what());
         if (!message.isEmpty())
-            ShowMessageBox(message, QCoreApplication::translate("Inquiry", "Системно съобщение"), MB_OK | MB_ICONSTOP);
+            ShowMessageBox(message, QCoreApplication::translate("Inquiry", "Системно съобщение"),
+                           MB_OK | MB_ICONSTOP);
         restoreColumn();
         Changed();
         return false;

@@ -107,9 +107,11 @@ bool NeedsUtf8(const TInquiry& inquiry) {
 // is missing or unreadable raises Exception.
 QStringList ReadSetFile(const QString& fileName, bool sql) {
     if (QFileInfo(fileName).isSymLink())
-        throw ERefusedSet(QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
-                          QCoreApplication::translate("SavedInquiry", " от записаната справка е символна връзка и справката "
-                                         "не се зарежда."));
+        throw ERefusedSet(
+            QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
+            QCoreApplication::translate("SavedInquiry",
+                                        " от записаната справка е символна връзка и справката "
+                                        "не се зарежда."));
     unsigned owner = 0;
     QStringList lines;
     try {
@@ -123,16 +125,20 @@ QStringList ReadSetFile(const QString& fileName, bool sql) {
         throw;
     }
     if (!TrustedOwner(fileName, owner))
-        throw ERefusedSet(QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
-                          QCoreApplication::translate("SavedInquiry", " от записаната справка е на друг потребител и "
-                                         "справката не се зарежда."));
+        throw ERefusedSet(
+            QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
+            QCoreApplication::translate("SavedInquiry",
+                                        " от записаната справка е на друг потребител и "
+                                        "справката не се зарежда."));
     if (sql)
         for (const QString& line : lines)
             if (HasStatementSeparator(line))
-                throw ERefusedSet(QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
-                                  QCoreApplication::translate("SavedInquiry", " от записаната справка съдържа \";\" извън "
-                                                 "текст и коментар (втора команда) и справката "
-                                                 "не се зарежда."));
+                throw ERefusedSet(
+                    QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
+                    QCoreApplication::translate("SavedInquiry",
+                                                " от записаната справка съдържа \";\" извън "
+                                                "текст и коментар (втора команда) и справката "
+                                                "не се зарежда."));
     return lines;
 }
 
@@ -292,8 +298,10 @@ void LoadInquiryFiles(TInquiry& inquiry, const QString& baseName) {
 }
 
 QString SavedInquiryFailureMessage() {
-    return QCoreApplication::translate("SavedInquiry", "Проверете дали в папката, където е програмата има папка \"SaveReps\" или някой файл е "
-    "забравен отворен");
+    return QCoreApplication::translate(
+        "SavedInquiry",
+        "Проверете дали в папката, където е програмата има папка \"SaveReps\" или някой файл е "
+        "забравен отворен");
 }
 
 QString SavedInquiryFilter() {

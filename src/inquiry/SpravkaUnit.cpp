@@ -16,11 +16,11 @@
 #include "SavedInquiry.h"
 #include "SymbolFont.h"
 
-#include <QCoreApplication>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -161,8 +161,10 @@ InquiryFileDialogHandler SetInquiryFileDialogHandler(InquiryFileDialogHandler ha
 
 QString WidgetInquiryFileDialog(QWidget* parent, bool saving, const QString& filter,
                                 const QString& folder) {
-    QFileDialog dialog(parent, saving ? QCoreApplication::translate("TSpravkaForm", "Запис") : QCoreApplication::translate("TSpravkaForm", "Зарежда"), folder,
-                       QtFileFilter(filter));
+    QFileDialog dialog(parent,
+                       saving ? QCoreApplication::translate("TSpravkaForm", "Запис")
+                              : QCoreApplication::translate("TSpravkaForm", "Зарежда"),
+                       folder, QtFileFilter(filter));
     dialog.setObjectName(saving ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
     dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -281,7 +283,8 @@ bool TLongWork::Step(qint64 done, qint64 total) {
         if (total > 0) {
             Busy->setMaximum(int(std::min<qint64>(total, INT_MAX)));
             Busy->setLabelText(Text + QStringLiteral("\n") + QString::number(done) +
-                               QCoreApplication::translate("TSpravkaForm", " от ") + QString::number(total) +
+                               QCoreApplication::translate("TSpravkaForm", " от ") +
+                               QString::number(total) +
                                QCoreApplication::translate("TSpravkaForm", " реда"));
             Busy->setValue(int(std::min<qint64>(done, INT_MAX)));
         }
@@ -299,7 +302,8 @@ void TLongWork::ShowDialog() {
         DialogTimer->start(PumpIntervalMs);
         return;
     }
-    auto* dialog = new QProgressDialog(Text, QCoreApplication::translate("TSpravkaForm", "Отказ"), 0, 0, Window);
+    auto* dialog = new QProgressDialog(Text, QCoreApplication::translate("TSpravkaForm", "Отказ"),
+                                       0, 0, Window);
     dialog->setObjectName(QStringLiteral("LongWorkDialog"));
     dialog->setWindowTitle(Window ? Window->windowTitle() : QStringLiteral("SQL Vexal"));
     dialog->setWindowModality(Qt::ApplicationModal);
@@ -854,8 +858,7 @@ void TSpravkaForm::BitBtn6Click() {
     if (QFileInfo::exists(base) &&
         ShowMessageBox(tr("Справката \"") + QFileInfo(base).fileName() +
                            tr("\" вече е записана.\rДа бъде ли заменена?"),
-                       tr("Внимание"),
-                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
+                       tr("Внимание"), MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
         return;
     try {
         SaveInquiryFiles(*Inquiry, base);

@@ -178,12 +178,14 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
     try {
         writer->Begin(fileName, layout);
     } catch (const std::exception& e) {
-        resultText = QCoreApplication::translate("ExportTable", "Невъзможен запис във файл ") + u'"' + fileName + u'"' +
-                     QStringLiteral(".\r") +
-                     QCoreApplication::translate("ExportTable", "Проверете дали има достъп до неговата папка и дали не е "
-                                    "отворен в друга програма.\r") +
+        resultText = QCoreApplication::translate("ExportTable", "Невъзможен запис във файл ") +
+                     u'"' + fileName + u'"' + QStringLiteral(".\r") +
+                     QCoreApplication::translate(
+                         "ExportTable", "Проверете дали има достъп до неговата папка и дали не е "
+                                        "отворен в друга програма.\r") +
                      u'(' + ExceptionText(e) + u')';
-        ShowMessageBox(resultText, QCoreApplication::translate("ExportTable", "Грешка"), MB_ICONSTOP);
+        ShowMessageBox(resultText, QCoreApplication::translate("ExportTable", "Грешка"),
+                       MB_ICONSTOP);
         return;
     }
 
@@ -232,7 +234,8 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
         return;
     }
     if (const QString notice = writer->Notice(); !notice.isEmpty())
-        ShowMessageBox(notice, QCoreApplication::translate("ExportTable", "Информация"), MB_OK | MB_ICONINFORMATION);
+        ShowMessageBox(notice, QCoreApplication::translate("ExportTable", "Информация"),
+                       MB_OK | MB_ICONINFORMATION);
 }
 
 } // namespace

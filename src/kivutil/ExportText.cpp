@@ -394,9 +394,10 @@ QString ChooseExportFile(const QString& title) {
     QString name;
     do {
         SaveFileDialogHandler& handler = DialogHandler();
-        name = handler ? handler(ExportDialogTitle(), ExportDialogFilter(), LastExportDir, suggested)
-                       : WidgetSaveFileDialog(ExportDialogTitle(), ExportDialogFilter(), LastExportDir,
-                                              suggested);
+        name = handler
+                   ? handler(ExportDialogTitle(), ExportDialogFilter(), LastExportDir, suggested)
+                   : WidgetSaveFileDialog(ExportDialogTitle(), ExportDialogFilter(), LastExportDir,
+                                          suggested);
         if (name.isEmpty())
             break;
         if (!QFileInfo(name).fileName().contains(u'.'))
@@ -404,7 +405,8 @@ QString ChooseExportFile(const QString& title) {
         LastExportDir = FolderOf(name);
         if (QFileInfo::exists(name)) {
             const QString question =
-                u'"' + name + u'"' + QCoreApplication::translate("ExportText", " вече съществува!      \rПрепокриване?");
+                u'"' + name + u'"' +
+                QCoreApplication::translate("ExportText", " вече съществува!      \rПрепокриване?");
             if (ShowMessageBox(question, QCoreApplication::translate("ExportText", "Внимание"),
                                MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
                 name = OverwriteMarker;
@@ -500,12 +502,14 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
     try {
         writer.Open(name);
     } catch (const Exception& e) {
-        resultText = QCoreApplication::translate("ExportText", "Невъзможен запис във файл ") + u'"' + name + u'"' +
-                     QStringLiteral(".\r") +
-                     QCoreApplication::translate("ExportText", "Проверете дали има достъп до неговата папка и дали не е "
-                                    "отворен в друга програма.\r") +
+        resultText = QCoreApplication::translate("ExportText", "Невъзможен запис във файл ") +
+                     u'"' + name + u'"' + QStringLiteral(".\r") +
+                     QCoreApplication::translate(
+                         "ExportText", "Проверете дали има достъп до неговата папка и дали не е "
+                                       "отворен в друга програма.\r") +
                      u'(' + e.message() + u')';
-        ShowMessageBox(resultText, QCoreApplication::translate("ExportText", "Грешка"), MB_ICONSTOP);
+        ShowMessageBox(resultText, QCoreApplication::translate("ExportText", "Грешка"),
+                       MB_ICONSTOP);
         return;
     }
 
@@ -592,7 +596,8 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
     } else if (lostValues > 0) {
         // Written, but not as held: said once, not hidden behind the '?'s.
         ShowMessageBox(LostCharactersMessage(lostValues, firstLostValue),
-                       QCoreApplication::translate("ExportText", "Съобщение"), MB_OK | MB_ICONEXCLAMATION);
+                       QCoreApplication::translate("ExportText", "Съобщение"),
+                       MB_OK | MB_ICONEXCLAMATION);
     }
 }
 
@@ -601,9 +606,10 @@ const ExportProgressHandler& CurrentExportProgressHandler() {
 }
 
 QString LostCharactersMessage(qint64 count, const QString& firstValue) {
-    return QCoreApplication::translate("ExportText", "%1 стойности съдържат знаци, които избраната кодова таблица няма; "
-                          "на тяхно място е записан \"?\". Първата: %2\r"
-                          "Кодовата таблица UTF-8 (настройки на експорта) ги записва всички.")
+    return QCoreApplication::translate(
+               "ExportText", "%1 стойности съдържат знаци, които избраната кодова таблица няма; "
+                             "на тяхно място е записан \"?\". Първата: %2\r"
+                             "Кодовата таблица UTF-8 (настройки на експорта) ги записва всички.")
         .arg(count)
         .arg(firstValue);
 }
@@ -720,5 +726,6 @@ QString ExportDialogTitle() {
 }
 
 QString ExportDialogFilter() {
-    return QCoreApplication::translate("ExportText", "Текст (*.txt)|*.txt|CSV (*.csv)|*.csv|Excel (*.xlsx)|*.xlsx");
+    return QCoreApplication::translate(
+        "ExportText", "Текст (*.txt)|*.txt|CSV (*.csv)|*.csv|Excel (*.xlsx)|*.xlsx");
 }

@@ -276,7 +276,8 @@ bool RunSqlScript(const QStringList& lines) {
         if (!dynamic_cast<const EAbort*>(&e)) {
             const QString serverMessage = TrimText(LastSqlError);
             ShowMessageBox(serverMessage.isEmpty() ? e.message() : serverMessage,
-                           QCoreApplication::translate("ServerRoutines", "Грешка"), MB_OK | MB_ICONSTOP);
+                           QCoreApplication::translate("ServerRoutines", "Грешка"),
+                           MB_OK | MB_ICONSTOP);
         }
     }
     ExecOnly = false;

@@ -98,8 +98,9 @@ qsizetype CommonIndent(const QList<QByteArray>& lines) {
 void SendToPrintQueue(const QByteArray& text) {
     const QString lp = QStandardPaths::findExecutable(QStringLiteral("lp"));
     if (lp.isEmpty())
-        throw Exception(QCoreApplication::translate("TextPrint", "Няма системна опашка за печат (lp). Задайте файл или "
-                                       "устройство за текстов печат в \"Във файл\"."));
+        throw Exception(QCoreApplication::translate(
+            "TextPrint", "Няма системна опашка за печат (lp). Задайте файл или "
+                         "устройство за текстов печат в \"Във файл\"."));
     QProcess process;
     process.start(lp, {QStringLiteral("-o"), QStringLiteral("raw")});
     if (!process.waitForStarted())
@@ -173,8 +174,9 @@ QString NewTextPrintFile() {
             break;
 #endif
     }
-    throw Exception(QCoreApplication::translate("TextPrint", "Не може да бъде създаден файл за текстов печат в ") + u'"' +
-                    QDir::toNativeSeparators(folder) + u'"');
+    throw Exception(QCoreApplication::translate(
+                        "TextPrint", "Не може да бъде създаден файл за текстов печат в ") +
+                    u'"' + QDir::toNativeSeparators(folder) + u'"');
 }
 
 QString TextPrintTarget(const QString& target) {
@@ -253,8 +255,8 @@ void PrintText(const QString& fileName, bool convert) {
     try {
         lines = ReadLines(fileName);
     } catch (const std::exception& e) {
-        ShowError(QCoreApplication::translate("TextPrint", "Проблем с  ") + u'"' + fileName + u'"' + QStringLiteral(".\r") +
-                      ExceptionText(e),
+        ShowError(QCoreApplication::translate("TextPrint", "Проблем с  ") + u'"' + fileName + u'"' +
+                      QStringLiteral(".\r") + ExceptionText(e),
                   QCoreApplication::translate("TextPrint", "Грешка"));
         return;
     }

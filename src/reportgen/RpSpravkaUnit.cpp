@@ -11,8 +11,8 @@
 #include "TextPrint.h"
 #include "TextRoutines.h"
 
-#include <QCoreApplication>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFont>
 #include <QPalette>
 #include <type_traits>
@@ -149,7 +149,8 @@ namespace {
 void RoutePreviewMessages() {
     static const bool routed = [] {
         TRpStandardPreview::SetMessageRoute([](QWidget*, const QString& text) {
-            ShowMessageBox(text, QCoreApplication::translate("RpSpravka", "Грешка"), MB_OK | MB_ICONSTOP);
+            ShowMessageBox(text, QCoreApplication::translate("RpSpravka", "Грешка"),
+                           MB_OK | MB_ICONSTOP);
         });
         return true;
     }();

@@ -14,8 +14,8 @@
 #include "SpravkaUnit.h"
 #include "Vexal.h"
 
-#include <QCoreApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -174,8 +174,8 @@ bool HasRows(TSpravkaForm* window) {
 // window's preview and print do nothing then, which a scheduler could not
 // see.
 void NothingToWrite(const QString& what) {
-    ShowMessageBox(QCoreApplication::translate("BatchRun", "Справката няма редове: ") + what, NoteCaption(),
-                   MB_OK | MB_ICONINFORMATION);
+    ShowMessageBox(QCoreApplication::translate("BatchRun", "Справката няма редове: ") + what,
+                   NoteCaption(), MB_OK | MB_ICONINFORMATION);
 }
 
 void PrintSubjects(TSpravkaForm* window) {
@@ -219,8 +219,8 @@ bool RunTheInquiry(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages&
     // Without a subject the run would take whichever subject the list
     // shows first: a wrong result reported as done.
     if (!inquiry->SelectSubject(subject)) {
-        ShowMessageBox(QCoreApplication::translate("BatchRun", "Няма такава справка: ") + subject, ErrorCaption(),
-                       MB_OK | MB_ICONSTOP);
+        ShowMessageBox(QCoreApplication::translate("BatchRun", "Няма такава справка: ") + subject,
+                       ErrorCaption(), MB_OK | MB_ICONSTOP);
         return false;
     }
     if (!o.RunFile.isEmpty()) {
@@ -259,8 +259,9 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         if (messages.Failed())
             return false;
         if (!QFileInfo::exists(o.ExportFile)) {
-            ShowMessageBox(QCoreApplication::translate("BatchRun", "Неосъществен експорт във файл."), ErrorCaption(),
-                           MB_OK | MB_ICONSTOP);
+            ShowMessageBox(
+                QCoreApplication::translate("BatchRun", "Неосъществен експорт във файл."),
+                ErrorCaption(), MB_OK | MB_ICONSTOP);
             return false;
         }
     }
@@ -277,7 +278,8 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         if (messages.Failed())
             return false;
         if (!written)
-            NothingToWrite(u'"' + save.File + QCoreApplication::translate("BatchRun", "\" не е записан."));
+            NothingToWrite(u'"' + save.File +
+                           QCoreApplication::translate("BatchRun", "\" не е записан."));
     }
 
     if (!o.ChartFile.isEmpty()) {
@@ -288,7 +290,8 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         if (messages.Failed())
             return false;
         if (!written)
-            NothingToWrite(u'"' + o.ChartFile + QCoreApplication::translate("BatchRun", "\" не е записан."));
+            NothingToWrite(u'"' + o.ChartFile +
+                           QCoreApplication::translate("BatchRun", "\" не е записан."));
     }
 
     if (o.Print) {
@@ -296,7 +299,8 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         // run must, or a scheduler takes an unprinted report for printed.
         report->PrintPages = [](TRpPrinter* printer) {
             if (!printer->PrinterPresent()) {
-                ShowMessageBox(QCoreApplication::translate("BatchRun", "Няма принтер, на който да се отпечата справката."),
+                ShowMessageBox(QCoreApplication::translate(
+                                   "BatchRun", "Няма принтер, на който да се отпечата справката."),
                                ErrorCaption(), MB_OK | MB_ICONSTOP);
                 return;
             }

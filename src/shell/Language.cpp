@@ -63,8 +63,7 @@ QString SavedLanguage() {
 bool SaveLanguage(const QString& code) {
     if (LanguageCode(code).isEmpty() || !SettingsUsable())
         return false;
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsFolder,
-                       SettingsName);
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SettingsFolder, SettingsName);
     settings.setValue(LanguageKey, LanguageCode(code));
     settings.sync();
     return settings.status() == QSettings::NoError;

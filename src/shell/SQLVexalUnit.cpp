@@ -106,8 +106,10 @@ void TSQLVexalForm::BuildMenus() {
     connect(mnCascade, &QAction::triggered, this, &TSQLVexalForm::mnCascadeClick);
     connect(mnTile, &QAction::triggered, this, &TSQLVexalForm::mnTileClick);
     connect(mnAbout, &QAction::triggered, this, &TSQLVexalForm::mnAboutClick);
-    connect(mnLanguageBg, &QAction::triggered, this, [this] { mnLanguageClick(QStringLiteral("bg")); });
-    connect(mnLanguageEn, &QAction::triggered, this, [this] { mnLanguageClick(QStringLiteral("en")); });
+    connect(mnLanguageBg, &QAction::triggered, this,
+            [this] { mnLanguageClick(QStringLiteral("bg")); });
+    connect(mnLanguageEn, &QAction::triggered, this,
+            [this] { mnLanguageClick(QStringLiteral("en")); });
     // The text-print mode may be switched on from the command line before
     // the window exists; the menu shows the switch as it is when it opens.
     connect(mnFile, &QMenu::aboutToShow, this, &TSQLVexalForm::SyncMenus);
@@ -184,8 +186,8 @@ void TSQLVexalForm::mnTileClick() {
 }
 
 void TSQLVexalForm::mnAboutClick() {
-    ShowMessageBox(tr("SQL Vexal\rВерсия ") + QStringLiteral(VEXAL_VERSION),
-                   tr("За програмата"), MB_OK | MB_ICONINFORMATION);
+    ShowMessageBox(tr("SQL Vexal\rВерсия ") + QStringLiteral(VEXAL_VERSION), tr("За програмата"),
+                   MB_OK | MB_ICONINFORMATION);
 }
 
 void TSQLVexalForm::mnLanguageClick(const QString& code) {
@@ -272,5 +274,6 @@ void TSQLVexalForm::FormShow() {
 }
 
 void AppException(const QString& message) {
-    ShowMessageBox(message, QCoreApplication::translate("TSQLVexalForm", "Системно съобщение"), MB_OK | MB_ICONSTOP);
+    ShowMessageBox(message, QCoreApplication::translate("TSQLVexalForm", "Системно съобщение"),
+                   MB_OK | MB_ICONSTOP);
 }

@@ -131,7 +131,8 @@ int DescribeTable(const QString& alias, const QString& table, const QString& sub
         for (const QString& line : written.Lines())
             std::printf("%s\n", line.toUtf8().constData());
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QCoreApplication::translate("Vexal", "Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), QCoreApplication::translate("Vexal", "Грешка"),
+                       MB_OK | MB_ICONSTOP);
         return 1;
     }
     return 0;

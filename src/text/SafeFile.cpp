@@ -23,11 +23,13 @@ QString Quoted(const QString& fileName) {
 }
 
 [[noreturn]] void Refuse(const QString& fileName, const QString& why) {
-    throw Exception(QCoreApplication::translate("SafeFile", "Файлът ") + Quoted(fileName) + u' ' + why);
+    throw Exception(QCoreApplication::translate("SafeFile", "Файлът ") + Quoted(fileName) + u' ' +
+                    why);
 }
 
 QString TooLarge(qint64 limit) {
-    return QCoreApplication::translate("SafeFile", "е по-голям от %1 MB и не се чете.").arg(limit / (1024 * 1024));
+    return QCoreApplication::translate("SafeFile", "е по-голям от %1 MB и не се чете.")
+        .arg(limit / (1024 * 1024));
 }
 
 QString NotRegular() {
@@ -79,14 +81,16 @@ QByteArray ReadUntrustedFile(const QString& fileName, bool noLinks, TFileOrigin*
         Refuse(fileName, IsLink());
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде отворен: ") + file.errorString());
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде отворен: ") +
+                             file.errorString());
     if (!info.isFile() || file.isSequential())
         Refuse(fileName, NotRegular());
     if (file.size() > limit)
         Refuse(fileName, TooLarge(limit));
     const QByteArray bytes = file.read(limit + 1);
     if (file.error() != QFileDevice::NoError)
-        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") + file.errorString());
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") +
+                             file.errorString());
     if (bytes.size() > limit)
         Refuse(fileName, TooLarge(limit));
     if (origin)
@@ -105,11 +109,13 @@ QByteArray ReadUntrustedFile(const QString& fileName, bool noLinks, TFileOrigin*
         const int error = errno;
         if (noLinks && error == ELOOP)
             Refuse(fileName, IsLink());
-        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде отворен: ") + ErrnoText(error));
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде отворен: ") +
+                             ErrnoText(error));
     }
     struct stat st {};
     if (::fstat(file.Fd, &st) != 0)
-        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") + ErrnoText(errno));
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") +
+                             ErrnoText(errno));
     if (!S_ISREG(st.st_mode))
         Refuse(fileName, NotRegular());
     if (st.st_size > limit)
@@ -133,7 +139,8 @@ QByteArray ReadUntrustedFile(const QString& fileName, bool noLinks, TFileOrigin*
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") + ErrnoText(errno));
+            Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") +
+                                 ErrnoText(errno));
         if (n == 0)
             break;
         used += n;
@@ -166,7 +173,8 @@ void WriteFileReplacing(const QString& fileName, const QByteArray& bytes, int pe
     QSaveFile file(fileName);
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") + file.errorString());
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") +
+                             file.errorString());
 #else
     const QFileInfo target(fileName);
     const QString folder = target.absolutePath();
@@ -184,11 +192,13 @@ void WriteFileReplacing(const QString& fileName, const QByteArray& bytes, int pe
             break;
     }
     if (file.Fd < 0)
-        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") + ErrnoText(errno));
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") +
+                             ErrnoText(errno));
     const QByteArray temporaryName = QFile::encodeName(temporary);
     auto fail = [&](int error) {
         ::unlink(temporaryName.constData());
-        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") + ErrnoText(error));
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") +
+                             ErrnoText(error));
     };
     if (!WriteAllTo(file.Fd, bytes) || ::fsync(file.Fd) != 0)
         fail(errno);
@@ -217,15 +227,18 @@ QString MakePrivateFolder(const QString& folder) {
     const QByteArray name = QFile::encodeName(path);
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
         throw Exception(QCoreApplication::translate("SafeFile", "Папката ") + Quoted(path) +
-                        QCoreApplication::translate("SafeFile", " не може да бъде създадена: ") + ErrnoText(errno));
+                        QCoreApplication::translate("SafeFile", " не може да бъде създадена: ") +
+                        ErrnoText(errno));
     struct stat st {};
     if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
         throw Exception(QCoreApplication::translate("SafeFile", "Папката ") + Quoted(path) +
-                        QCoreApplication::translate("SafeFile", " не е папка на текущия потребител и не се използва."));
+                        QCoreApplication::translate(
+                            "SafeFile", " не е папка на текущия потребител и не се използва."));
     // The user's own folder that others could write into is closed again.
     if ((st.st_mode & 0077) != 0 && ::chmod(name.constData(), 0700) != 0)
         throw Exception(QCoreApplication::translate("SafeFile", "Папката ") + Quoted(path) +
-                        QCoreApplication::translate("SafeFile", " е достъпна за други потребители и не се използва."));
+                        QCoreApplication::translate(
+                            "SafeFile", " е достъпна за други потребители и не се използва."));
 #endif
     return path;
 }

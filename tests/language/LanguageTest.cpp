@@ -3,6 +3,7 @@
 // and column names, values); a batch run speaks the language chosen by the
 // option, the environment or the setting, in that order.
 
+#include "Language.h"
 #include "ChartForm.h"
 #include "DBLookupListBox.h"
 #include "Database.h"
@@ -10,7 +11,6 @@
 #include "ExportOptions.h"
 #include "ExportSetupUnit.h"
 #include "KivUtilUnit.h"
-#include "Language.h"
 #include "MessageBox.h"
 #include "RpStandardPreview.h"
 #include "SQLVexalUnit.h"
@@ -59,8 +59,8 @@ struct Shown {
 QStringList DatabaseTexts(const QString& path) {
     QStringList texts;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK) {
         sqlite3_close(db);
         return texts;
     }
@@ -395,13 +395,25 @@ TEST_F(LanguageTest, BatchMessagesFollowTheChosenLanguage) {
         {"the environment", {}, "en", nullptr, 1, "Error: No such subject: Нищо"},
         {"the setting", {}, nullptr, "en", 1, "Error: No such subject: Нищо"},
         {"the environment over the setting", {}, "bg", "en", 1, "Грешка: Няма такава справка"},
-        {"the option over the environment", {"--language", "bg"}, "en", nullptr, 1,
+        {"the option over the environment",
+         {"--language", "bg"},
+         "en",
+         nullptr,
+         1,
          "Грешка: Няма такава справка"},
         {"case and blanks of the variable", {}, " EN ", nullptr, 1, "Error: No such subject"},
         {"a bad variable is passed over", {}, "de", nullptr, 1, "VEXAL_LANGUAGE=de"},
-        {"a bad option ends the run", {"--language", "de"}, nullptr, nullptr, 2,
+        {"a bad option ends the run",
+         {"--language", "de"},
+         nullptr,
+         nullptr,
+         2,
          "--language needs en or bg"},
-        {"an option without a value", {"--language"}, nullptr, nullptr, 2,
+        {"an option without a value",
+         {"--language"},
+         nullptr,
+         nullptr,
+         2,
          "--language needs en or bg"},
     };
     const QString config = Dir.filePath("batch-config");
@@ -428,6 +440,29 @@ TEST_F(LanguageTest, BatchMessagesFollowTheChosenLanguage) {
         const QString err = QString::fromUtf8(p.readAllStandardError());
         EXPECT_EQ(p.exitCode(), c.ExitCode) << err.toStdString();
         EXPECT_TRUE(err.contains(QString::fromUtf8(c.Expected))) << err.toStdString();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The kept translation is complete: lupdate marks a text added to the code
+// "unfinished" and one taken out of it "vanished" or "obsolete"; either
+// means the English program shows a Bulgarian text or carries a dead one.
+TEST(LanguageFile, EveryMessageIsTranslated) {
+    QFile file(QStringLiteral(VEXAL_SOURCE_DIR "/translations/vexal_en.ts"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString ts = QString::fromUtf8(file.readAll());
+    for (const char* mark : {"type=\"unfinished\"", "type=\"vanished\"", "type=\"obsolete\""})
+        EXPECT_FALSE(ts.contains(QLatin1String(mark))) << mark;
+    EXPECT_GT(ts.count(QStringLiteral("<translation>")), 200);
+    // Each translated text has no Cyrillic left in it.
+    static const QRegularExpression translation(
+        QStringLiteral("<translation>([^<]*)</translation>"));
+    for (auto it = translation.globalMatch(ts); it.hasNext();) {
+        const QString text = it.next().captured(1);
+        EXPECT_FALSE(text.contains(Cyrillic)) << text.toStdString();
     }
 }
 

@@ -126,12 +126,12 @@ void TRpStandardPreview::FormCreate() {
     toolBar->setMovable(false);
     addToolBar(toolBar);
 
-    ZoomFit = AddButton(QStringLiteral("ZoomFit"), tr("Fit"),
-                        tr("Zoom to fit"), &TRpStandardPreview::ZoomToFitClick);
+    ZoomFit = AddButton(QStringLiteral("ZoomFit"), tr("Fit"), tr("Zoom to fit"),
+                        &TRpStandardPreview::ZoomToFitClick);
     Zoom100 = AddButton(QStringLiteral("Zoom100"), QStringLiteral("100%"), QStringLiteral("100%"),
                         &TRpStandardPreview::ZoomTo100Click);
-    ZoomToWidth = AddButton(QStringLiteral("ZoomToWidth"), tr("Width"),
-                            tr("Zoom to width"), &TRpStandardPreview::ZoomToWidthClick);
+    ZoomToWidth = AddButton(QStringLiteral("ZoomToWidth"), tr("Width"), tr("Zoom to width"),
+                            &TRpStandardPreview::ZoomToWidthClick);
     auto* zoomGroup = new QButtonGroup(this);
     for (QToolButton* b : {ZoomFit, Zoom100, ZoomToWidth}) {
         b->setCheckable(true);
@@ -148,8 +148,8 @@ void TRpStandardPreview::FormCreate() {
     AddButton(QStringLiteral("LastPage"), QStringLiteral(">|"), tr("Last page"),
               &TRpStandardPreview::LastPageClick);
     toolBar->addSeparator();
-    PrintSetup = AddButton(QStringLiteral("PrintSetup"), tr("Setup"),
-                           tr("Printer setup"), &TRpStandardPreview::PrintSetupClick);
+    PrintSetup = AddButton(QStringLiteral("PrintSetup"), tr("Setup"), tr("Printer setup"),
+                           &TRpStandardPreview::PrintSetupClick);
     Print = AddButton(QStringLiteral("Print"), tr("Print"), tr("Print"),
                       &TRpStandardPreview::PrintClick);
     AddButton(QStringLiteral("SaveReport"), tr("Save"), tr("Save Report"),
@@ -158,8 +158,7 @@ void TRpStandardPreview::FormCreate() {
               &TRpStandardPreview::LoadClick);
     toolBar->addSeparator();
     AddButton(QStringLiteral("FindButton"), tr("Find"),
-              tr("Find text in the whole report (Ctrl+F)"),
-              &TRpStandardPreview::FindClick);
+              tr("Find text in the whole report (Ctrl+F)"), &TRpStandardPreview::FindClick);
     toolBar->addSeparator();
     AddButton(QStringLiteral("ExitButton"), tr("&Close"), tr("Close"),
               &TRpStandardPreview::ExitClick);
@@ -222,8 +221,8 @@ void TRpStandardPreview::CreateFindBar() {
         connect(button, &QToolButton::clicked, this, click);
         FindBar->addWidget(button);
     };
-    addButton("FindPrevious", tr("Previous"),
-              tr("Previous match (Shift+F3)"), &TRpStandardPreview::FindPreviousClick);
+    addButton("FindPrevious", tr("Previous"), tr("Previous match (Shift+F3)"),
+              &TRpStandardPreview::FindPreviousClick);
     addButton("FindNext", tr("Next"), tr("Next match (Enter, F3)"),
               &TRpStandardPreview::FindNextClick);
     WholeWords = new QCheckBox(tr("Whole words"), FindBar);
@@ -473,8 +472,8 @@ void TRpStandardPreview::IndexStep() {
 
 void TRpStandardPreview::UpdatePageText() {
     const int count = PrinterObject ? PrinterObject->PageCount() : 0;
-    PagePanel->setText(tr("Page ") + QString::number(Preview->PageNumber()) +
-                       tr(" of ") + QString::number(count));
+    PagePanel->setText(tr("Page ") + QString::number(Preview->PageNumber()) + tr(" of ") +
+                       QString::number(count));
 }
 
 void TRpStandardPreview::ZoomToFitClick() {
@@ -585,8 +584,7 @@ void TRpStandardPreview::LoadClick() {
     if (!PrinterObject || !GetOpenFileName)
         return;
     QString filter = ReportFileFilter();
-    const QString name =
-        GetOpenFileName(this, tr("Load report"), ReportFileFilter(), &filter);
+    const QString name = GetOpenFileName(this, tr("Load report"), ReportFileFilter(), &filter);
     if (name.isEmpty())
         return;
     if (!QFileInfo(name).isFile()) {
