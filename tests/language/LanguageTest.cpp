@@ -443,6 +443,35 @@ TEST_F(LanguageTest, BatchMessagesFollowTheChosenLanguage) {
     }
 }
 
+// The report's own words (the page footer) follow the language; the
+// subject's data stays as it is.
+TEST_F(LanguageTest, ReportPagesSpeakTheChosenLanguage) {
+    struct Case {
+        const char* Language;
+        const char* Footer;
+    };
+    for (const Case& c : {Case{"bg", "Стр. 1"}, Case{"en", "Page 1"}}) {
+        SCOPED_TRACE(c.Language);
+        const QString pdf = Dir.filePath(QStringLiteral("clients-%1.pdf").arg(c.Language));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", Dir.filePath("config"));
+        env.insert("VEXAL_ALIASES", Aliases);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.start(VEXAL_EXE, {"LangTest", "--subject", "Клиенти", "--pdf", pdf, "--language",
+                              c.Language});
+        ASSERT_TRUE(run.waitForFinished(120000));
+        ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+        QProcess text;
+        text.start("pdftotext", {pdf, "-"});
+        ASSERT_TRUE(text.waitForFinished(60000));
+        const QString pages = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(pages.contains(QString::fromUtf8(c.Footer))) << pages.toStdString();
+        EXPECT_TRUE(pages.contains(QStringLiteral("Алфа ООД"))) << pages.toStdString();
+    }
+}
+
 } // namespace
 
 namespace {
