@@ -810,7 +810,7 @@
     </message>
     <message>
         <source>Ад&amp;министриране</source>
-        <translation>A&amp;dministration</translation>
+        <translation>Ad&amp;ministration</translation>
     </message>
     <message>
         <source>Нова &amp;справка от таблица…</source>
@@ -924,11 +924,11 @@
     </message>
     <message>
         <source>Прегле&amp;д</source>
-        <translation>Previe&amp;w</translation>
+        <translation>&amp;Preview</translation>
     </message>
     <message>
         <source>&amp;Печат</source>
-        <translation>&amp;Print</translation>
+        <translation>P&amp;rint</translation>
     </message>
     <message>
         <source>Експор&amp;т</source>
@@ -936,7 +936,7 @@
     </message>
     <message>
         <source>Справ&amp;ка</source>
-        <translation>Su&amp;bject</translation>
+        <translation>Sub&amp;ject</translation>
     </message>
     <message>
         <source>При&amp;бавя</source>
@@ -944,7 +944,7 @@
     </message>
     <message>
         <source>Кол&amp;она</source>
-        <translation>C&amp;olumn</translation>
+        <translation>Col&amp;umn</translation>
     </message>
     <message>
         <source>Колона</source>
@@ -960,7 +960,7 @@
     </message>
     <message>
         <source>Прибавя &amp;условие</source>
-        <translation>Add &amp;condition</translation>
+        <translation>Add cond&amp;ition</translation>
     </message>
     <message>
         <source>&amp;Групиране</source>
@@ -976,7 +976,7 @@
     </message>
     <message>
         <source>Подредб&amp;а</source>
-        <translation>Orde&amp;r</translation>
+        <translation>Ord&amp;er</translation>
     </message>
     <message>
         <source>Низходяща подредба (&lt;-)</source>
@@ -984,11 +984,11 @@
     </message>
     <message>
         <source>&amp;Справка</source>
-        <translation>R&amp;un</translation>
+        <translation>&amp;Query</translation>
     </message>
     <message>
         <source>Из&amp;чиства</source>
-        <translation>Cl&amp;ear</translation>
+        <translation>C&amp;lear</translation>
     </message>
     <message>
         <source>&amp;Запис</source>
@@ -996,11 +996,11 @@
     </message>
     <message>
         <source>За&amp;режда</source>
-        <translation>&amp;Load</translation>
+        <translation>L&amp;oad</translation>
     </message>
     <message>
         <source>&amp;Номерация на редовете</source>
-        <translation>Row nu&amp;mbers</translation>
+        <translation>Row num&amp;bers</translation>
     </message>
     <message>
         <source>Поставя пореден номер на редовете в справката</source>
@@ -1016,7 +1016,7 @@
     </message>
     <message>
         <source>Услови&amp;я</source>
-        <translation>Cond&amp;itions</translation>
+        <translation>&amp;Conditions</translation>
     </message>
     <message>
         <source>Групиране</source>

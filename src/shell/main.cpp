@@ -69,7 +69,7 @@ const char* const UsageText =
     "--report, --print or --list-subjects runs without any window or dialog. ALIAS\n"
     "is opened and its connection script run as at start; the inquiry is made as in\n"
     "an inquiry window: the subject added, the saved inquiry loaded as \"Зарежда\"\n"
-    "(Load) loads it, and run as \"Справка\" (Run) runs it. Every message goes to\n"
+    "(Load) loads it, and run as \"Справка\" (Query) runs it. Every message goes to\n"
     "standard error as \"caption: text\" and is answered with its default button.\n"
     "\n"
     "  --subject NAME      the inquiry subject, as the subject list shows it; without\n"

@@ -355,8 +355,9 @@ TEST_F(LanguageTest, EveryWindowIsEnglishOutsideTheData) {
 }
 
 // Every button and label of the inquiry window has its own Alt letter in
-// English too.
-TEST_F(LanguageTest, InquiryWindowAltLettersAreDistinctInEnglish) {
+// English too, and the menu bar's letters are none of them (a letter shared
+// with the window inside the frame would only move the focus).
+TEST_F(LanguageTest, AltLettersAreDistinctInEnglish) {
     StartMainWindow();
     auto* inquiry = qobject_cast<TSpravkaForm*>(Form->CurrentInquiryWindow());
     ASSERT_NE(inquiry, nullptr);
@@ -376,6 +377,15 @@ TEST_F(LanguageTest, InquiryWindowAltLettersAreDistinctInEnglish) {
         used.insert(letter, text);
     }
     EXPECT_GE(used.size(), 15);
+    for (const QAction* menu : Form->menuBar()->actions()) {
+        const QString text = menu->text();
+        const qsizetype at = text.indexOf(u'&');
+        ASSERT_TRUE(at >= 0 && at + 1 < text.size()) << text.toStdString();
+        const QChar letter = text[at + 1].toUpper();
+        EXPECT_FALSE(used.contains(letter))
+            << text.toStdString() << " and " << used.value(letter).toStdString();
+        used.insert(letter, text);
+    }
 }
 
 // A batch run: the caption of its error on standard error follows the
