@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,8 +27,9 @@ QString AskChartFile(QWidget* parent, const QString& filter) {
     if (DialogHandler())
         return DialogHandler()(parent, filter);
     QString selected;
-    QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Запис на графиката"),
-                                                QString(), filter, &selected);
+    QString name = QFileDialog::getSaveFileName(
+        parent, QCoreApplication::translate("TChartForm", "Запис на графиката"), QString(), filter,
+        &selected);
     // A name typed without an extension takes the chosen kind's.
     if (!name.isEmpty() && ChartFileKindOf(name) == TChartFileKind::Unknown) {
         const qsizetype dot = selected.indexOf(QStringLiteral("(*."));
@@ -79,20 +81,20 @@ TChartForm::TChartForm(TChartData data, TChartKind kind, QWidget* parent)
     : QWidget(parent, Qt::Window), Data(std::move(data)) {
     setObjectName(QStringLiteral("ChartForm"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Графика - ") + Data.Title);
+    setWindowTitle(tr("Графика - ") + Data.Title);
 
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
-    auto* kindLabel = new QLabel(QStringLiteral("&Вид:"), this);
+    auto* kindLabel = new QLabel(tr("&Вид:"), this);
     cbChartKind = new QComboBox(this);
     cbChartKind->setObjectName(QStringLiteral("cbChartKind"));
     for (TChartKind k : SwitchKinds)
         cbChartKind->addItem(ChartKindCaption(k), int(k));
     kindLabel->setBuddy(cbChartKind);
-    btSaveChart = new QPushButton(QStringLiteral("&Запис..."), this);
+    btSaveChart = new QPushButton(tr("&Запис..."), this);
     btSaveChart->setObjectName(QStringLiteral("btSaveChart"));
-    btSaveChart->setToolTip(QStringLiteral("Записва графиката като PNG, SVG или PDF"));
-    btPrintChart = new QPushButton(QStringLiteral("&Печат..."), this);
+    btSaveChart->setToolTip(tr("Записва графиката като PNG, SVG или PDF"));
+    btPrintChart = new QPushButton(tr("&Печат..."), this);
     btPrintChart->setObjectName(QStringLiteral("btPrintChart"));
     bar->addWidget(kindLabel);
     bar->addWidget(cbChartKind);
@@ -136,7 +138,7 @@ void TChartForm::btSaveChartClick() {
     try {
         SaveChart(Model, fileName);
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), tr("Грешка"), MB_OK | MB_ICONSTOP);
     }
 }
 
@@ -149,8 +151,7 @@ void TChartForm::btPrintChartClick() {
         return;
     QPainter painter;
     if (!painter.begin(&printer)) {
-        ShowMessageBox(QStringLiteral("Графиката не може да се отпечата."),
-                       QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(tr("Графиката не може да се отпечата."), tr("Грешка"), MB_OK | MB_ICONSTOP);
         return;
     }
     PaintChart(

@@ -4,6 +4,7 @@
 #include "DisplayFormat.h"
 #include "Exception.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QRegularExpression>
 #include <algorithm>
@@ -24,10 +25,10 @@ struct TKindName {
     const char* Caption;
 };
 const TKindName KindNames[] = {
-    {TChartKind::Bar, "bar", "Стълбове"},
-    {TChartKind::Line, "line", "Линия"},
-    {TChartKind::Pie, "pie", "Кръг"},
-    {TChartKind::None, "none", "Без графика"},
+    {TChartKind::Bar, "bar", QT_TRANSLATE_NOOP("ChartModel", "Стълбове")},
+    {TChartKind::Line, "line", QT_TRANSLATE_NOOP("ChartModel", "Линия")},
+    {TChartKind::Pie, "pie", QT_TRANSLATE_NOOP("ChartModel", "Кръг")},
+    {TChartKind::None, "none", QT_TRANSLATE_NOOP("ChartModel", "Без графика")},
 };
 
 QString Quoted(const QString& text) {
@@ -206,11 +207,12 @@ std::vector<int> LargestInOrder(const std::vector<double>& values, int keep) {
 }
 
 QString OthersNote(const QString& by, int kept, int rest) {
-    return QStringLiteral("Показани са %1 най-големи по %2; останалите %3 са събрани в \"%4\".")
+    return QCoreApplication::translate(
+               "ChartModel", "Показани са %1 най-големи по %2; останалите %3 са събрани в \"%4\".")
         .arg(kept)
         .arg(Quoted(by))
         .arg(rest)
-        .arg(ChartOthersLabel);
+        .arg(ChartOthersLabel());
 }
 
 // Keeps the `keep` largest items by the first series and joins the rest
@@ -231,7 +233,7 @@ void JoinOthers(QStringList& labels, QList<TChartSeries>& series, int keep, int 
     for (int i = 0; i < count; ++i)
         if (isKept[std::size_t(i)])
             newLabels << labels[i];
-    newLabels << ChartOthersLabel;
+    newLabels << ChartOthersLabel();
     int rest = earlierRest;
     for (int i = 0; i < count; ++i)
         if (!isKept[std::size_t(i)])
@@ -289,17 +291,20 @@ void ReadPeriods(TChartData& data, TField* labelField, TPeriod period,
     for (TChartSeries& series : data.Series)
         series.Values.clear();
     if (undated)
-        data.Notes
-            << QStringLiteral("Редовете без %1 не са изобразени.").arg(Quoted(data.LabelCaption));
+        data.Notes << QCoreApplication::translate("ChartModel", "Редовете без %1 не са изобразени.")
+                          .arg(Quoted(data.LabelCaption));
     if (repeated)
-        data.Notes << QStringLiteral("Стойностите на редовете с един и същ период са събрани.");
+        data.Notes << QCoreApplication::translate(
+            "ChartModel", "Стойностите на редовете с един и същ период са събрани.");
     if (firstRow.empty())
         return;
     qint64 first = firstRow.begin()->first;
     const qint64 last = firstRow.rbegin()->first;
     if (last - first + 1 > ChartMaxPeriods) {
         first = last - ChartMaxPeriods + 1;
-        data.Notes << QStringLiteral("Показани са последните %1 периода.").arg(ChartMaxPeriods);
+        data.Notes << QCoreApplication::translate("ChartModel",
+                                                  "Показани са последните %1 периода.")
+                          .arg(ChartMaxPeriods);
     }
     for (qint64 key = first; key <= last; ++key) {
         const auto at = firstRow.find(key);
@@ -345,7 +350,7 @@ std::optional<TChartKind> ChartKindFromName(const QString& name) {
 QString ChartKindCaption(TChartKind kind) {
     for (const TKindName& k : KindNames)
         if (k.Kind == kind)
-            return QString::fromUtf8(k.Caption);
+            return QCoreApplication::translate("ChartModel", k.Caption);
     return {};
 }
 
@@ -400,7 +405,8 @@ TChartData ReadChartData(const TChartSource& source) {
             c.Role = computedNumbers && !f->IsAggregate() ? TColumnRole::Label : TColumnRole::Value;
         } else if (f->DataType() == TFieldType::String && NumbersWithText(f, rows)) {
             c.Role = TColumnRole::Skipped;
-            data.Notes << QStringLiteral(
+            data.Notes << QCoreApplication::translate(
+                              "ChartModel",
                               "Колоната %1 съдържа текст вместо число и не е изобразена.")
                               .arg(Quoted(c.Caption));
         }
@@ -446,7 +452,8 @@ TChartData ReadChartData(const TChartSource& source) {
             series.Values[std::size_t(r)] = x;
         }
         if (text) {
-            data.Notes << QStringLiteral(
+            data.Notes << QCoreApplication::translate(
+                              "ChartModel",
                               "Колоната %1 съдържа текст вместо число и не е изобразена.")
                               .arg(Quoted(c->Caption));
             continue;
@@ -454,11 +461,11 @@ TChartData ReadChartData(const TChartSource& source) {
         data.Series << std::move(series);
     }
     if (data.Series.isEmpty())
-        throw Exception(NoChartValuesMessage);
+        throw Exception(NoChartValuesMessage());
     if (rows == 0) {
         for (TChartSeries& series : data.Series)
             series.Values.clear();
-        data.Notes << QStringLiteral("Справката няма редове.");
+        data.Notes << QCoreApplication::translate("ChartModel", "Справката няма редове.");
         return data;
     }
 
@@ -526,7 +533,8 @@ TChartModel ShapeChart(const TChartData& data, TChartKind kind) {
         // One value a slice: the first value column; no room for NULLs,
         // zeros or negative values.
         if (model.Series.size() > 1) {
-            model.Notes << QStringLiteral("Кръговата диаграма показва само %1.")
+            model.Notes << QCoreApplication::translate("ChartModel",
+                                                       "Кръговата диаграма показва само %1.")
                                .arg(Quoted(model.Series.first().Name));
             model.Series = model.Series.mid(0, 1);
         }
@@ -544,8 +552,8 @@ TChartModel ShapeChart(const TChartData& data, TChartKind kind) {
             }
         }
         if (negative)
-            model.Notes << QStringLiteral(
-                "Отрицателните стойности не могат да се покажат в кръгова диаграма.");
+            model.Notes << QCoreApplication::translate(
+                "ChartModel", "Отрицателните стойности не могат да се покажат в кръгова диаграма.");
         model.Labels = labels;
         model.Series.first().Values = values;
         std::vector<double> rest;
@@ -564,7 +572,7 @@ TChartModel ShapeChart(const TChartData& data, TChartKind kind) {
         return model;
     }
     if (data.RestCount > 0) {
-        model.Labels << ChartOthersLabel;
+        model.Labels << ChartOthersLabel();
         for (qsizetype s = 0; s < model.Series.size(); ++s)
             model.Series[s].Values.push_back(data.RestSums[std::size_t(s)]);
         model.Notes << OthersNote(model.Series.first().Name, int(data.Labels.size()),
@@ -576,4 +584,13 @@ TChartModel ShapeChart(const TChartData& data, TChartKind kind) {
 TChartModel BuildChartModel(const TChartSource& source, std::optional<TChartKind> kind) {
     const TChartData data = ReadChartData(source);
     return ShapeChart(data, kind.value_or(TChartKind::None));
+}
+
+QString NoChartValuesMessage() {
+    return QCoreApplication::translate(
+        "ChartModel", "Справката няма числова колона, която да се изобрази графично.");
+}
+
+QString ChartOthersLabel() {
+    return QCoreApplication::translate("ChartModel", "Други");
 }

@@ -31,10 +31,9 @@ std::optional<TChartKind> ChartKindFromName(const QString& name);
 QString ChartKindCaption(TChartKind kind);
 
 // What the command says when the result has no column to draw.
-inline const QString NoChartValuesMessage =
-    QStringLiteral("Справката няма числова колона, която да се изобрази графично.");
+QString NoChartValuesMessage();
 // The label that joins the labels a chart has no room for.
-inline const QString ChartOthersLabel = QStringLiteral("Други");
+QString ChartOthersLabel();
 
 // Labels a bar or line chart shows at most; beyond it the largest by the
 // first value stay and the rest are joined into "Други".
@@ -90,7 +89,7 @@ struct TChartModel {
     QString ValueText(int s, double value) const;
 };
 
-// Reads the result. Raises Exception with NoChartValuesMessage when there is
+// Reads the result. Raises Exception with NoChartValuesMessage() when there is
 // no value column to draw.
 TChartData ReadChartData(const TChartSource& source);
 // The kind the result suggests: a line for date or month labels, a pie for

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QCategoryAxis>
 #include <QChart>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGraphicsScene>
@@ -299,14 +300,15 @@ TChartFileKind ChartFileKindOf(const QString& fileName) {
 }
 
 QString ChartFileFilter() {
-    return QStringLiteral(
-        "Картина PNG (*.png);;Векторна картина SVG (*.svg);;Документ PDF (*.pdf)");
+    return QCoreApplication::translate(
+        "ChartRenderer", "Картина PNG (*.png);;Векторна картина SVG (*.svg);;Документ PDF (*.pdf)");
 }
 
 void SaveChart(const TChartModel& model, const QString& fileName) {
     const TChartFileKind kind = ChartFileKindOf(fileName);
     if (kind == TChartFileKind::Unknown)
-        throw Exception(QStringLiteral("Графиката се записва като .png, .svg или .pdf: ") +
+        throw Exception(QCoreApplication::translate(
+                            "ChartRenderer", "Графиката се записва като .png, .svg или .pdf: ") +
                         QDir::toNativeSeparators(fileName));
     // The bytes are made in memory and the file replaced in one step, so a
     // failure leaves no half-written chart behind.
@@ -369,6 +371,7 @@ void SaveChart(const TChartModel& model, const QString& fileName) {
     QSaveFile file(fileName);
     if (!drawn || bytes.isEmpty() || !file.open(QIODevice::WriteOnly) ||
         file.write(bytes) != bytes.size() || !file.commit())
-        throw Exception(QStringLiteral("Графиката не може да се запише във файла ") +
+        throw Exception(QCoreApplication::translate("ChartRenderer",
+                                                    "Графиката не може да се запише във файла ") +
                         QDir::toNativeSeparators(fileName));
 }

@@ -4,6 +4,7 @@
 #include "Query.h"
 #include "TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QLibrary>
 #include <QRegularExpression>
 #include <QSet>
@@ -689,7 +690,8 @@ TCatalogueTable TDescriber::Table(const QString& name) {
     const QString table = FindTable(name);
     if (table.isEmpty())
         throw EDescribeRefused(
-            QStringLiteral("В базата данни няма таблица \"%1\".").arg(name.trimmed()));
+            QCoreApplication::translate("Describe", "В базата данни няма таблица \"%1\".")
+                .arg(name.trimmed()));
     return P->Table(table);
 }
 
@@ -707,7 +709,9 @@ TDescription TDescriber::Plan(const QString& table, const QString& subject) {
     TDescription d;
     const TCatalogueTable described = Table(table);
     if (described.Columns.isEmpty())
-        throw EDescribeRefused(QStringLiteral("Таблицата \"%1\" няма колони.").arg(described.Name));
+        throw EDescribeRefused(
+            QCoreApplication::translate("Describe", "Таблицата \"%1\" няма колони.")
+                .arg(described.Name));
     d.Table = described.Name;
     d.Subject = TrimText(subject);
     if (d.Subject.isEmpty())
@@ -721,7 +725,9 @@ TDescription TDescriber::Plan(const QString& table, const QString& subject) {
         const QString existing = P->ExistingSubject(d.Subject);
         if (!existing.isEmpty())
             throw EDescribeRefused(
-                QStringLiteral("Справка с име \"%1\" вече има. Изберете друго име.").arg(existing));
+                QCoreApplication::translate("Describe",
+                                            "Справка с име \"%1\" вече има. Изберете друго име.")
+                    .arg(existing));
         firstN = P->MaxN() + 1;
     }
     if (d.CreateAuthchar) {
@@ -776,7 +782,8 @@ TDescription TDescriber::Write(const TDescription& description) {
             const QString existing = P->ExistingSubject(d.Subject);
             if (!existing.isEmpty())
                 throw EDescribeRefused(
-                    QStringLiteral("Справка с име \"%1\" вече има. Изберете друго име.")
+                    QCoreApplication::translate(
+                        "Describe", "Справка с име \"%1\" вече има. Изберете друго име.")
                         .arg(existing));
         }
         if (!d.MissingMarks.isEmpty()) {

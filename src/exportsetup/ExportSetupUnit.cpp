@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,7 +21,9 @@
 namespace {
 
 const QString TabItem = QStringLiteral("<Tab>");
-const QString NoneItem = QStringLiteral("<Няма>");
+QString NoneItem() {
+    return QCoreApplication::translate("TExportSetupForm", "<Няма>");
+}
 
 // The delimiter box takes one typed character, yet shows its longer items
 // ("<Tab>", "<Няма>") and lets the user delete from them.
@@ -78,35 +81,34 @@ QCheckBox* NewCheckBox(const char* name, const QString& caption, bool checked, Q
 
 TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ExportSetupForm"));
-    setWindowTitle(QStringLiteral("Настройка Експорт"));
+    setWindowTitle(tr("Настройка Експорт"));
     QFont tahoma = font();
     tahoma.setFamilies({QStringLiteral("Tahoma")});
     setFont(tahoma);
     resize(544, 357);
     setMinimumSize(544, 320);
 
-    gbTextExport = new QGroupBox(QStringLiteral(" Текст Експорт "), this);
+    gbTextExport = new QGroupBox(tr(" Текст Експорт "), this);
     gbTextExport->setObjectName(QStringLiteral("gbTextExport"));
 
-    gbInclude = new QGroupBox(QStringLiteral(" Включва "), gbTextExport);
+    gbInclude = new QGroupBox(tr(" Включва "), gbTextExport);
     gbInclude->setObjectName(QStringLiteral("gbInclude"));
-    cbExportHeader = NewCheckBox("cbExportHeader", QStringLiteral("Глава и дъно"), true, gbInclude);
-    cbExportClmNames =
-        NewCheckBox("cbExportClmNames", QStringLiteral("Имена колони"), true, gbInclude);
+    cbExportHeader = NewCheckBox("cbExportHeader", tr("Глава и дъно"), true, gbInclude);
+    cbExportClmNames = NewCheckBox("cbExportClmNames", tr("Имена колони"), true, gbInclude);
     cbExportPageBreaks =
-        NewCheckBox("cbExportPageBreaks", QStringLiteral("Разделени страници"), false, gbInclude);
+        NewCheckBox("cbExportPageBreaks", tr("Разделени страници"), false, gbInclude);
     auto* includeLayout = new QVBoxLayout(gbInclude);
     includeLayout->addWidget(cbExportHeader);
     includeLayout->addWidget(cbExportClmNames);
     includeLayout->addWidget(cbExportPageBreaks);
     includeLayout->addStretch();
 
-    rgTxtCyrSet = new QGroupBox(QStringLiteral(" Кирилица "), gbTextExport);
+    rgTxtCyrSet = new QGroupBox(tr(" Кирилица "), gbTextExport);
     rgTxtCyrSet->setObjectName(QStringLiteral("rgTxtCyrSet"));
     rgTxtCyrSetItems = new QButtonGroup(rgTxtCyrSet);
     auto* cyrLayout = new QVBoxLayout(rgTxtCyrSet);
-    const QString cyrItems[] = {QStringLiteral("Windows"), QStringLiteral("ДОС (БГ)"),
-                                QStringLiteral("Руска"), QStringLiteral("UTF-8")};
+    const QString cyrItems[] = {QStringLiteral("Windows"), tr("ДОС (БГ)"), tr("Руска"),
+                                QStringLiteral("UTF-8")};
     for (int i = 0; i < 4; ++i) {
         auto* item = new QRadioButton(cyrItems[i], rgTxtCyrSet);
         item->setObjectName(QStringLiteral("rgTxtCyrSetItem%1").arg(i));
@@ -116,14 +118,14 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     cyrLayout->addStretch();
     SetTxtCyrSetIndex(0);
 
-    gbColumns = new QGroupBox(QStringLiteral(" Колони "), gbTextExport);
+    gbColumns = new QGroupBox(tr(" Колони "), gbTextExport);
     gbColumns->setObjectName(QStringLiteral("gbColumns"));
     cbTxtClmDelimiter = new QComboBox(gbColumns);
     cbTxtClmDelimiter->setObjectName(QStringLiteral("cbTxtClmDelimiter"));
     cbTxtClmDelimiter->setEditable(true);
     cbTxtClmDelimiter->setInsertPolicy(QComboBox::NoInsert);
     const QStringList delimiters = {TabItem,
-                                    NoneItem,
+                                    NoneItem(),
                                     QStringLiteral("|"),
                                     QStringLiteral(";"),
                                     QStringLiteral(","),
@@ -132,9 +134,8 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     cbTxtClmDelimiter->setValidator(new DelimiterValidator(delimiters, cbTxtClmDelimiter));
     cbTxtClmDelimiter->setCurrentIndex(0);
     lbTxtClmDelimiter =
-        NewLabel("lbTxtClmDelimiter", QStringLiteral("Разделител"), cbTxtClmDelimiter, gbColumns);
-    cbFixedClmWidth =
-        NewCheckBox("cbFixedClmWidth", QStringLiteral("Фиксиран размер"), false, gbColumns);
+        NewLabel("lbTxtClmDelimiter", tr("Разделител"), cbTxtClmDelimiter, gbColumns);
+    cbFixedClmWidth = NewCheckBox("cbFixedClmWidth", tr("Фиксиран размер"), false, gbColumns);
     auto* columnsLayout = new QVBoxLayout(gbColumns);
     columnsLayout->addWidget(lbTxtClmDelimiter);
     columnsLayout->addWidget(cbTxtClmDelimiter);
@@ -142,27 +143,23 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     columnsLayout->addStretch();
 
     edDftTarget = NewEdit("edDftTarget", QString(), gbTextExport);
-    edBeforePrint = NewEdit(
-        "edBeforePrint", QStringLiteral("Текст, изпращан преди данните (ПАСКАЛ <String> формат)"),
-        gbTextExport);
-    edAfterPrint = NewEdit("edAfterPrint",
-                           QStringLiteral("Текст, изпращан след данните (ПАСКАЛ <String> формат)"),
-                           gbTextExport);
+    edBeforePrint =
+        NewEdit("edBeforePrint", tr("Текст, изпращан преди данните (ПАСКАЛ <String> формат)"),
+                gbTextExport);
+    edAfterPrint = NewEdit(
+        "edAfterPrint", tr("Текст, изпращан след данните (ПАСКАЛ <String> формат)"), gbTextExport);
     edOpenWith =
-        NewEdit("edOpenWith",
-                QStringLiteral("Име на програма, с която да бъде отворен експортираният файл"),
+        NewEdit("edOpenWith", tr("Име на програма, с която да бъде отворен експортираният файл"),
                 gbTextExport);
     edCopies = new QSpinBox(gbTextExport);
     edCopies->setObjectName(QStringLiteral("edCopies"));
     edCopies->setRange(1, 9999);
-    edCopies->setToolTip(QStringLiteral("Брой копия при печат като текст"));
-    lbDftTarget = NewLabel("lbDftTarget", QStringLiteral("Във файл"), edDftTarget, gbTextExport);
-    lbBeforePrint =
-        NewLabel("lbBeforePrint", QStringLiteral("Предпечат"), edBeforePrint, gbTextExport);
-    lbAfterPrint =
-        NewLabel("lbAfterPrint", QStringLiteral("Следпечат"), edAfterPrint, gbTextExport);
-    lbOpenWith = NewLabel("lbOpenWith", QStringLiteral("Отвори с"), edOpenWith, gbTextExport);
-    lbCopies = NewLabel("lbCopies", QStringLiteral("Копия"), edCopies, gbTextExport);
+    edCopies->setToolTip(tr("Брой копия при печат като текст"));
+    lbDftTarget = NewLabel("lbDftTarget", tr("Във файл"), edDftTarget, gbTextExport);
+    lbBeforePrint = NewLabel("lbBeforePrint", tr("Предпечат"), edBeforePrint, gbTextExport);
+    lbAfterPrint = NewLabel("lbAfterPrint", tr("Следпечат"), edAfterPrint, gbTextExport);
+    lbOpenWith = NewLabel("lbOpenWith", tr("Отвори с"), edOpenWith, gbTextExport);
+    lbCopies = NewLabel("lbCopies", tr("Копия"), edCopies, gbTextExport);
 
     auto* groupsLayout = new QHBoxLayout;
     groupsLayout->addWidget(gbInclude);
@@ -185,10 +182,10 @@ TExportSetupForm::TExportSetupForm(QWidget* parent) : QDialog(parent) {
     exportLayout->addLayout(editsLayout);
     exportLayout->addStretch();
 
-    btOk = new QPushButton(QStringLiteral("Добре"), this);
+    btOk = new QPushButton(tr("Добре"), this);
     btOk->setObjectName(QStringLiteral("btOk"));
     btOk->setDefault(true);
-    btCancel = new QPushButton(QStringLiteral("Отказ"), this);
+    btCancel = new QPushButton(tr("Отказ"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     connect(btOk, &QPushButton::clicked, this, &TExportSetupForm::accept);
     connect(btCancel, &QPushButton::clicked, this, &TExportSetupForm::reject);
@@ -215,7 +212,7 @@ void TExportSetupForm::FormShow() {
     const TExportTxtOpts& o = ExportTxtOpts;
     QString delimiter = o.TxtClmDelimiter;
     if (delimiter.isEmpty())
-        delimiter = NoneItem;
+        delimiter = NoneItem();
     else if (delimiter == QLatin1String("\t"))
         delimiter = TabItem;
     const int item = cbTxtClmDelimiter->findText(delimiter);
@@ -245,7 +242,7 @@ bool TExportSetupForm::FormCloseQuery() {
     QString delimiter = cbTxtClmDelimiter->currentText().toUpper();
     if (delimiter == QLatin1String("<TAB>"))
         delimiter = QStringLiteral("\t");
-    else if (delimiter == QStringLiteral("<НЯМА>"))
+    else if (delimiter == QStringLiteral("<НЯМА>") || delimiter == NoneItem().toUpper())
         delimiter.clear();
     o.TxtClmDelimiter = delimiter.left(1);
 
@@ -266,7 +263,7 @@ bool TExportSetupForm::FormCloseQuery() {
         ParseStringLiteral(o.BeforePrint);
         ParseStringLiteral(o.AfterPrint);
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Грешка!"), MB_ICONSTOP | MB_OK);
+        ShowMessageBox(e.message(), tr("Грешка!"), MB_ICONSTOP | MB_OK);
         ModalResult = 0;
         canClose = false;
     }

@@ -6,6 +6,7 @@
 #include "ServerRoutines.h"
 #include "TextRoutines.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <optional>
 
@@ -14,7 +15,9 @@ QString LastSubject;
 namespace {
 
 const QString OptionsColName = QStringLiteral("__OPTIONS__");
-const QString NoMessageCaption = QStringLiteral("Съобщение ");
+QString NoMessageCaption() {
+    return QCoreApplication::translate("Inquiry", "Съобщение ");
+}
 
 // List membership as the inquiry tests it: whole items, case-insensitive.
 qsizetype IndexOfText(const QStringList& list, const QString& text) {
@@ -408,11 +411,13 @@ void TInquiry::btAddFilterClick() {
 
     if (value.contains(QLatin1Char('%'))) {
         if (op != QLatin1String("=") && op != QLatin1String("<>")) {
-            ShowMessageBox(QStringLiteral("Не може да има условие, в което участват ") + QChar(13) +
-                               QStringLiteral("и \"") + op + QStringLiteral("\" и \"~\" ") +
-                               QChar(13) +
-                               QStringLiteral("(но може да се съставят две отделни условия)."),
-                           QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+            ShowMessageBox(QCoreApplication::translate(
+                               "Inquiry", "Не може да има условие, в което участват ") +
+                               QChar(13) + QCoreApplication::translate("Inquiry", "и \"") + op +
+                               QCoreApplication::translate("Inquiry", "\" и \"~\" ") + QChar(13) +
+                               QCoreApplication::translate(
+                                   "Inquiry", "(но може да се съставят две отделни условия)."),
+                           QCoreApplication::translate("Inquiry", "Грешка"), MB_OK | MB_ICONSTOP);
             return;
         }
         op = op == QLatin1String("=") ? QStringLiteral("LIKE ") : QStringLiteral("NOT LIKE ");
@@ -533,9 +538,10 @@ void TInquiry::SetLoadedVariables() {
                         .toInt() > 0;
         }
         if (!known)
-            ShowMessageBox(QStringLiteral("Непознато условие за променлива: ") +
-                               RelationsBG.value(i),
-                           QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+            ShowMessageBox(
+                QCoreApplication::translate("Inquiry", "Непознато условие за променлива: ") +
+                    RelationsBG.value(i),
+                QCoreApplication::translate("Inquiry", "Грешка"), MB_OK | MB_ICONSTOP);
         // A condition whose value did not reach the server is dropped, so the
         // lists never show a value the rows were not selected with.
         if (!known || !SetServerVariable(colName, QuotedSql(value)))
@@ -862,8 +868,9 @@ bool TInquiry::ComposeStatement() {
                     std::any_of(Relations.cbegin(), Relations.cend(),
                                 [&](const QString& c) { return c.startsWith(key); });
                 if (!present) {
-                    ShowMessageBox(QStringLiteral("Липсва условие за: ") + row.Quoted(),
-                                   NoMessageCaption, MB_OK | MB_ICONSTOP);
+                    ShowMessageBox(QCoreApplication::translate("Inquiry", "Липсва условие за: ") +
+                                       row.Quoted(),
+                                   NoMessageCaption(), MB_OK | MB_ICONSTOP);
                     return false;
                 }
             }
@@ -1020,7 +1027,8 @@ bool TInquiry::btSpravkaClick(bool bySpravkaButton) {
         const auto* failure = dynamic_cast<const Exception*>(&e);
         const QString message = failure ? failure->message() : QString::fromUtf8(e.what());
         if (!message.isEmpty())
-            ShowMessageBox(message, QStringLiteral("Системно съобщение"), MB_OK | MB_ICONSTOP);
+            ShowMessageBox(message, QCoreApplication::translate("Inquiry", "Системно съобщение"),
+                           MB_OK | MB_ICONSTOP);
         restoreColumn();
         Changed();
         return false;

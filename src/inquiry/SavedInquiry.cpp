@@ -6,6 +6,7 @@
 #include "SessionInit.h"
 #include "Win1251.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -106,9 +107,11 @@ bool NeedsUtf8(const TInquiry& inquiry) {
 // is missing or unreadable raises Exception.
 QStringList ReadSetFile(const QString& fileName, bool sql) {
     if (QFileInfo(fileName).isSymLink())
-        throw ERefusedSet(QStringLiteral("Файлът ") + Quoted(fileName) +
-                          QStringLiteral(" от записаната справка е символна връзка и справката "
-                                         "не се зарежда."));
+        throw ERefusedSet(
+            QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
+            QCoreApplication::translate("SavedInquiry",
+                                        " от записаната справка е символна връзка и справката "
+                                        "не се зарежда."));
     unsigned owner = 0;
     QStringList lines;
     try {
@@ -122,16 +125,20 @@ QStringList ReadSetFile(const QString& fileName, bool sql) {
         throw;
     }
     if (!TrustedOwner(fileName, owner))
-        throw ERefusedSet(QStringLiteral("Файлът ") + Quoted(fileName) +
-                          QStringLiteral(" от записаната справка е на друг потребител и "
-                                         "справката не се зарежда."));
+        throw ERefusedSet(
+            QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
+            QCoreApplication::translate("SavedInquiry",
+                                        " от записаната справка е на друг потребител и "
+                                        "справката не се зарежда."));
     if (sql)
         for (const QString& line : lines)
             if (HasStatementSeparator(line))
-                throw ERefusedSet(QStringLiteral("Файлът ") + Quoted(fileName) +
-                                  QStringLiteral(" от записаната справка съдържа \";\" извън "
-                                                 "текст и коментар (втора команда) и справката "
-                                                 "не се зарежда."));
+                throw ERefusedSet(
+                    QCoreApplication::translate("SavedInquiry", "Файлът ") + Quoted(fileName) +
+                    QCoreApplication::translate("SavedInquiry",
+                                                " от записаната справка съдържа \";\" извън "
+                                                "текст и коментар (втора команда) и справката "
+                                                "не се зарежда."));
     return lines;
 }
 
@@ -239,13 +246,13 @@ void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName) {
         try {
             WriteFileReplacing(baseName + QLatin1String(file.Suffix), FileText(inquiry.*file.List, utf8));
         } catch (const Exception&) {
-            throw Exception(SavedInquiryFailureMessage);
+            throw Exception(SavedInquiryFailureMessage());
         }
     }
     try {
         WriteFileReplacing(baseName + QLatin1String(OptionsSuffix), FileText(OptionLines(inquiry), false));
     } catch (const Exception&) {
-        throw Exception(SavedInquiryFailureMessage);
+        throw Exception(SavedInquiryFailureMessage());
     }
 }
 
@@ -287,5 +294,16 @@ void LoadInquiryFiles(TInquiry& inquiry, const QString& baseName) {
     }
     inquiry.View()->ListsChanged();
     if (failed)
-        throw Exception(SavedInquiryFailureMessage);
+        throw Exception(SavedInquiryFailureMessage());
+}
+
+QString SavedInquiryFailureMessage() {
+    return QCoreApplication::translate(
+        "SavedInquiry",
+        "Проверете дали в папката, където е програмата има папка \"SaveReps\" или някой файл е "
+        "забравен отворен");
+}
+
+QString SavedInquiryFilter() {
+    return QCoreApplication::translate("SavedInquiry", "Справка от DRNKorb|*.SQL");
 }

@@ -17,12 +17,10 @@
 class TInquiry;
 
 // What the user is told when a file of the set cannot be written or read.
-inline const QString SavedInquiryFailureMessage = QStringLiteral(
-    "Проверете дали в папката, където е програмата има папка \"SaveReps\" или някой файл е "
-    "забравен отворен");
+QString SavedInquiryFailureMessage();
 
 // The file dialogs' filter, in the "description|pattern" form.
-inline const QString SavedInquiryFilter = QStringLiteral("Справка от DRNKorb|*.SQL");
+QString SavedInquiryFilter();
 inline const QString SavedInquiryExtension = QStringLiteral(".SQL");
 
 // The user's own saved inquiries, where the dialogs open: SaveReps in the
@@ -52,7 +50,7 @@ QStringList SavedInquirySuffixes();
 // Writes the twelve files of the set, in order, each replacing an existing
 // file with WriteFileReplacing (a new file renamed into place: a link under
 // the name is replaced, never followed). At the first file that cannot be
-// written raises Exception with SavedInquiryFailureMessage; the files before
+// written raises Exception with SavedInquiryFailureMessage(); the files before
 // it stay written and the one that failed keeps its old content.
 void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName);
 
@@ -63,7 +61,7 @@ void SaveInquiryFiles(const TInquiry& inquiry, const QString& baseName);
 // folder, where root's and the installing user's files are taken), or when
 // a line of an SQL list holds a statement separator (HasStatementSeparator).
 // At the first file that cannot be read raises Exception with
-// SavedInquiryFailureMessage; the lists before it keep what was loaded, the
+// SavedInquiryFailureMessage(); the lists before it keep what was loaded, the
 // rest keep their previous content. The inquiry is not run but is marked
 // modified once a list was loaded, so output runs it before it prints; the
 // subject shown, the title and the hidden conditions stay as they are. The

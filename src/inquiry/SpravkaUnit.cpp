@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -116,9 +117,9 @@ QString AskInquiryFile(QWidget* parent, bool saving) {
     const QString folder = SavedInquiryFolder();
     QString chosen;
     if (const InquiryFileDialogHandler& handler = FileDialogHandler())
-        chosen = handler(parent, saving, SavedInquiryFilter, folder);
+        chosen = handler(parent, saving, SavedInquiryFilter(), folder);
     else
-        chosen = WidgetInquiryFileDialog(parent, saving, SavedInquiryFilter, folder);
+        chosen = WidgetInquiryFileDialog(parent, saving, SavedInquiryFilter(), folder);
     if (!saving && !chosen.isEmpty() && !QFileInfo::exists(chosen + QStringLiteral(".SEL.DRN")) &&
         QFileInfo(chosen).absolutePath() == QFileInfo(folder).absoluteFilePath()) {
         const QString found = FindSavedInquiry(chosen);
@@ -160,8 +161,10 @@ InquiryFileDialogHandler SetInquiryFileDialogHandler(InquiryFileDialogHandler ha
 
 QString WidgetInquiryFileDialog(QWidget* parent, bool saving, const QString& filter,
                                 const QString& folder) {
-    QFileDialog dialog(parent, saving ? QStringLiteral("Запис") : QStringLiteral("Зарежда"), folder,
-                       QtFileFilter(filter));
+    QFileDialog dialog(parent,
+                       saving ? QCoreApplication::translate("TSpravkaForm", "Запис")
+                              : QCoreApplication::translate("TSpravkaForm", "Зарежда"),
+                       folder, QtFileFilter(filter));
     dialog.setObjectName(saving ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
     dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -280,8 +283,9 @@ bool TLongWork::Step(qint64 done, qint64 total) {
         if (total > 0) {
             Busy->setMaximum(int(std::min<qint64>(total, INT_MAX)));
             Busy->setLabelText(Text + QStringLiteral("\n") + QString::number(done) +
-                               QStringLiteral(" от ") + QString::number(total) +
-                               QStringLiteral(" реда"));
+                               QCoreApplication::translate("TSpravkaForm", " от ") +
+                               QString::number(total) +
+                               QCoreApplication::translate("TSpravkaForm", " реда"));
             Busy->setValue(int(std::min<qint64>(done, INT_MAX)));
         }
         QCoreApplication::processEvents();
@@ -298,7 +302,8 @@ void TLongWork::ShowDialog() {
         DialogTimer->start(PumpIntervalMs);
         return;
     }
-    auto* dialog = new QProgressDialog(Text, QStringLiteral("Отказ"), 0, 0, Window);
+    auto* dialog = new QProgressDialog(Text, QCoreApplication::translate("TSpravkaForm", "Отказ"),
+                                       0, 0, Window);
     dialog->setObjectName(QStringLiteral("LongWorkDialog"));
     dialog->setWindowTitle(Window ? Window->windowTitle() : QStringLiteral("SQL Vexal"));
     dialog->setWindowModality(Qt::ApplicationModal);
@@ -362,7 +367,7 @@ TSpravkaForm::~TSpravkaForm() {
 void TSpravkaForm::FormCreate() {
     setObjectName(QStringLiteral("SpravkaForm"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Справка"));
+    setWindowTitle(tr("Справка"));
     setMinimumSize(FormMinWidth, FormMinHeight);
     QFont tahoma(QStringLiteral("Tahoma"));
     tahoma.setPixelSize(11);
@@ -389,12 +394,12 @@ void TSpravkaForm::BuildComponents() {
     Panel0->setFrameShape(QFrame::StyledPanel);
     auto* topLayout = new QHBoxLayout(Panel0);
     topLayout->setContentsMargins(4, 2, 4, 2);
-    Label5 = MakeLabel("Label5", QStringLiteral("Загла&вие"), Panel0);
+    Label5 = MakeLabel("Label5", tr("Загла&вие"), Panel0);
     edTitle = new QLineEdit(Panel0);
     edTitle->setObjectName(QStringLiteral("edTitle"));
-    btPrintPreview = MakeButton("btPrintPreview", QStringLiteral("Прегле&д"), Panel0);
-    btPrint = MakeButton("btPrint", QStringLiteral("&Печат"), Panel0);
-    btExport = MakeButton("btExport", QStringLiteral("Експор&т"), Panel0);
+    btPrintPreview = MakeButton("btPrintPreview", tr("Прегле&д"), Panel0);
+    btPrint = MakeButton("btPrint", tr("&Печат"), Panel0);
+    btExport = MakeButton("btExport", tr("Експор&т"), Panel0);
     topLayout->addWidget(Label5);
     topLayout->addWidget(edTitle, 1);
     topLayout->addWidget(btPrintPreview);
@@ -413,23 +418,23 @@ void TSpravkaForm::BuildComponents() {
     panelLayout->setSpacing(4);
 
     auto* subjectColumn = new QVBoxLayout;
-    subjectColumn->addWidget(MakeLabel("Label1", QStringLiteral("Справ&ка"), FilterPanel));
+    subjectColumn->addWidget(MakeLabel("Label1", tr("Справ&ка"), FilterPanel));
     ReportListBox = new TDBLookupListBox(FilterPanel);
     ReportListBox->setObjectName(QStringLiteral("ReportListBox"));
     ReportListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ReportListBox->setTextElideMode(Qt::ElideRight);
     TGridColumn listColumn;
     listColumn.FieldName = QStringLiteral("BGTableName");
-    listColumn.Title = QStringLiteral("Справка");
+    listColumn.Title = tr("Справка", "subject list");
     dsTableName->SetColumns({listColumn});
     ReportListBox->SetDataSource(dsTableName);
     subjectColumn->addWidget(ReportListBox, 1);
-    btAddSpravka = MakeButton("btAddSpravka", QStringLiteral("При&бавя"), FilterPanel);
+    btAddSpravka = MakeButton("btAddSpravka", tr("При&бавя"), FilterPanel);
     subjectColumn->addWidget(btAddSpravka);
     panelLayout->addLayout(subjectColumn, 3);
 
     auto* columnColumn = new QVBoxLayout;
-    columnColumn->addWidget(MakeLabel("Label2", QStringLiteral("Кол&она"), FilterPanel));
+    columnColumn->addWidget(MakeLabel("Label2", tr("Кол&она"), FilterPanel));
     DBGrid1 = new TDBGrid(FilterPanel);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->SetDataSource(dsCol);
@@ -440,7 +445,7 @@ void TSpravkaForm::BuildComponents() {
     markColumn.Alignment = TAlignment::Center;
     TGridColumn nameColumn;
     nameColumn.FieldName = QStringLiteral("BGColName");
-    nameColumn.Title = QStringLiteral("Колона");
+    nameColumn.Title = tr("Колона");
     nameColumn.Width = 149;
     dsCol->SetColumns({markColumn, nameColumn});
     DBGrid1->setItemDelegateForColumn(0, new TSymbolMarkDelegate(DBGrid1));
@@ -453,13 +458,13 @@ void TSpravkaForm::BuildComponents() {
 
     auto* controlColumn = new QVBoxLayout;
     controlColumn->setSpacing(2);
-    controlColumn->addWidget(MakeLabel("Label3", QStringLiteral("Огран&ичение"), FilterPanel));
+    controlColumn->addWidget(MakeLabel("Label3", tr("Огран&ичение"), FilterPanel));
     cbSign = new QComboBox(FilterPanel);
     cbSign->setObjectName(QStringLiteral("cbSign"));
     cbSign->addItems(InquiryOperators());
     cbSign->setCurrentIndex(0);
     controlColumn->addWidget(cbSign);
-    controlColumn->addWidget(MakeLabel("Label4", QStringLiteral("Сто&йност"), FilterPanel));
+    controlColumn->addWidget(MakeLabel("Label4", tr("Сто&йност"), FilterPanel));
     cbFilter = new TFilterComboBox(FilterPanel);
     cbFilter->setObjectName(QStringLiteral("cbFilter"));
     cbFilter->setEditable(true);
@@ -467,57 +472,57 @@ void TSpravkaForm::BuildComponents() {
     cbFilter->setMaxVisibleItems(16);
     cbFilter->setMinimumWidth(130);
     controlColumn->addWidget(cbFilter);
-    btAddFilter = MakeButton("btAddFilter", QStringLiteral("Прибавя &условие"), FilterPanel);
+    btAddFilter = MakeButton("btAddFilter", tr("Прибавя &условие"), FilterPanel);
     controlColumn->addWidget(btAddFilter);
-    btGroup = MakeButton("btGroup", QStringLiteral("&Групиране"), FilterPanel);
+    btGroup = MakeButton("btGroup", tr("&Групиране"), FilterPanel);
     controlColumn->addWidget(btGroup);
     auto* sortRow = new QHBoxLayout;
-    btSortAsc = MakeButton("btSortAsc", QStringLiteral("Подр&едба"), FilterPanel);
-    btSortAsc->setToolTip(QStringLiteral("Възходяща подредба (->)"));
-    btSortDesc = MakeButton("btSortDesc", QStringLiteral("Подредб&а"), FilterPanel);
-    btSortDesc->setToolTip(QStringLiteral("Низходяща подредба (<-)"));
+    btSortAsc = MakeButton("btSortAsc", tr("Подр&едба"), FilterPanel);
+    btSortAsc->setToolTip(tr("Възходяща подредба (->)"));
+    btSortDesc = MakeButton("btSortDesc", tr("Подредб&а"), FilterPanel);
+    btSortDesc->setToolTip(tr("Низходяща подредба (<-)"));
     // Both buttons carry the same caption; the arrows tell the directions apart.
     btSortAsc->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
     btSortDesc->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
     sortRow->addWidget(btSortAsc);
     sortRow->addWidget(btSortDesc);
     controlColumn->addLayout(sortRow);
-    btSpravka = MakeButton("btSpravka", QStringLiteral("&Справка"), FilterPanel);
+    btSpravka = MakeButton("btSpravka", tr("&Справка"), FilterPanel);
     controlColumn->addWidget(btSpravka);
-    btClear = MakeButton("btClear", QStringLiteral("Из&чиства"), FilterPanel);
+    btClear = MakeButton("btClear", tr("Из&чиства"), FilterPanel);
     controlColumn->addWidget(btClear);
     auto* fileRow = new QHBoxLayout;
-    BitBtn6 = MakeButton("BitBtn6", QStringLiteral("&Запис"), FilterPanel);
-    BitBtn7 = MakeButton("BitBtn7", QStringLiteral("За&режда"), FilterPanel);
+    BitBtn6 = MakeButton("BitBtn6", tr("&Запис"), FilterPanel);
+    BitBtn7 = MakeButton("BitBtn7", tr("За&режда"), FilterPanel);
     fileRow->addWidget(BitBtn6);
     fileRow->addWidget(BitBtn7);
     controlColumn->addLayout(fileRow);
-    cbRowNumbers = new QCheckBox(QStringLiteral("&Номерация на редовете"), FilterPanel);
+    cbRowNumbers = new QCheckBox(tr("&Номерация на редовете"), FilterPanel);
     cbRowNumbers->setObjectName(QStringLiteral("cbRowNumbers"));
-    cbRowNumbers->setToolTip(QStringLiteral("Поставя пореден номер на редовете в справката"));
+    cbRowNumbers->setToolTip(tr("Поставя пореден номер на редовете в справката"));
     controlColumn->addWidget(cbRowNumbers);
-    cbChartInReport = new QCheckBox(QStringLiteral("Графика в справката"), FilterPanel);
+    cbChartInReport = new QCheckBox(tr("Графика в справката"), FilterPanel);
     cbChartInReport->setObjectName(QStringLiteral("cbChartInReport"));
     cbChartInReport->setToolTip(
-        QStringLiteral("Добавя графика на резултата като последна страница на справката"));
+        tr("Добавя графика на резултата като последна страница на справката"));
     controlColumn->addWidget(cbChartInReport);
     controlColumn->addStretch(1);
     panelLayout->addLayout(controlColumn, 0);
 
     auto* tablesColumn = new QVBoxLayout;
-    tablesColumn->addWidget(MakeLabel("Label6", QStringLiteral("Справка"), FilterPanel));
+    tablesColumn->addWidget(MakeLabel("Label6", tr("Справка", "subject list"), FilterPanel));
     SelectedTablesBG = MakeList("SelectedTablesBG", FilterPanel);
     tablesColumn->addWidget(SelectedTablesBG, 1);
-    tablesColumn->addWidget(MakeLabel("Label7", QStringLiteral("Услови&я"), FilterPanel));
+    tablesColumn->addWidget(MakeLabel("Label7", tr("Услови&я"), FilterPanel));
     RelationsBG = MakeList("RelationsBG", FilterPanel);
     tablesColumn->addWidget(RelationsBG, 2);
     panelLayout->addLayout(tablesColumn, 4);
 
     auto* orderColumn = new QVBoxLayout;
-    orderColumn->addWidget(MakeLabel("Label8", QStringLiteral("Групиране"), FilterPanel));
+    orderColumn->addWidget(MakeLabel("Label8", tr("Групиране"), FilterPanel));
     GroupBoxBG = MakeList("GroupBoxBG", FilterPanel);
     orderColumn->addWidget(GroupBoxBG, 1);
-    orderColumn->addWidget(MakeLabel("Label9", QStringLiteral("Подредба"), FilterPanel));
+    orderColumn->addWidget(MakeLabel("Label9", tr("Подредба"), FilterPanel));
     OrderBoxBG = MakeList("OrderBoxBG", FilterPanel);
     orderColumn->addWidget(OrderBoxBG, 1);
     panelLayout->addLayout(orderColumn, 3);
@@ -546,21 +551,21 @@ void TSpravkaForm::BuildComponents() {
         GridMenu->addAction(action);
         return action;
     };
-    mnFilter = addItem("mnFilter", QStringLiteral("&Филтър"), QKeySequence(Qt::Key_F3));
-    mnShowColSum = addItem("mnShowColSum", QStringLiteral("&Сбор колона"), QKeySequence());
-    mnPrintPreview = addItem("mnPrintPreview", QStringLiteral("Пре&глед пред печат"),
+    mnFilter = addItem("mnFilter", tr("&Филтър"), QKeySequence(Qt::Key_F3));
+    mnShowColSum = addItem("mnShowColSum", tr("&Сбор колона"), QKeySequence());
+    mnPrintPreview = addItem("mnPrintPreview", tr("Пре&глед пред печат"),
                              QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_P));
-    mnPrint = addItem("mnPrint", QStringLiteral("&Печат"), QKeySequence(Qt::CTRL | Qt::Key_P));
-    mnExport = addItem("mnExport", QStringLiteral("&Експорт във файл"), QKeySequence());
+    mnPrint = addItem("mnPrint", tr("&Печат"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnExport = addItem("mnExport", tr("&Експорт във файл"), QKeySequence());
     // Copy belongs to the grid: elsewhere in the window Ctrl+C copies the
     // text of the edit that has the focus.
-    mnCopy = new QAction(QStringLiteral("&Копира"), this);
+    mnCopy = new QAction(tr("&Копира"), this);
     mnCopy->setObjectName(QStringLiteral("mnCopy"));
     mnCopy->setShortcut(QKeySequence::Copy);
     mnCopy->setShortcutContext(Qt::WidgetShortcut);
     DataGrid->addAction(mnCopy);
     GridMenu->addAction(mnCopy);
-    mnChart = addItem("mnChart", QStringLiteral("Гр&афика"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    mnChart = addItem("mnChart", tr("Гр&афика"), QKeySequence(Qt::CTRL | Qt::Key_G));
     GridMenu->setDefaultAction(mnFilter);
 
     // Alt and the underlined letter of a caption reaches the control it names.
@@ -713,7 +718,7 @@ void TSpravkaForm::btSortClick(QObject* sender) {
 void TSpravkaForm::btSpravkaClick(QObject* sender) {
     // A cancelled run ends as a failed one, without a message: the result
     // grid is empty and the inquiry stays as composed, ready to run again.
-    const TLongWork work(this, QStringLiteral("Справката се изпълнява..."));
+    const TLongWork work(this, tr("Справката се изпълнява..."));
     Inquiry->btSpravkaClick(sender == btSpravka);
 }
 
@@ -763,7 +768,7 @@ void TSpravkaForm::btPrintPreviewClick() {
 }
 
 void TSpravkaForm::btPrintClick() {
-    const TLongWork work(this, QStringLiteral("Печат..."), [this] { StopReportRun(); });
+    const TLongWork work(this, tr("Печат..."), [this] { StopReportRun(); });
     RunPrintSequence();
 }
 
@@ -782,7 +787,7 @@ void TSpravkaForm::btExportClick() {
     const TCatalogueRow keep(Inquiry->qrCol);
     // Cancel stops the totals run and the writer; the writer removes the
     // file it had begun.
-    const TLongWork work(this, QStringLiteral("Експорт във файл..."), [this] { StopReportRun(); });
+    const TLongWork work(this, tr("Експорт във файл..."), [this] { StopReportRun(); });
     RunExportSequence();
 }
 
@@ -814,7 +819,7 @@ void TSpravkaForm::mnShowColSumClick() {
 }
 
 void TSpravkaForm::mnCopyClick() {
-    const TLongWork work(this, QStringLiteral("Копиране..."));
+    const TLongWork work(this, tr("Копиране..."));
     DataGrid->CopySelection();
 }
 
@@ -851,15 +856,14 @@ void TSpravkaForm::BitBtn6Click() {
     if (base.isEmpty())
         return;
     if (QFileInfo::exists(base) &&
-        ShowMessageBox(QStringLiteral("Справката \"") + QFileInfo(base).fileName() +
-                           QStringLiteral("\" вече е записана.\rДа бъде ли заменена?"),
-                       QStringLiteral("Внимание"),
-                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
+        ShowMessageBox(tr("Справката \"") + QFileInfo(base).fileName() +
+                           tr("\" вече е записана.\rДа бъде ли заменена?"),
+                       tr("Внимание"), MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
         return;
     try {
         SaveInquiryFiles(*Inquiry, base);
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), tr("Грешка"), MB_OK | MB_ICONSTOP);
     }
 }
 
@@ -870,7 +874,7 @@ void TSpravkaForm::BitBtn7Click() {
     try {
         LoadInquiryFiles(*Inquiry, base);
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), tr("Грешка"), MB_OK | MB_ICONSTOP);
     }
 }
 
@@ -1146,7 +1150,9 @@ bool TSpravkaForm::ChartInReport() const {
 
 namespace {
 // The subject's options row says "Chart=none".
-const QString NoChartMessage = QStringLiteral("За тази справка няма графика.");
+QString NoChartMessage() {
+    return QCoreApplication::translate("TExportSetupForm", "За тази справка няма графика.");
+}
 } // namespace
 
 void TSpravkaForm::mnChartClick() {
@@ -1156,14 +1162,14 @@ void TSpravkaForm::mnChartClick() {
         return;
     const std::optional<TChartKind> option = ChartOption(Inquiry->ReportOptions);
     if (option == TChartKind::None) {
-        ShowMessageBox(NoChartMessage, QStringLiteral("Съобщение"), MB_OK | MB_ICONINFORMATION);
+        ShowMessageBox(NoChartMessage(), tr("Съобщение"), MB_OK | MB_ICONINFORMATION);
         return;
     }
     TChartData data;
     try {
         data = ReadChartData(ReportChartSource(*this));
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Съобщение"), MB_OK | MB_ICONINFORMATION);
+        ShowMessageBox(e.message(), tr("Съобщение"), MB_OK | MB_ICONINFORMATION);
         return;
     }
     auto* chart = new TChartForm(std::move(data), option.value_or(TChartKind::None), this);
@@ -1180,7 +1186,7 @@ bool TSpravkaForm::SaveChartFile(const QString& fileName, std::optional<TChartKi
         return false;
     const std::optional<TChartModel> model = ReportChart(*this, kind);
     if (!model)
-        throw Exception(NoChartMessage);
+        throw Exception(NoChartMessage());
     SaveChart(*model, fileName);
     return true;
 }

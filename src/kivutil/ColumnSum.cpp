@@ -4,6 +4,7 @@
 #include "MessageBox.h"
 #include "TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QMetaType>
 #include <QVariant>
 
@@ -92,12 +93,15 @@ double ShowColumnSum(TDataSet* dataSet, const QString& fieldName) {
 
     const QString sumText =
         cancelled ? QStringLiteral("<n.a.>") : FormatByMask(SumMask(field), sum);
-    QString message = QStringLiteral("Сбор на колона ") + u'"' + label + u'"' +
-                      QStringLiteral(":   ") + sumText + QStringLiteral("\r\r") +
-                      QStringLiteral("Брой редове:   ") + QString::number(dataSet->RecordCount());
+    QString message = QCoreApplication::translate("ColumnSum", "Сбор на колона ") + u'"' + label +
+                      u'"' + QStringLiteral(":   ") + sumText + QStringLiteral("\r\r") +
+                      QCoreApplication::translate("ColumnSum", "Брой редове:   ") +
+                      QString::number(dataSet->RecordCount());
     if (emptyCount > 0)
-        message += QStringLiteral("\r\rБрой <NULL> стойности:   ") + QString::number(emptyCount);
+        message += QCoreApplication::translate("ColumnSum", "\r\rБрой <NULL> стойности:   ") +
+                   QString::number(emptyCount);
     message += u'\r';
-    ShowMessageBox(message, QStringLiteral("Съобщение"), MB_ICONINFORMATION);
+    ShowMessageBox(message, QCoreApplication::translate("ColumnSum", "Съобщение"),
+                   MB_ICONINFORMATION);
     return sum;
 }

@@ -8,6 +8,7 @@
 #include "MessageBox.h"
 #include "TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -17,7 +18,9 @@ namespace {
 
 qint64 RowLimit = -1;
 
-const QString NotExported = QStringLiteral("Неосъществен експорт във файл.");
+QString NotExported() {
+    return QCoreApplication::translate("ExportTable", "Неосъществен експорт във файл.");
+}
 
 // Rows written between two calls of the progress handler.
 constexpr qint64 ProgressRows = 64;
@@ -157,7 +160,7 @@ std::unique_ptr<TTableWriter> MakeWriter(TExportFormat format) {
 void ExportTable(QObject* source, const QStringList* lines, const QString& title,
                  const QString& fileName, QString& resultText, TExportFormat format,
                  const TExportExtras* extras) {
-    resultText = NotExported;
+    resultText = NotExported();
     TExportLayout layout;
     QList<TSourceColumn> fields;
     TDataSet* dataSet = DataSetOf(source);
@@ -175,12 +178,14 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
     try {
         writer->Begin(fileName, layout);
     } catch (const std::exception& e) {
-        resultText = QStringLiteral("Невъзможен запис във файл ") + u'"' + fileName + u'"' +
-                     QStringLiteral(".\r") +
-                     QStringLiteral("Проверете дали има достъп до неговата папка и дали не е "
-                                    "отворен в друга програма.\r") +
+        resultText = QCoreApplication::translate("ExportTable", "Невъзможен запис във файл ") +
+                     u'"' + fileName + u'"' + QStringLiteral(".\r") +
+                     QCoreApplication::translate(
+                         "ExportTable", "Проверете дали има достъп до неговата папка и дали не е "
+                                        "отворен в друга програма.\r") +
                      u'(' + ExceptionText(e) + u')';
-        ShowMessageBox(resultText, QStringLiteral("Грешка"), MB_ICONSTOP);
+        ShowMessageBox(resultText, QCoreApplication::translate("ExportTable", "Грешка"),
+                       MB_ICONSTOP);
         return;
     }
 
@@ -211,7 +216,7 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
     } catch (const TExportStopped&) {
         stopped = true;
     } catch (const std::exception& e) {
-        resultText = NotExported + QStringLiteral("\r(") + ExceptionText(e) + u')';
+        resultText = NotExported() + QStringLiteral("\r(") + ExceptionText(e) + u')';
     }
 
     if (dataSet->BookmarkValid(bookmark))
@@ -229,7 +234,8 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
         return;
     }
     if (const QString notice = writer->Notice(); !notice.isEmpty())
-        ShowMessageBox(notice, QStringLiteral("Информация"), MB_OK | MB_ICONINFORMATION);
+        ShowMessageBox(notice, QCoreApplication::translate("ExportTable", "Информация"),
+                       MB_OK | MB_ICONINFORMATION);
 }
 
 } // namespace
@@ -259,7 +265,7 @@ bool ParseExportFormat(const QString& text, TExportFormat& format) {
 void ExportToFile(QObject* source, const QStringList* lines, const QString& title,
                   const QString& fileName, QString& resultText, TExportFormat format,
                   const TExportExtras* extras) {
-    resultText = NotExported;
+    resultText = NotExported();
     TDataSet* dataSet = DataSetOf(source);
     if (!dataSet)
         return;

@@ -8,6 +8,7 @@
 #include "Win1251.h"
 #include "WindowRoutines.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -42,7 +43,9 @@ constexpr qint64 ProgressRows = 64;
 // Raised inside the writer when the progress handler asks to stop.
 struct TExportStopped : std::exception {};
 
-const QString NotExported = QStringLiteral("Неосъществен експорт във файл.");
+QString NotExported() {
+    return QCoreApplication::translate("ExportText", "Неосъществен експорт във файл.");
+}
 // Stands for a refused file name in the file-choice loop; no file can have it.
 const QString OverwriteMarker = QStringLiteral("\"::-!-::\"");
 
@@ -391,9 +394,10 @@ QString ChooseExportFile(const QString& title) {
     QString name;
     do {
         SaveFileDialogHandler& handler = DialogHandler();
-        name = handler ? handler(ExportDialogTitle, ExportDialogFilter, LastExportDir, suggested)
-                       : WidgetSaveFileDialog(ExportDialogTitle, ExportDialogFilter, LastExportDir,
-                                              suggested);
+        name = handler
+                   ? handler(ExportDialogTitle(), ExportDialogFilter(), LastExportDir, suggested)
+                   : WidgetSaveFileDialog(ExportDialogTitle(), ExportDialogFilter(), LastExportDir,
+                                          suggested);
         if (name.isEmpty())
             break;
         if (!QFileInfo(name).fileName().contains(u'.'))
@@ -401,8 +405,9 @@ QString ChooseExportFile(const QString& title) {
         LastExportDir = FolderOf(name);
         if (QFileInfo::exists(name)) {
             const QString question =
-                u'"' + name + u'"' + QStringLiteral(" вече съществува!      \rПрепокриване?");
-            if (ShowMessageBox(question, QStringLiteral("Внимание"),
+                u'"' + name + u'"' +
+                QCoreApplication::translate("ExportText", " вече съществува!      \rПрепокриване?");
+            if (ShowMessageBox(question, QCoreApplication::translate("ExportText", "Внимание"),
                                MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
                 name = OverwriteMarker;
         }
@@ -473,7 +478,7 @@ QString WidgetSaveFileDialog(const QString& title, const QString& filter, const 
 
 void ExportToText(QObject* source, const QStringList* lines, const QString& title,
                   const QString& fileName, QString& resultText, const ExportRowWalk& walk) {
-    resultText = NotExported;
+    resultText = NotExported();
     TExportSource src;
     if (!ReadSource(source, src))
         return;
@@ -497,12 +502,14 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
     try {
         writer.Open(name);
     } catch (const Exception& e) {
-        resultText = QStringLiteral("Невъзможен запис във файл ") + u'"' + name + u'"' +
-                     QStringLiteral(".\r") +
-                     QStringLiteral("Проверете дали има достъп до неговата папка и дали не е "
-                                    "отворен в друга програма.\r") +
+        resultText = QCoreApplication::translate("ExportText", "Невъзможен запис във файл ") +
+                     u'"' + name + u'"' + QStringLiteral(".\r") +
+                     QCoreApplication::translate(
+                         "ExportText", "Проверете дали има достъп до неговата папка и дали не е "
+                                       "отворен в друга програма.\r") +
                      u'(' + e.message() + u')';
-        ShowMessageBox(resultText, QStringLiteral("Грешка"), MB_ICONSTOP);
+        ShowMessageBox(resultText, QCoreApplication::translate("ExportText", "Грешка"),
+                       MB_ICONSTOP);
         return;
     }
 
@@ -568,7 +575,7 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
     } catch (const TExportStopped&) {
         stopped = true;
     } catch (const std::exception& e) {
-        resultText = NotExported + QStringLiteral("\r(") + ExceptionText(e) + u')';
+        resultText = NotExported() + QStringLiteral("\r(") + ExceptionText(e) + u')';
     }
 
     // Back to the remembered record before the controls follow it again, so an
@@ -589,7 +596,8 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
     } else if (lostValues > 0) {
         // Written, but not as held: said once, not hidden behind the '?'s.
         ShowMessageBox(LostCharactersMessage(lostValues, firstLostValue),
-                       QStringLiteral("Съобщение"), MB_OK | MB_ICONEXCLAMATION);
+                       QCoreApplication::translate("ExportText", "Съобщение"),
+                       MB_OK | MB_ICONEXCLAMATION);
     }
 }
 
@@ -598,9 +606,10 @@ const ExportProgressHandler& CurrentExportProgressHandler() {
 }
 
 QString LostCharactersMessage(qint64 count, const QString& firstValue) {
-    return QStringLiteral("%1 стойности съдържат знаци, които избраната кодова таблица няма; "
-                          "на тяхно място е записан \"?\". Първата: %2\r"
-                          "Кодовата таблица UTF-8 (настройки на експорта) ги записва всички.")
+    return QCoreApplication::translate(
+               "ExportText", "%1 стойности съдържат знаци, които избраната кодова таблица няма; "
+                             "на тяхно място е записан \"?\". Първата: %2\r"
+                             "Кодовата таблица UTF-8 (настройки на експорта) ги записва всички.")
         .arg(count)
         .arg(firstValue);
 }
@@ -710,4 +719,13 @@ void TTextFileWriter::Discard() {
     Name.clear();
     if (RegularFile && !SymLink && !QFile::remove(name))
         throw Exception(QStringLiteral("Cannot delete \"%1\"").arg(name));
+}
+
+QString ExportDialogTitle() {
+    return QCoreApplication::translate("ExportText", "Запис в текстов файл");
+}
+
+QString ExportDialogFilter() {
+    return QCoreApplication::translate(
+        "ExportText", "Текст (*.txt)|*.txt|CSV (*.csv)|*.csv|Excel (*.xlsx)|*.xlsx");
 }

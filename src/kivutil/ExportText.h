@@ -66,9 +66,8 @@ QString FormatCell(const QString& value, bool isLast, const TField* field, int w
 
 // Title and filter of the export file dialog, in the "description|pattern|..."
 // form; the default handler turns the filter into Qt's form.
-inline const QString ExportDialogTitle = QStringLiteral("Запис в текстов файл");
-inline const QString ExportDialogFilter =
-    QStringLiteral("Текст (*.txt)|*.txt|CSV (*.csv)|*.csv|Excel (*.xlsx)|*.xlsx");
+QString ExportDialogTitle();
+QString ExportDialogFilter();
 
 // The export dialog until a name is accepted: a name without an extension
 // gets ".txt", an existing file is replaced only when the user agrees.

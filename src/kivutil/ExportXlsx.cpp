@@ -2,6 +2,7 @@
 
 #include "TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -454,8 +455,9 @@ void TXlsxWriter::Row(const TExportRow& row) {
             text.replace(u'\r', u'\n');
         }
         if (text.size() > ExcelTextLength)
-            throw Exception(QStringLiteral("Текстът в ред %1, колона \"%2\" е по-дълъг от %3 "
-                                           "знака, колкото събира клетка на Excel.")
+            throw Exception(QCoreApplication::translate(
+                                "ExportXlsx", "Текстът в ред %1, колона \"%2\" е по-дълъг от %3 "
+                                              "знака, колкото събира клетка на Excel.")
                                 .arg(Rows)
                                 .arg(Layout.Columns[c].Caption)
                                 .arg(ExcelTextLength));
@@ -543,8 +545,9 @@ void TXlsxWriter::Discard() {
 QString TXlsxWriter::Notice() const {
     if (Sheets <= 1)
         return {};
-    return QStringLiteral("Редовете са повече, отколкото събира един лист на Excel: записани са "
-                          "на %1 листа, \"%2\" ... \"%3\".")
+    return QCoreApplication::translate(
+               "ExportXlsx", "Редовете са повече, отколкото събира един лист на Excel: записани са "
+                             "на %1 листа, \"%2\" ... \"%3\".")
         .arg(Sheets)
         .arg(SheetName(Layout.SheetName.isEmpty() ? Layout.Title : Layout.SheetName, 1),
              SheetName(Layout.SheetName.isEmpty() ? Layout.Title : Layout.SheetName, Sheets));

@@ -1,6 +1,7 @@
 #include "MessageBox.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -56,6 +57,27 @@ int StderrMessageBox(const QString& text, const QString& caption, int style) {
     std::fprintf(stderr, "%s\n", line.toUtf8().constData());
     std::fflush(stderr);
     return DefaultMessageBoxButton(style);
+}
+
+QString MessageBoxButtonCaption(int id) {
+    switch (id) {
+    case IDOK:
+        return QCoreApplication::translate("MessageBox", "Добре");
+    case IDCANCEL:
+        return QCoreApplication::translate("MessageBox", "Отказ");
+    case IDABORT:
+        return QCoreApplication::translate("MessageBox", "Прекъсва");
+    case IDRETRY:
+        return QCoreApplication::translate("MessageBox", "Опитва пак");
+    case IDIGNORE:
+        return QCoreApplication::translate("MessageBox", "Пропуска");
+    case IDYES:
+        return QCoreApplication::translate("MessageBox", "Да");
+    case IDNO:
+        return QCoreApplication::translate("MessageBox", "Не");
+    default:
+        return QString();
+    }
 }
 
 int WidgetMessageBox(const QString& text, const QString& caption, int style) {
@@ -117,6 +139,11 @@ int WidgetMessageBox(const QString& text, const QString& caption, int style) {
     box.setStandardButtons(buttons);
     const int defaultIndex = qBound(0, (style >> 8) & 3, int(choices.size()) - 1);
     box.setDefaultButton(choices[defaultIndex].Button);
+    // The buttons speak the program's language: Qt's own translations are not
+    // loaded, so their captions come from the program's.
+    for (const Choice& c : choices)
+        if (QAbstractButton* button = box.button(c.Button))
+            button->setText(MessageBoxButtonCaption(c.Id));
 
     box.exec();
     const auto clicked = box.standardButton(box.clickedButton());

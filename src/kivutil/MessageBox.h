@@ -46,6 +46,8 @@ int DefaultMessageBoxButton(int style);
 using MessageBoxHandler = std::function<int(const QString& text, const QString& caption, int style)>;
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
+// The caption of a message box button (IDOK ... IDNO) in the program's language.
+QString MessageBoxButtonCaption(int id);
 // A modal QMessageBox, the handler of the interactive program.
 int WidgetMessageBox(const QString& text, const QString& caption, int style);
 // Writes "caption: text" to standard error and answers with the default button.

@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 TKivWorkQuery* WorkQuery = nullptr;
@@ -275,7 +276,8 @@ bool RunSqlScript(const QStringList& lines) {
         if (!dynamic_cast<const EAbort*>(&e)) {
             const QString serverMessage = TrimText(LastSqlError);
             ShowMessageBox(serverMessage.isEmpty() ? e.message() : serverMessage,
-                           QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+                           QCoreApplication::translate("ServerRoutines", "Грешка"),
+                           MB_OK | MB_ICONSTOP);
         }
     }
     ExecOnly = false;

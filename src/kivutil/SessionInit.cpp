@@ -94,7 +94,8 @@ void RunConnectionScript(const QString& fileName) {
         // learns why, as nobody puts such a thing there by accident.
         const QFileInfo info(fileName);
         if (info.exists() && !info.isDir() && (!info.isFile() || info.size() > UntrustedFileLimit))
-            ShowMessageBox(e.message(), QStringLiteral("Съобщение"), MB_OK | MB_ICONEXCLAMATION);
+            ShowMessageBox(e.message(), QCoreApplication::translate("SessionInit", "Съобщение"),
+                           MB_OK | MB_ICONEXCLAMATION);
     }
 }
 

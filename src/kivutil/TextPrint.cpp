@@ -8,6 +8,7 @@
 #include "SessionInit.h"
 #include "TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,8 +98,9 @@ qsizetype CommonIndent(const QList<QByteArray>& lines) {
 void SendToPrintQueue(const QByteArray& text) {
     const QString lp = QStandardPaths::findExecutable(QStringLiteral("lp"));
     if (lp.isEmpty())
-        throw Exception(QStringLiteral("Няма системна опашка за печат (lp). Задайте файл или "
-                                       "устройство за текстов печат в \"Във файл\"."));
+        throw Exception(QCoreApplication::translate(
+            "TextPrint", "Няма системна опашка за печат (lp). Задайте файл или "
+                         "устройство за текстов печат в \"Във файл\"."));
     QProcess process;
     process.start(lp, {QStringLiteral("-o"), QStringLiteral("raw")});
     if (!process.waitForStarted())
@@ -172,8 +174,9 @@ QString NewTextPrintFile() {
             break;
 #endif
     }
-    throw Exception(QStringLiteral("Не може да бъде създаден файл за текстов печат в ") + u'"' +
-                    QDir::toNativeSeparators(folder) + u'"');
+    throw Exception(QCoreApplication::translate(
+                        "TextPrint", "Не може да бъде създаден файл за текстов печат в ") +
+                    u'"' + QDir::toNativeSeparators(folder) + u'"');
 }
 
 QString TextPrintTarget(const QString& target) {
@@ -199,7 +202,7 @@ void PrintAsText(TDBGrid* grid, const QStringList* lines, const QString& title,
     try {
         fileName = NewTextPrintFile();
     } catch (const Exception& e) {
-        ShowError(e.message(), QStringLiteral("Грешка"));
+        ShowError(e.message(), QCoreApplication::translate("TextPrint", "Грешка"));
         return;
     }
     // The work file holds a company's report: it goes once printed. A
@@ -252,9 +255,9 @@ void PrintText(const QString& fileName, bool convert) {
     try {
         lines = ReadLines(fileName);
     } catch (const std::exception& e) {
-        ShowError(QStringLiteral("Проблем с  ") + u'"' + fileName + u'"' + QStringLiteral(".\r") +
-                      ExceptionText(e),
-                  QStringLiteral("Грешка"));
+        ShowError(QCoreApplication::translate("TextPrint", "Проблем с  ") + u'"' + fileName + u'"' +
+                      QStringLiteral(".\r") + ExceptionText(e),
+                  QCoreApplication::translate("TextPrint", "Грешка"));
         return;
     }
     try {
@@ -283,7 +286,7 @@ void PrintText(const QString& fileName, bool convert) {
         try {
             SendToTarget(text);
         } catch (const std::exception& e) {
-            ShowError(ExceptionText(e), QStringLiteral("Съобщение"));
+            ShowError(ExceptionText(e), QCoreApplication::translate("TextPrint", "Съобщение"));
         }
 
         const QString program = TrimText(ExportTxtOpts.OpenWith);
@@ -292,7 +295,7 @@ void PrintText(const QString& fileName, bool convert) {
             ShellRun(program, FileParameter(info.absoluteFilePath()), info.absolutePath(), 1);
         }
     } catch (const std::exception& e) {
-        ShowError(ExceptionText(e), QStringLiteral("Съобщение"));
+        ShowError(ExceptionText(e), QCoreApplication::translate("TextPrint", "Съобщение"));
     }
 }
 

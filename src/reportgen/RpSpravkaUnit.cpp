@@ -12,6 +12,7 @@
 #include "TextRoutines.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFont>
 #include <QPalette>
 #include <type_traits>
@@ -148,7 +149,8 @@ namespace {
 void RoutePreviewMessages() {
     static const bool routed = [] {
         TRpStandardPreview::SetMessageRoute([](QWidget*, const QString& text) {
-            ShowMessageBox(text, QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+            ShowMessageBox(text, QCoreApplication::translate("RpSpravka", "Грешка"),
+                           MB_OK | MB_ICONSTOP);
         });
         return true;
     }();
@@ -276,7 +278,10 @@ void TRpSpravkaForm::BuildReport() {
     rpsPageNum->SetAlignment(TAlignment::Right);
     rpsPageNum->SetWordWrap(false);
     rpsPageNum->SetResetAfterPrint(false);
-    rpsPageNum->SetExpression(QStringLiteral("'Стр. ' + PAGENUMBER"));
+    // The page caption is the program's own text; it holds no quote in any
+    // language, so it goes into the expression's string as it is.
+    rpsPageNum->SetExpression(u'\'' + QCoreApplication::translate("RpSpravka", "Стр. ") +
+                              QStringLiteral("' + PAGENUMBER"));
     lbBottomTitle =
         Place<TRpLabel>(PageFooterBand1, QStringLiteral("lbBottomTitle"), 10, 3, 598, 17);
     lbBottomTitle->SetFont(Arial(8));
@@ -667,7 +672,7 @@ void TRpSpravkaForm::ExportSequence(TReportSource& window, const QString& fileNa
             throw;
         }
         if (!release.Printer || RpSpravka->Cancelled())
-            throw Exception(QStringLiteral("Справката е прекъсната."));
+            throw Exception(QCoreApplication::translate("RpSpravka", "Справката е прекъсната."));
     };
     if (TQuery* catalogue = window.Catalogue(); catalogue && catalogue->Active()) {
         if (TField* subject = catalogue->FindField(QStringLiteral("BGTableName"));

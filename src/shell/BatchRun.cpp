@@ -15,6 +15,7 @@
 #include "Vexal.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -59,8 +60,12 @@ void PrepareBatchPlatform() {
 
 namespace {
 
-const QString ErrorCaption = QStringLiteral("Грешка");
-const QString NoteCaption = QStringLiteral("Съобщение");
+QString ErrorCaption() {
+    return QCoreApplication::translate("BatchRun", "Грешка");
+}
+QString NoteCaption() {
+    return QCoreApplication::translate("BatchRun", "Съобщение");
+}
 
 void PrintLine(std::FILE* stream, const QString& line) {
     const QByteArray bytes = line.toUtf8();
@@ -169,8 +174,8 @@ bool HasRows(TSpravkaForm* window) {
 // window's preview and print do nothing then, which a scheduler could not
 // see.
 void NothingToWrite(const QString& what) {
-    ShowMessageBox(QStringLiteral("Справката няма редове: ") + what, NoteCaption,
-                   MB_OK | MB_ICONINFORMATION);
+    ShowMessageBox(QCoreApplication::translate("BatchRun", "Справката няма редове: ") + what,
+                   NoteCaption(), MB_OK | MB_ICONINFORMATION);
 }
 
 void PrintSubjects(TSpravkaForm* window) {
@@ -189,9 +194,9 @@ bool SavedSubject(const QString& base, QString& subject) {
     // message speaks of a missing folder or a file left open.
     if (!QFileInfo::exists(base + QStringLiteral(".SEL.DRN")) &&
         !QFileInfo::exists(base + QStringLiteral(".SELBG.DRN"))) {
-        ShowMessageBox(QStringLiteral("Няма такава записана справка: ") +
+        ShowMessageBox(QCoreApplication::translate("BatchRun", "Няма такава записана справка: ") +
                            QDir::toNativeSeparators(base),
-                       ErrorCaption, MB_OK | MB_ICONSTOP);
+                       ErrorCaption(), MB_OK | MB_ICONSTOP);
         return false;
     }
     try {
@@ -199,7 +204,7 @@ bool SavedSubject(const QString& base, QString& subject) {
         subject = lines.value(0);
         return true;
     } catch (const Exception&) {
-        ShowMessageBox(SavedInquiryFailureMessage, ErrorCaption, MB_OK | MB_ICONSTOP);
+        ShowMessageBox(SavedInquiryFailureMessage(), ErrorCaption(), MB_OK | MB_ICONSTOP);
         return false;
     }
 }
@@ -214,15 +219,15 @@ bool RunTheInquiry(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages&
     // Without a subject the run would take whichever subject the list
     // shows first: a wrong result reported as done.
     if (!inquiry->SelectSubject(subject)) {
-        ShowMessageBox(QStringLiteral("Няма такава справка: ") + subject, ErrorCaption,
-                       MB_OK | MB_ICONSTOP);
+        ShowMessageBox(QCoreApplication::translate("BatchRun", "Няма такава справка: ") + subject,
+                       ErrorCaption(), MB_OK | MB_ICONSTOP);
         return false;
     }
     if (!o.RunFile.isEmpty()) {
         try {
             LoadInquiryFiles(*inquiry, o.RunFile);
         } catch (const Exception& e) {
-            ShowMessageBox(e.message(), ErrorCaption, MB_OK | MB_ICONSTOP);
+            ShowMessageBox(e.message(), ErrorCaption(), MB_OK | MB_ICONSTOP);
             return false;
         }
     }
@@ -254,8 +259,9 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         if (messages.Failed())
             return false;
         if (!QFileInfo::exists(o.ExportFile)) {
-            ShowMessageBox(QStringLiteral("Неосъществен експорт във файл."), ErrorCaption,
-                           MB_OK | MB_ICONSTOP);
+            ShowMessageBox(
+                QCoreApplication::translate("BatchRun", "Неосъществен експорт във файл."),
+                ErrorCaption(), MB_OK | MB_ICONSTOP);
             return false;
         }
     }
@@ -272,7 +278,8 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         if (messages.Failed())
             return false;
         if (!written)
-            NothingToWrite(u'"' + save.File + QStringLiteral("\" не е записан."));
+            NothingToWrite(u'"' + save.File +
+                           QCoreApplication::translate("BatchRun", "\" не е записан."));
     }
 
     if (!o.ChartFile.isEmpty()) {
@@ -283,7 +290,8 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         if (messages.Failed())
             return false;
         if (!written)
-            NothingToWrite(u'"' + o.ChartFile + QStringLiteral("\" не е записан."));
+            NothingToWrite(u'"' + o.ChartFile +
+                           QCoreApplication::translate("BatchRun", "\" не е записан."));
     }
 
     if (o.Print) {
@@ -291,14 +299,15 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         // run must, or a scheduler takes an unprinted report for printed.
         report->PrintPages = [](TRpPrinter* printer) {
             if (!printer->PrinterPresent()) {
-                ShowMessageBox(QStringLiteral("Няма принтер, на който да се отпечата справката."),
-                               ErrorCaption, MB_OK | MB_ICONSTOP);
+                ShowMessageBox(QCoreApplication::translate(
+                                   "BatchRun", "Няма принтер, на който да се отпечата справката."),
+                               ErrorCaption(), MB_OK | MB_ICONSTOP);
                 return;
             }
             try {
                 PrintPreparedPages(printer);
             } catch (const Exception& e) {
-                ShowMessageBox(e.message(), ErrorCaption, MB_OK | MB_ICONSTOP);
+                ShowMessageBox(e.message(), ErrorCaption(), MB_OK | MB_ICONSTOP);
             }
         };
         const bool rows = HasRows(window);
@@ -307,7 +316,7 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         if (messages.Failed())
             return false;
         if (!rows)
-            NothingToWrite(QStringLiteral("нищо не е отпечатано."));
+            NothingToWrite(QCoreApplication::translate("BatchRun", "нищо не е отпечатано."));
     }
     return true;
 }
@@ -381,7 +390,7 @@ int ListAliases() {
         for (const QString& name : names)
             PrintLine(stdout, name);
     } catch (const Exception& e) {
-        StderrMessageBox(e.message(), ErrorCaption, MB_OK | MB_ICONSTOP);
+        StderrMessageBox(e.message(), ErrorCaption(), MB_OK | MB_ICONSTOP);
         return BatchFailed;
     }
     std::fflush(stdout);

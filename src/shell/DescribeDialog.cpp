@@ -16,15 +16,15 @@
 TDescribeDialog::TDescribeDialog(TDatabase& database, QWidget* parent)
     : QDialog(parent), Describer(std::make_unique<TDescriber>(database)) {
     setObjectName(QStringLiteral("DescribeDialog"));
-    setWindowTitle(QStringLiteral("Нова справка от таблица"));
+    setWindowTitle(tr("Нова справка от таблица"));
     resize(900, 520);
 
-    auto* tablesLabel = new QLabel(QStringLiteral("&Таблица"), this);
+    auto* tablesLabel = new QLabel(tr("&Таблица"), this);
     lbTables = new QListWidget(this);
     lbTables->setObjectName(QStringLiteral("lbTables"));
     lbTables->setMaximumWidth(240);
     tablesLabel->setBuddy(lbTables);
-    auto* subjectLabel = new QLabel(QStringLiteral("&Име на справката"), this);
+    auto* subjectLabel = new QLabel(tr("&Име на справката"), this);
     edSubject = new QLineEdit(this);
     edSubject->setObjectName(QStringLiteral("edSubject"));
     edSubject->setMaxLength(60);
@@ -40,9 +40,9 @@ TDescribeDialog::TDescribeDialog(TDatabase& database, QWidget* parent)
     grPreview->setHorizontalHeaderLabels(RelationsColumnNames());
 
     auto* buttons = new QDialogButtonBox(this);
-    btOk = buttons->addButton(QStringLiteral("&Запис"), QDialogButtonBox::AcceptRole);
+    btOk = buttons->addButton(tr("&Запис"), QDialogButtonBox::AcceptRole);
     btOk->setObjectName(QStringLiteral("btOk"));
-    btCancel = buttons->addButton(QStringLiteral("Отказ"), QDialogButtonBox::RejectRole);
+    btCancel = buttons->addButton(tr("Отказ"), QDialogButtonBox::RejectRole);
     btCancel->setObjectName(QStringLiteral("btCancel"));
 
     auto* grid = new QGridLayout;
@@ -105,12 +105,12 @@ void TDescribeDialog::RefreshPreview() {
     grPreview->setRowCount(0);
     const QString table = SelectedTable();
     if (table.isEmpty()) {
-        lbInfo->setText(QStringLiteral("Изберете таблица."));
+        lbInfo->setText(tr("Изберете таблица."));
         btOk->setEnabled(false);
         return;
     }
     if (edSubject->text().trimmed().isEmpty()) {
-        lbInfo->setText(QStringLiteral("Въведете име на справката."));
+        lbInfo->setText(tr("Въведете име на справката."));
         btOk->setEnabled(false);
         return;
     }
@@ -124,19 +124,19 @@ void TDescribeDialog::RefreshPreview() {
     }
     QStringList notes;
     if (Planned.CreateRelations && Planned.CreateAuthchar)
-        notes << QStringLiteral("Ще бъдат създадени таблиците Relations и Authchar.");
+        notes << tr("Ще бъдат създадени таблиците Relations и Authchar.");
     else if (Planned.CreateRelations)
-        notes << QStringLiteral("Ще бъде създадена таблицата Relations.");
+        notes << tr("Ще бъде създадена таблицата Relations.");
     else if (Planned.CreateAuthchar)
-        notes << QStringLiteral("Ще бъде създадена таблицата Authchar.");
+        notes << tr("Ще бъде създадена таблицата Authchar.");
     if (!Planned.MissingMarks.isEmpty()) {
         QStringList codes;
         for (int code : Planned.MissingMarks)
             codes << QString::number(code);
-        notes << QStringLiteral("Знаци в Authchar за кодове ") + codes.join(QStringLiteral(", ")) +
+        notes << tr("Знаци в Authchar за кодове ") + codes.join(QStringLiteral(", ")) +
                      QLatin1Char('.');
     }
-    notes << QStringLiteral("Редове в Relations: %1.").arg(Planned.Rows.size());
+    notes << tr("Редове в Relations: %1.").arg(Planned.Rows.size());
     lbInfo->setText(notes.join(QLatin1Char(' ')));
     grPreview->setRowCount(int(Planned.Rows.size()));
     for (int row = 0; row < Planned.Rows.size(); ++row) {
@@ -154,7 +154,7 @@ void TDescribeDialog::btOkClick() {
     try {
         Written = Describer->Write(Planned);
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), tr("Грешка"), MB_OK | MB_ICONSTOP);
         RefreshPreview();
         return;
     }

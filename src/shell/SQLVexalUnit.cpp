@@ -4,10 +4,12 @@
 #include "DescribeDialog.h"
 #include "ExportOptions.h"
 #include "ExportSetupUnit.h"
+#include "Language.h"
 #include "MessageBox.h"
 #include "SpravkaUnit.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -57,31 +59,41 @@ TSQLVexalForm::TSQLVexalForm(QWidget* parent) : QMainWindow(parent) {
 // buttons and labels: a letter shared with the window inside the frame would
 // only move the focus on its first press.
 void TSQLVexalForm::BuildMenus() {
-    mnFile = menuBar()->addMenu(QStringLiteral("&Файл"));
+    mnFile = menuBar()->addMenu(tr("&Файл"));
     mnFile->setObjectName(QStringLiteral("mnFile"));
-    mnNewInquiry = AddItem(mnFile, "mnNewInquiry", QStringLiteral("&Нова справка"));
+    mnNewInquiry = AddItem(mnFile, "mnNewInquiry", tr("&Нова справка"));
     mnNewInquiry->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnChart = AddItem(mnFile, "mnChart", QStringLiteral("&Графика на справката"));
-    mnExportSetup = AddItem(mnFile, "mnExportSetup", QStringLiteral("Настройка &Експорт..."));
-    mnTextPrint = AddItem(mnFile, "mnTextPrint", QStringLiteral("&Текстов печат"));
+    mnChart = AddItem(mnFile, "mnChart", tr("&Графика на справката"));
+    mnExportSetup = AddItem(mnFile, "mnExportSetup", tr("Настройка &Експорт..."));
+    mnTextPrint = AddItem(mnFile, "mnTextPrint", tr("&Текстов печат"));
     mnTextPrint->setCheckable(true);
     mnFile->addSeparator();
-    mnExit = AddItem(mnFile, "mnExit", QStringLiteral("&Изход"));
+    mnExit = AddItem(mnFile, "mnExit", tr("&Изход"));
 
-    mnAdmin = menuBar()->addMenu(QStringLiteral("Ад&министриране"));
+    mnAdmin = menuBar()->addMenu(tr("Ад&министриране"));
     mnAdmin->setObjectName(QStringLiteral("mnAdmin"));
-    mnDescribe = AddItem(mnAdmin, "mnDescribe", QStringLiteral("Нова &справка от таблица…"));
+    mnDescribe = AddItem(mnAdmin, "mnDescribe", tr("Нова &справка от таблица…"));
 
-    mnWindow = menuBar()->addMenu(QStringLiteral("Прозоре&ц"));
+    mnWindow = menuBar()->addMenu(tr("Прозоре&ц"));
     mnWindow->setObjectName(QStringLiteral("mnWindow"));
-    mnCascade = AddItem(mnWindow, "mnCascade", QStringLiteral("&Каскадно"));
-    mnTile = AddItem(mnWindow, "mnTile", QStringLiteral("&Едно до друго"));
+    mnCascade = AddItem(mnWindow, "mnCascade", tr("&Каскадно"));
+    mnTile = AddItem(mnWindow, "mnTile", tr("&Едно до друго"));
 
-    mnHelp = menuBar()->addMenu(QStringLiteral("Помо&щ"));
+    mnHelp = menuBar()->addMenu(tr("Помо&щ"));
     mnHelp->setObjectName(QStringLiteral("mnHelp"));
-    mnAbout = AddItem(mnHelp, "mnAbout", QStringLiteral("&За програмата"));
+    mnAbout = AddItem(mnHelp, "mnAbout", tr("&За програмата"));
+    mnLanguage = mnHelp->addMenu(tr("&Език / Language"));
+    mnLanguage->setObjectName(QStringLiteral("mnLanguage"));
+    mnLanguageBg = AddItem(mnLanguage, "mnLanguageBg", QStringLiteral("&Български"));
+    mnLanguageEn = AddItem(mnLanguage, "mnLanguageEn", QStringLiteral("&English"));
+    auto* languages = new QActionGroup(this);
+    for (QAction* item : {mnLanguageBg, mnLanguageEn}) {
+        item->setCheckable(true);
+        languages->addAction(item);
+    }
+    (CurrentLanguage() == QLatin1String("en") ? mnLanguageEn : mnLanguageBg)->setChecked(true);
 
-    lbTextPrint = new QLabel(QStringLiteral("Текстов печат"), this);
+    lbTextPrint = new QLabel(tr("Текстов печат"), this);
     lbTextPrint->setObjectName(QStringLiteral("lbTextPrint"));
     statusBar()->addPermanentWidget(lbTextPrint);
 
@@ -94,6 +106,10 @@ void TSQLVexalForm::BuildMenus() {
     connect(mnCascade, &QAction::triggered, this, &TSQLVexalForm::mnCascadeClick);
     connect(mnTile, &QAction::triggered, this, &TSQLVexalForm::mnTileClick);
     connect(mnAbout, &QAction::triggered, this, &TSQLVexalForm::mnAboutClick);
+    connect(mnLanguageBg, &QAction::triggered, this,
+            [this] { mnLanguageClick(QStringLiteral("bg")); });
+    connect(mnLanguageEn, &QAction::triggered, this,
+            [this] { mnLanguageClick(QStringLiteral("en")); });
     // The text-print mode may be switched on from the command line before
     // the window exists; the menu shows the switch as it is when it opens.
     connect(mnFile, &QMenu::aboutToShow, this, &TSQLVexalForm::SyncMenus);
@@ -152,12 +168,12 @@ void TSQLVexalForm::mnDescribeClick() {
         TDescribeDialog dialog(*Database, this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        statusBar()->showMessage(QStringLiteral("Справката \"%1\" е записана (%2 колони)")
+        statusBar()->showMessage(tr("Справката \"%1\" е записана (%2 колони)")
                                      .arg(dialog.Written.Subject)
                                      .arg(dialog.Written.Rows.size()),
                                  5000);
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), tr("Грешка"), MB_OK | MB_ICONSTOP);
     }
 }
 
@@ -170,12 +186,26 @@ void TSQLVexalForm::mnTileClick() {
 }
 
 void TSQLVexalForm::mnAboutClick() {
-    ShowMessageBox(QStringLiteral("SQL Vexal\rВерсия ") + QStringLiteral(VEXAL_VERSION),
-                   QStringLiteral("За програмата"), MB_OK | MB_ICONINFORMATION);
+    ShowMessageBox(tr("SQL Vexal\rВерсия ") + QStringLiteral(VEXAL_VERSION), tr("За програмата"),
+                   MB_OK | MB_ICONINFORMATION);
+}
+
+void TSQLVexalForm::mnLanguageClick(const QString& code) {
+    if (!SaveLanguage(code)) {
+        ShowMessageBox(tr("Изборът на език не може да бъде запомнен в настройките."), tr("Грешка"),
+                       MB_OK | MB_ICONSTOP);
+        return;
+    }
+    // Said in the chosen language: the one the user has just shown they read.
+    const bool english = code == QLatin1String("en");
+    ShowMessageBox(english ? QStringLiteral("SQL Vexal will be in English from its next start.")
+                           : QStringLiteral("SQL Vexal ще бъде на български от следващото си "
+                                            "стартиране."),
+                   QStringLiteral("SQL Vexal"), MB_OK | MB_ICONINFORMATION);
 }
 
 void TSQLVexalForm::ExportSetupChanged() {
-    statusBar()->showMessage(QStringLiteral("Настройките за експорт са променени"), 5000);
+    statusBar()->showMessage(tr("Настройките за експорт са променени"), 5000);
 }
 
 void TSQLVexalForm::SyncMenus() {
@@ -244,5 +274,6 @@ void TSQLVexalForm::FormShow() {
 }
 
 void AppException(const QString& message) {
-    ShowMessageBox(message, QStringLiteral("Системно съобщение"), MB_OK | MB_ICONSTOP);
+    ShowMessageBox(message, QCoreApplication::translate("TSQLVexalForm", "Системно съобщение"),
+                   MB_OK | MB_ICONSTOP);
 }

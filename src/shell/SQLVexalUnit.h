@@ -3,7 +3,7 @@
 // program's one database connection and its inquiry windows, with the
 // menus of the frame: File (new inquiry window, export settings, text-print
 // mode, exit), Administration (a new subject described from a table),
-// Window (cascade, tile, the open windows) and Help (about).
+// Window (cascade, tile, the open windows) and Help (about, the language).
 
 #include "WindowRoutines.h"
 
@@ -41,6 +41,11 @@ public:
     QAction* mnTile = nullptr;
     QMenu* mnHelp = nullptr;
     QAction* mnAbout = nullptr;
+    // "Език / Language": Bulgarian or English from the next start. The two
+    // items name their language in itself, so either reader finds theirs.
+    QMenu* mnLanguage = nullptr;
+    QAction* mnLanguageBg = nullptr;
+    QAction* mnLanguageEn = nullptr;
     // Shown in the status bar while the text-print mode is on.
     QLabel* lbTextPrint = nullptr;
 
@@ -71,6 +76,9 @@ public:
     void mnTileClick();
     // "За програмата": the program's name and version.
     void mnAboutClick();
+    // Remembers the language ("bg" or "en") in the settings and says, in
+    // that language, that it takes effect at the next start.
+    void mnLanguageClick(const QString& code);
     // The export settings changed (message 3025): says so in the status bar.
     void ExportSetupChanged();
     // Brings the menu items that mirror program-wide switches up to date.

@@ -33,7 +33,7 @@ public:
 
 TSelectDbForm::TSelectDbForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SelectDbForm"));
-    setWindowTitle(QStringLiteral("Select Database Alias"));
+    setWindowTitle(tr("Select Database Alias"));
     setGeometry(132, 80, 320, 420);
     setMinimumSize(300, 200);
     QFont tahoma(QStringLiteral("Tahoma"));
@@ -45,10 +45,10 @@ TSelectDbForm::TSelectDbForm(QWidget* parent) : QDialog(parent) {
     cbDbList->setSortingEnabled(true);
     cbDbList->setUniformItemSizes(true);
     cbDbList->setItemDelegate(new TAliasItemDelegate(cbDbList));
-    btOk = new QPushButton(QStringLiteral("O&k"), this);
+    btOk = new QPushButton(tr("O&k"), this);
     btOk->setObjectName(QStringLiteral("btOk"));
     btOk->setFixedSize(97, 25);
-    btCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btCancel = new QPushButton(tr("Cancel"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     btCancel->setFixedSize(97, 25);
     btOk->setAutoDefault(false);
@@ -86,7 +86,7 @@ void TSelectDbForm::FormCreate() {
         aliases = session.AliasNames();
     } catch (const Exception& e) {
         // An aliases file that cannot be read leaves the demo to choose.
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), tr("Грешка"), MB_OK | MB_ICONSTOP);
     }
     for (const QString& alias : aliases)
         new TAliasItem(alias, cbDbList);

@@ -7,6 +7,7 @@
 #include "ServerRoutines.h"
 #include "SessionInit.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <exception>
 
@@ -76,7 +77,8 @@ std::unique_ptr<TSQLVexalForm> StartUp(const QString& aliasArgument, const TStar
     try {
         database.Open();
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), QCoreApplication::translate("Vexal", "Грешка"),
+                       MB_OK | MB_ICONSTOP);
         *exitCode = 1;
         return nullptr;
     }

@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "Describe.h"
 #include "ExportOptions.h"
+#include "Language.h"
 #include "MessageBox.h"
 #include "ReportFileRun.h"
 #include "RpExpr.h"
@@ -11,6 +12,7 @@
 #include "SessionInit.h"
 #include "Vexal.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
@@ -36,6 +38,7 @@ const char* const UsageText =
     "       vexal --find TEXT FILE.rpp\n"
     "       vexal --convert FILE.rpp --pdf OUT.pdf\n"
     "       vexal --help | --version\n"
+    "Any of them also takes --language en|bg.\n"
     "\n"
     "Starts SQL Vexal on the database alias ALIAS (for example DEMO, the built-in\n"
     "demo database). Without an alias, or with the Ctrl key held at start, the\n"
@@ -56,6 +59,9 @@ const char* const UsageText =
     "                      status 0 found, 1 not found, 2 the file cannot be read\n"
     "  --convert FILE      write the saved report file FILE as the PDF named by\n"
     "                      --pdf\n"
+    "  --language L        the language of windows and messages: bg (Bulgarian, the\n"
+    "                      default) or en (English); without it, VEXAL_LANGUAGE,\n"
+    "                      then the choice in the Help menu (Помощ)\n"
     "  --help              show this text and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -63,15 +69,15 @@ const char* const UsageText =
     "--report, --print or --list-subjects runs without any window or dialog. ALIAS\n"
     "is opened and its connection script run as at start; the inquiry is made as in\n"
     "an inquiry window: the subject added, the saved inquiry loaded as \"Зарежда\"\n"
-    "loads it, and run as \"Справка\" runs it. Every message goes to standard error\n"
-    "as \"caption: text\" and is answered with its default button.\n"
+    "(Load) loads it, and run as \"Справка\" (Query) runs it. Every message goes to\n"
+    "standard error as \"caption: text\" and is answered with its default button.\n"
     "\n"
     "  --subject NAME      the inquiry subject, as the subject list shows it; without\n"
     "                      it, the subject the --run inquiry was saved with\n"
-    "  --run FILE          load the saved inquiry FILE (the file the \"Запис\" dialog\n"
-    "                      wrote; \".SQL\" is added to a name without an extension, and\n"
-    "                      a bare name is also looked for in the user's SaveReps,\n"
-    "                      then in SaveReps beside the program)\n"
+    "  --run FILE          load the saved inquiry FILE (the file the \"Запис\" (Save)\n"
+    "                      dialog wrote; \".SQL\" is added to a name without an\n"
+    "                      extension, and a bare name is also looked for in the\n"
+    "                      user's SaveReps, then in SaveReps beside the program)\n"
     "  --title TEXT        the title of the report and the export\n"
     "  --row-numbers       number the report's rows\n"
     "  --sql               print the composed SELECT to standard output\n"
@@ -125,7 +131,8 @@ int DescribeTable(const QString& alias, const QString& table, const QString& sub
         for (const QString& line : written.Lines())
             std::printf("%s\n", line.toUtf8().constData());
     } catch (const Exception& e) {
-        ShowMessageBox(e.message(), QStringLiteral("Грешка"), MB_OK | MB_ICONSTOP);
+        ShowMessageBox(e.message(), QCoreApplication::translate("Vexal", "Грешка"),
+                       MB_OK | MB_ICONSTOP);
         return 1;
     }
     return 0;
@@ -171,6 +178,7 @@ int main(int argc, char** argv) {
     bool find = false;
     QString convertFile;
     TBatchOptions batch;
+    QString language;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // The value of an option that takes one; false when it is missing.
@@ -272,6 +280,10 @@ int main(int argc, char** argv) {
             batch.ChartKind = text.toLower();
         } else if (is("--list-subjects")) {
             batch.ListSubjects = true;
+        } else if (is("--language")) {
+            if (!value(text) || LanguageCode(text).isEmpty())
+                return Usage("--language needs en or bg");
+            language = LanguageCode(text);
         } else if (is("--list-aliases")) {
             listAliases = true;
         } else if (std::strncmp(arg, "--", 2) == 0) {
@@ -296,6 +308,7 @@ int main(int argc, char** argv) {
             return Usage("--convert goes with a report file and --pdf only");
         PrepareBatchPlatform();
         QGuiApplication app(argc, argv);
+        InstallLanguage(ChosenLanguage(language));
         QGuiApplication::setApplicationName(QStringLiteral("vexal"));
         return find ? FindInReportFile(alias, findText)
                     : ConvertReportFile(convertFile, batch.PdfFile);
@@ -305,6 +318,7 @@ int main(int argc, char** argv) {
             createDemo || batch.HasExportSettings())
             return Usage("--list-aliases goes alone");
         QCoreApplication core(argc, argv);
+        InstallLanguage(ChosenLanguage(language));
         QCoreApplication::setApplicationName(QStringLiteral("vexal"));
         return ListAliases();
     }
@@ -333,12 +347,14 @@ int main(int argc, char** argv) {
         if (describeTable.trimmed().isEmpty())
             return Usage("--describe needs a table name");
         QCoreApplication core(argc, argv);
+        InstallLanguage(ChosenLanguage(language));
         QCoreApplication::setApplicationName(QStringLiteral("vexal"));
         return DescribeTable(alias, describeTable, batch.Subject.value_or(QString()));
     }
 
     if (createDemo) {
         QCoreApplication core(argc, argv);
+        InstallLanguage(ChosenLanguage(language));
         QCoreApplication::setApplicationName(QStringLiteral("vexal"));
         try {
             CreateDemoDatabase(demoFile, demoRows);
@@ -353,6 +369,7 @@ int main(int argc, char** argv) {
         batch.Alias = alias;
         PrepareBatchPlatform();
         TVexalApplication app(argc, argv);
+        InstallLanguage(ChosenLanguage(language));
         QApplication::setApplicationName(QStringLiteral("vexal"));
         QApplication::setApplicationDisplayName(QStringLiteral("SQL Vexal"));
         InitProgramDir();
@@ -363,6 +380,7 @@ int main(int argc, char** argv) {
     }
 
     TVexalApplication app(argc, argv);
+    InstallLanguage(ChosenLanguage(language));
     QApplication::setApplicationName(QStringLiteral("vexal"));
     QApplication::setApplicationDisplayName(QStringLiteral("SQL Vexal"));
     QApplication::setWindowIcon(AppIcon());

@@ -1,5 +1,6 @@
 #include "SafeFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,15 +23,21 @@ QString Quoted(const QString& fileName) {
 }
 
 [[noreturn]] void Refuse(const QString& fileName, const QString& why) {
-    throw Exception(QStringLiteral("Файлът ") + Quoted(fileName) + u' ' + why);
+    throw Exception(QCoreApplication::translate("SafeFile", "Файлът ") + Quoted(fileName) + u' ' +
+                    why);
 }
 
 QString TooLarge(qint64 limit) {
-    return QStringLiteral("е по-голям от %1 MB и не се чете.").arg(limit / (1024 * 1024));
+    return QCoreApplication::translate("SafeFile", "е по-голям от %1 MB и не се чете.")
+        .arg(limit / (1024 * 1024));
 }
 
-const QString NotRegular = QStringLiteral("не е обикновен файл и не се чете.");
-const QString IsLink = QStringLiteral("е символна връзка и не се чете.");
+QString NotRegular() {
+    return QCoreApplication::translate("SafeFile", "не е обикновен файл и не се чете.");
+}
+QString IsLink() {
+    return QCoreApplication::translate("SafeFile", "е символна връзка и не се чете.");
+}
 
 #ifndef Q_OS_WIN
 
@@ -71,17 +78,19 @@ QByteArray ReadUntrustedFile(const QString& fileName, bool noLinks, TFileOrigin*
 #ifdef Q_OS_WIN
     const QFileInfo info(fileName);
     if (noLinks && info.isSymLink())
-        Refuse(fileName, IsLink);
+        Refuse(fileName, IsLink());
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        Refuse(fileName, QStringLiteral("не може да бъде отворен: ") + file.errorString());
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде отворен: ") +
+                             file.errorString());
     if (!info.isFile() || file.isSequential())
-        Refuse(fileName, NotRegular);
+        Refuse(fileName, NotRegular());
     if (file.size() > limit)
         Refuse(fileName, TooLarge(limit));
     const QByteArray bytes = file.read(limit + 1);
     if (file.error() != QFileDevice::NoError)
-        Refuse(fileName, QStringLiteral("не може да бъде прочетен: ") + file.errorString());
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") +
+                             file.errorString());
     if (bytes.size() > limit)
         Refuse(fileName, TooLarge(limit));
     if (origin)
@@ -99,14 +108,16 @@ QByteArray ReadUntrustedFile(const QString& fileName, bool noLinks, TFileOrigin*
     if (file.Fd < 0) {
         const int error = errno;
         if (noLinks && error == ELOOP)
-            Refuse(fileName, IsLink);
-        Refuse(fileName, QStringLiteral("не може да бъде отворен: ") + ErrnoText(error));
+            Refuse(fileName, IsLink());
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде отворен: ") +
+                             ErrnoText(error));
     }
     struct stat st {};
     if (::fstat(file.Fd, &st) != 0)
-        Refuse(fileName, QStringLiteral("не може да бъде прочетен: ") + ErrnoText(errno));
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") +
+                             ErrnoText(errno));
     if (!S_ISREG(st.st_mode))
-        Refuse(fileName, NotRegular);
+        Refuse(fileName, NotRegular());
     if (st.st_size > limit)
         Refuse(fileName, TooLarge(limit));
     ::fcntl(file.Fd, F_SETFL, O_RDONLY);
@@ -128,7 +139,8 @@ QByteArray ReadUntrustedFile(const QString& fileName, bool noLinks, TFileOrigin*
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            Refuse(fileName, QStringLiteral("не може да бъде прочетен: ") + ErrnoText(errno));
+            Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде прочетен: ") +
+                                 ErrnoText(errno));
         if (n == 0)
             break;
         used += n;
@@ -161,7 +173,8 @@ void WriteFileReplacing(const QString& fileName, const QByteArray& bytes, int pe
     QSaveFile file(fileName);
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        Refuse(fileName, QStringLiteral("не може да бъде записан: ") + file.errorString());
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") +
+                             file.errorString());
 #else
     const QFileInfo target(fileName);
     const QString folder = target.absolutePath();
@@ -179,11 +192,13 @@ void WriteFileReplacing(const QString& fileName, const QByteArray& bytes, int pe
             break;
     }
     if (file.Fd < 0)
-        Refuse(fileName, QStringLiteral("не може да бъде записан: ") + ErrnoText(errno));
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") +
+                             ErrnoText(errno));
     const QByteArray temporaryName = QFile::encodeName(temporary);
     auto fail = [&](int error) {
         ::unlink(temporaryName.constData());
-        Refuse(fileName, QStringLiteral("не може да бъде записан: ") + ErrnoText(error));
+        Refuse(fileName, QCoreApplication::translate("SafeFile", "не може да бъде записан: ") +
+                             ErrnoText(error));
     };
     if (!WriteAllTo(file.Fd, bytes) || ::fsync(file.Fd) != 0)
         fail(errno);
@@ -202,25 +217,28 @@ QString MakePrivateFolder(const QString& folder) {
     const QString path = QDir::cleanPath(QDir(folder).absolutePath());
     const QString parent = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(parent))
-        throw Exception(QStringLiteral("Папката ") + Quoted(parent) +
-                        QStringLiteral(" не може да бъде създадена."));
+        throw Exception(QCoreApplication::translate("SafeFile", "Папката ") + Quoted(parent) +
+                        QCoreApplication::translate("SafeFile", " не може да бъде създадена."));
 #ifdef Q_OS_WIN
     if (!QDir().mkpath(path))
-        throw Exception(QStringLiteral("Папката ") + Quoted(path) +
-                        QStringLiteral(" не може да бъде създадена."));
+        throw Exception(QCoreApplication::translate("SafeFile", "Папката ") + Quoted(path) +
+                        QCoreApplication::translate("SafeFile", " не може да бъде създадена."));
 #else
     const QByteArray name = QFile::encodeName(path);
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
-        throw Exception(QStringLiteral("Папката ") + Quoted(path) +
-                        QStringLiteral(" не може да бъде създадена: ") + ErrnoText(errno));
+        throw Exception(QCoreApplication::translate("SafeFile", "Папката ") + Quoted(path) +
+                        QCoreApplication::translate("SafeFile", " не може да бъде създадена: ") +
+                        ErrnoText(errno));
     struct stat st {};
     if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        throw Exception(QStringLiteral("Папката ") + Quoted(path) +
-                        QStringLiteral(" не е папка на текущия потребител и не се използва."));
+        throw Exception(QCoreApplication::translate("SafeFile", "Папката ") + Quoted(path) +
+                        QCoreApplication::translate(
+                            "SafeFile", " не е папка на текущия потребител и не се използва."));
     // The user's own folder that others could write into is closed again.
     if ((st.st_mode & 0077) != 0 && ::chmod(name.constData(), 0700) != 0)
-        throw Exception(QStringLiteral("Папката ") + Quoted(path) +
-                        QStringLiteral(" е достъпна за други потребители и не се използва."));
+        throw Exception(QCoreApplication::translate("SafeFile", "Папката ") + Quoted(path) +
+                        QCoreApplication::translate(
+                            "SafeFile", " е достъпна за други потребители и не се използва."));
 #endif
     return path;
 }

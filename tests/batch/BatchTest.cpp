@@ -476,7 +476,7 @@ TEST_F(BatchTest, FailedRunsReportOnStandardErrorAndWriteNothing) {
         {"unreadable saved inquiry",
          {"DEMO", "--run", "nosubject", "--export", "r.txt"},
          1,
-         QStringLiteral("Грешка: ") + SavedInquiryFailureMessage,
+         QStringLiteral("Грешка: ") + SavedInquiryFailureMessage(),
          {"r.txt"}},
         // The export fails; the PDF after it is not written.
         {"export into a missing folder",
@@ -642,7 +642,7 @@ TEST_F(BatchTest, ChartOfTheResultByTheFilesExtension) {
     // No number in the result: an error and no file.
     batch = Batch({"DEMO", "--subject", "Телефонен указател", "--chart", "c.svg"});
     EXPECT_EQ(batch.Exit, 1);
-    EXPECT_TRUE(batch.Err.contains(NoChartValuesMessage)) << batch.Err.toStdString();
+    EXPECT_TRUE(batch.Err.contains(NoChartValuesMessage())) << batch.Err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Work.filePath(QStringLiteral("c.svg"))));
 
     const QStringList wrong[] = {

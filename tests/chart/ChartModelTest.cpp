@@ -104,7 +104,7 @@ TEST(ChartModel, OthersJoinTheSmallestBeyondTheRoomThereIs) {
     ASSERT_EQ(m.Labels.size(), ChartMaxLabels);
     EXPECT_EQ(m.Labels.first(), Str("К12"));
     EXPECT_EQ(m.Labels[48], Str("К60"));
-    EXPECT_EQ(m.Labels.last(), ChartOthersLabel);
+    EXPECT_EQ(m.Labels.last(), ChartOthersLabel());
     EXPECT_EQ(Values(m).back(), 66.0);
     EXPECT_EQ(m.Notes.size(), 1);
 
@@ -112,7 +112,7 @@ TEST(ChartModel, OthersJoinTheSmallestBeyondTheRoomThereIs) {
     m = BuildChartModel(many.Source, TChartKind::Pie);
     ASSERT_EQ(m.Labels.size(), ChartMaxSlices);
     EXPECT_EQ(m.Labels.first(), Str("К50"));
-    EXPECT_EQ(m.Labels.last(), ChartOthersLabel);
+    EXPECT_EQ(m.Labels.last(), ChartOthersLabel());
     EXPECT_EQ(Values(m).back(), 1225.0);
 
     // Exactly 50 labels all stay.
@@ -120,7 +120,7 @@ TEST(ChartModel, OthersJoinTheSmallestBeyondTheRoomThereIs) {
     TResult fifty({{"Клиент", TFieldType::String}, {"Оборот", TFieldType::Float}}, rows);
     m = BuildChartModel(fifty.Source, TChartKind::Bar);
     EXPECT_EQ(m.Labels.size(), 50);
-    EXPECT_FALSE(m.Labels.contains(ChartOthersLabel));
+    EXPECT_FALSE(m.Labels.contains(ChartOthersLabel()));
 }
 
 TEST(ChartModel, DatesAndMonthsRunInDateOrderWithGaps) {
@@ -184,7 +184,7 @@ TEST(ChartModel, EmptyOneRowNullAndBadColumns) {
         BuildChartModel(none.Source);
         FAIL() << "no exception";
     } catch (const Exception& e) {
-        EXPECT_EQ(e.message(), NoChartValuesMessage);
+        EXPECT_EQ(e.message(), NoChartValuesMessage());
     }
 }
 

@@ -73,7 +73,7 @@ TEST_F(ChartWindowTest, ResultWithoutNumbersIsToldAndOpensNothing) {
     Press(window->btSpravka);
     EXPECT_EQ(OpenChart(window), nullptr);
     ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0].Text, NoChartValuesMessage);
+    EXPECT_EQ(Messages[0].Text, NoChartValuesMessage());
 }
 
 TEST_F(ChartWindowTest, ChartInReportIsSavedWithTheInquiry) {

@@ -86,7 +86,7 @@ TEST_F(ChartPageTest, LongResultKeepsTheLargestAndLosesNothingInOthers) {
                   {QStringLiteral("Сума"), QStringLiteral("Сума"), 100}});
     const TChartModel chart = *ReportChart(w, TChartKind::Bar);
     ASSERT_EQ(chart.Labels.size(), ChartMaxLabels);
-    EXPECT_EQ(chart.Labels.last(), ChartOthersLabel);
+    EXPECT_EQ(chart.Labels.last(), ChartOthersLabel());
     // The kept bars and "Други" add up to the whole result.
     const std::vector<double>& v = chart.Series[0].Values;
     EXPECT_NEAR(std::accumulate(v.begin(), v.end(), 0.0),

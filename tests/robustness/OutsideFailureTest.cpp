@@ -354,7 +354,7 @@ TEST_F(OutsideFailure, SavedInquirySetWithAFileMissingOrUnreadable) {
             Press(window->BitBtn7);
         }
         ASSERT_EQ(Messages.size(), 1u) << c.Why;
-        EXPECT_EQ(Messages[0].Text, SavedInquiryFailureMessage) << c.Why;
+        EXPECT_EQ(Messages[0].Text, SavedInquiryFailureMessage()) << c.Why;
         EXPECT_EQ(Messages[0].Caption, QStringLiteral("Грешка")) << c.Why;
         EXPECT_EQ(inquiry.SelectedTables, savedTables) << c.Why;
         EXPECT_EQ(inquiry.SelectedTablesBG, savedTablesBG) << c.Why;
@@ -390,7 +390,7 @@ TEST_F(OutsideFailure, SavedInquiryIntoAReadOnlyFolderLeavesNothing) {
         Press(window->BitBtn6);
     }
     ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0].Text, SavedInquiryFailureMessage);
+    EXPECT_EQ(Messages[0].Text, SavedInquiryFailureMessage());
     EXPECT_TRUE(FolderEntries(folder).isEmpty());
     ProgramDir = savedProgramDir;
 }

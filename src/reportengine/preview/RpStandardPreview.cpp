@@ -58,11 +58,11 @@ TRpStandardPreview::TMessageRoute TRpStandardPreview::SetMessageRoute(TMessageRo
 }
 
 QString TRpStandardPreview::ReportFileFilter() {
-    return QStringLiteral("Report files (*.") + ReportExtension + QStringLiteral(" *.rpp)");
+    return tr("Report files (*.") + ReportExtension + QStringLiteral(" *.rpp)");
 }
 
 QString TRpStandardPreview::PdfFileFilter() {
-    return QStringLiteral("PDF files (*.pdf)");
+    return tr("PDF files (*.pdf)");
 }
 
 TRpStandardPreview::TRpStandardPreview(TRpPrinter* printer, QWidget* parent)
@@ -118,7 +118,7 @@ QToolButton* TRpStandardPreview::AddButton(const QString& name, const QString& t
 void TRpStandardPreview::FormCreate() {
     setObjectName(QStringLiteral("RpStandardPreview"));
     const QString title = PrinterObject ? PrinterObject->Title() : QString();
-    setWindowTitle(title.isEmpty() ? QStringLiteral("Print Preview") : title);
+    setWindowTitle(title.isEmpty() ? tr("Print Preview") : title);
     setWindowState(windowState() | Qt::WindowMaximized);
 
     auto* toolBar = new QToolBar(this);
@@ -126,12 +126,12 @@ void TRpStandardPreview::FormCreate() {
     toolBar->setMovable(false);
     addToolBar(toolBar);
 
-    ZoomFit = AddButton(QStringLiteral("ZoomFit"), QStringLiteral("Fit"),
-                        QStringLiteral("Zoom to fit"), &TRpStandardPreview::ZoomToFitClick);
+    ZoomFit = AddButton(QStringLiteral("ZoomFit"), tr("Fit"), tr("Zoom to fit"),
+                        &TRpStandardPreview::ZoomToFitClick);
     Zoom100 = AddButton(QStringLiteral("Zoom100"), QStringLiteral("100%"), QStringLiteral("100%"),
                         &TRpStandardPreview::ZoomTo100Click);
-    ZoomToWidth = AddButton(QStringLiteral("ZoomToWidth"), QStringLiteral("Width"),
-                            QStringLiteral("Zoom to width"), &TRpStandardPreview::ZoomToWidthClick);
+    ZoomToWidth = AddButton(QStringLiteral("ZoomToWidth"), tr("Width"), tr("Zoom to width"),
+                            &TRpStandardPreview::ZoomToWidthClick);
     auto* zoomGroup = new QButtonGroup(this);
     for (QToolButton* b : {ZoomFit, Zoom100, ZoomToWidth}) {
         b->setCheckable(true);
@@ -139,29 +139,28 @@ void TRpStandardPreview::FormCreate() {
     }
     ZoomToWidth->setChecked(true);
     toolBar->addSeparator();
-    AddButton(QStringLiteral("FirstPage"), QStringLiteral("|<"), QStringLiteral("First page"),
+    AddButton(QStringLiteral("FirstPage"), QStringLiteral("|<"), tr("First page"),
               &TRpStandardPreview::FirstPageClick);
-    AddButton(QStringLiteral("PreviousPage"), QStringLiteral("<"), QStringLiteral("Previous page"),
+    AddButton(QStringLiteral("PreviousPage"), QStringLiteral("<"), tr("Previous page"),
               &TRpStandardPreview::PrevPageClick);
-    AddButton(QStringLiteral("ToolButton2"), QStringLiteral(">"), QStringLiteral("Next page"),
+    AddButton(QStringLiteral("ToolButton2"), QStringLiteral(">"), tr("Next page"),
               &TRpStandardPreview::NextPageClick);
-    AddButton(QStringLiteral("LastPage"), QStringLiteral(">|"), QStringLiteral("Last page"),
+    AddButton(QStringLiteral("LastPage"), QStringLiteral(">|"), tr("Last page"),
               &TRpStandardPreview::LastPageClick);
     toolBar->addSeparator();
-    PrintSetup = AddButton(QStringLiteral("PrintSetup"), QStringLiteral("Setup"),
-                           QStringLiteral("Printer setup"), &TRpStandardPreview::PrintSetupClick);
-    Print = AddButton(QStringLiteral("Print"), QStringLiteral("Print"), QStringLiteral("Print"),
+    PrintSetup = AddButton(QStringLiteral("PrintSetup"), tr("Setup"), tr("Printer setup"),
+                           &TRpStandardPreview::PrintSetupClick);
+    Print = AddButton(QStringLiteral("Print"), tr("Print"), tr("Print"),
                       &TRpStandardPreview::PrintClick);
-    AddButton(QStringLiteral("SaveReport"), QStringLiteral("Save"), QStringLiteral("Save Report"),
+    AddButton(QStringLiteral("SaveReport"), tr("Save"), tr("Save Report"),
               &TRpStandardPreview::SaveClick);
-    AddButton(QStringLiteral("LoadReport"), QStringLiteral("Load"), QStringLiteral("Load Report"),
+    AddButton(QStringLiteral("LoadReport"), tr("Load"), tr("Load Report"),
               &TRpStandardPreview::LoadClick);
     toolBar->addSeparator();
-    AddButton(QStringLiteral("FindButton"), QStringLiteral("Find"),
-              QStringLiteral("Find text in the whole report (Ctrl+F)"),
-              &TRpStandardPreview::FindClick);
+    AddButton(QStringLiteral("FindButton"), tr("Find"),
+              tr("Find text in the whole report (Ctrl+F)"), &TRpStandardPreview::FindClick);
     toolBar->addSeparator();
-    AddButton(QStringLiteral("ExitButton"), QStringLiteral("&Close"), QStringLiteral("Close"),
+    AddButton(QStringLiteral("ExitButton"), tr("&Close"), tr("Close"),
               &TRpStandardPreview::ExitClick);
 
     const bool finished = PrinterObject && PrinterObject->Status() == TRpPrinterStatus::Finished;
@@ -206,7 +205,7 @@ void TRpStandardPreview::CreateFindBar() {
     addToolBar(FindBar);
     FindText = new QLineEdit(FindBar);
     FindText->setObjectName(QStringLiteral("FindText"));
-    FindText->setPlaceholderText(QStringLiteral("Find in the report"));
+    FindText->setPlaceholderText(tr("Find in the report"));
     FindText->setClearButtonEnabled(true);
     FindText->setMaximumWidth(320);
     FindText->installEventFilter(this);
@@ -222,11 +221,11 @@ void TRpStandardPreview::CreateFindBar() {
         connect(button, &QToolButton::clicked, this, click);
         FindBar->addWidget(button);
     };
-    addButton("FindPrevious", QStringLiteral("Previous"),
-              QStringLiteral("Previous match (Shift+F3)"), &TRpStandardPreview::FindPreviousClick);
-    addButton("FindNext", QStringLiteral("Next"), QStringLiteral("Next match (Enter, F3)"),
+    addButton("FindPrevious", tr("Previous"), tr("Previous match (Shift+F3)"),
+              &TRpStandardPreview::FindPreviousClick);
+    addButton("FindNext", tr("Next"), tr("Next match (Enter, F3)"),
               &TRpStandardPreview::FindNextClick);
-    WholeWords = new QCheckBox(QStringLiteral("Whole words"), FindBar);
+    WholeWords = new QCheckBox(tr("Whole words"), FindBar);
     WholeWords->setObjectName(QStringLiteral("WholeWords"));
     WholeWords->setFocusPolicy(Qt::NoFocus);
     FindBar->addWidget(WholeWords);
@@ -237,7 +236,7 @@ void TRpStandardPreview::CreateFindBar() {
     auto* close = new QToolButton(FindBar);
     close->setObjectName(QStringLiteral("FindClose"));
     close->setText(QStringLiteral("x"));
-    close->setToolTip(QStringLiteral("Close the find bar (Escape)"));
+    close->setToolTip(tr("Close the find bar (Escape)"));
     close->setFocusPolicy(Qt::NoFocus);
     connect(close, &QToolButton::clicked, this, &TRpStandardPreview::CloseFindBar);
     FindBar->addWidget(close);
@@ -276,15 +275,15 @@ QString TRpStandardPreview::FindCountText() const {
         return QString();
     QString text;
     if (!Counted)
-        text = QStringLiteral("Counting...");
+        text = tr("Counting...");
     else if (Matches.empty())
-        text = QStringLiteral("Not found");
+        text = tr("Not found");
     else
-        text = QStringLiteral("%1 of %2").arg(Current + 1).arg(Matches.size());
+        text = tr("%1 of %2").arg(Current + 1).arg(Matches.size());
     if (PrinterObject && PrinterObject->Status() == TRpPrinterStatus::Busy)
-        text += QStringLiteral(" (%1 pages so far)").arg(CountedPages);
+        text += tr(" (%1 pages so far)").arg(CountedPages);
     else if (PrinterObject && PrinterObject->IndexPending())
-        text += QStringLiteral(" (%1 of %2 pages read)")
+        text += tr(" (%1 of %2 pages read)")
                     .arg(PrinterObject->TextIndex().PageCount())
                     .arg(PrinterObject->PageCount());
     if (!Note.isEmpty())
@@ -404,7 +403,7 @@ void TRpStandardPreview::FindNextClick() {
     int next = Current + 1;
     if (next >= int(Matches.size())) {
         next = 0;
-        Note = QStringLiteral("Reached the end of the report, continued from the beginning");
+        Note = tr("Reached the end of the report, continued from the beginning");
     }
     ShowMatch(next);
 }
@@ -420,7 +419,7 @@ void TRpStandardPreview::FindPreviousClick() {
     int previous = Current - 1;
     if (previous < 0) {
         previous = int(Matches.size()) - 1;
-        Note = QStringLiteral("Reached the beginning of the report, continued from the end");
+        Note = tr("Reached the beginning of the report, continued from the end");
     }
     ShowMatch(previous);
 }
@@ -431,13 +430,13 @@ void TRpStandardPreview::CopyPageText(const QRectF& area) {
     const TRpTextIndex& index = PrinterObject->TextIndex();
     const int page = Preview->PageNumber();
     if (page > index.PageCount()) {
-        statusBar()->showMessage(QStringLiteral("The text of this page is not read yet."), 3000);
+        statusBar()->showMessage(tr("The text of this page is not read yet."), 3000);
         return;
     }
     const QString text = index.ReadingText(page, area);
     QGuiApplication::clipboard()->setText(text);
-    statusBar()->showMessage(area.isNull() ? QStringLiteral("The page's text is copied.")
-                                           : QStringLiteral("The text in the area is copied."),
+    statusBar()->showMessage(area.isNull() ? tr("The page's text is copied.")
+                                           : tr("The text in the area is copied."),
                              3000);
 }
 
@@ -463,7 +462,7 @@ void TRpStandardPreview::IndexStep() {
     const int pages = std::max(1, PrinterObject->PageCount());
     if (PrinterObject->IndexPending()) {
         IndexPanel->setText(
-            QStringLiteral("Reading the text of the pages: %1%").arg(qint64(done) * 100 / pages));
+            tr("Reading the text of the pages: %1%").arg(qint64(done) * 100 / pages));
     } else {
         IndexTimer->stop();
         IndexPanel->clear();
@@ -473,8 +472,8 @@ void TRpStandardPreview::IndexStep() {
 
 void TRpStandardPreview::UpdatePageText() {
     const int count = PrinterObject ? PrinterObject->PageCount() : 0;
-    PagePanel->setText(QStringLiteral("Page ") + QString::number(Preview->PageNumber()) +
-                       QStringLiteral(" of ") + QString::number(count));
+    PagePanel->setText(tr("Page ") + QString::number(Preview->PageNumber()) + tr(" of ") +
+                       QString::number(count));
 }
 
 void TRpStandardPreview::ZoomToFitClick() {
@@ -556,7 +555,7 @@ void TRpStandardPreview::SaveClick() {
         return;
     QString filter = ReportFileFilter();
     QString name =
-        GetSaveFileName(this, QStringLiteral("Save report"),
+        GetSaveFileName(this, tr("Save report"),
                         ReportFileFilter() + QStringLiteral(";;") + PdfFileFilter(), &filter);
     if (name.isEmpty())
         return;
@@ -585,13 +584,12 @@ void TRpStandardPreview::LoadClick() {
     if (!PrinterObject || !GetOpenFileName)
         return;
     QString filter = ReportFileFilter();
-    const QString name =
-        GetOpenFileName(this, QStringLiteral("Load report"), ReportFileFilter(), &filter);
+    const QString name = GetOpenFileName(this, tr("Load report"), ReportFileFilter(), &filter);
     if (name.isEmpty())
         return;
     if (!QFileInfo(name).isFile()) {
         if (ShowMessage)
-            ShowMessage(QStringLiteral("File does not exist"));
+            ShowMessage(tr("File does not exist"));
         return;
     }
     try {

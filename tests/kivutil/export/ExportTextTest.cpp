@@ -233,7 +233,7 @@ TEST_F(ExportTextTest, SuggestedNamesAndDialog) {
         EXPECT_EQ(result, NotExported);
     }
     EXPECT_TRUE(Messages.empty());
-    EXPECT_EQ(QtFileFilter(ExportDialogFilter), u"Текст (*.txt);;CSV (*.csv);;Excel (*.xlsx)"_s);
+    EXPECT_EQ(QtFileFilter(ExportDialogFilter()), u"Текст (*.txt);;CSV (*.csv);;Excel (*.xlsx)"_s);
 
     // A name without extension gets ".txt"; the dialog remembers the folder.
     QDir(Dir.path()).mkdir(u"sub"_s);
