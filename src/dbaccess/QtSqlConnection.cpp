@@ -1,9 +1,11 @@
-// Servers reached through Qt Sql drivers: ODBC data sources (QODBC) and
-// PostgreSQL (QPSQL). A PostgreSQL server, directly or behind an ODBC data
-// source, gets the program's dialect translated (PgDialect.h); any other
-// server gets the SQL text unchanged and speaks its own dialect.
+// Servers reached through Qt Sql drivers: ODBC data sources (QODBC),
+// PostgreSQL (QPSQL) and MariaDB/MySQL (QMYSQL). A PostgreSQL or MariaDB/MySQL
+// server, directly or behind an ODBC data source, gets the program's dialect
+// translated (PgDialect.h, MysqlDialect.h); any other server gets the SQL
+// text unchanged and speaks its own dialect.
 
 #include "DbConnection.h"
+#include "MysqlDialect.h"
 #include "PgDialect.h"
 #include "Query.h"
 #include "SqlDialect.h"
@@ -107,6 +109,72 @@ void CancelOdbcStatement(const QSqlQuery& query) {
     if (auto cancel = reinterpret_cast<Cancel>(odbc.resolve("SQLCancel")); cancel && statement)
         cancel(statement);
 }
+
+// The database system behind an ODBC connection, as its driver names it
+// (SQL_DBMS_NAME: "PostgreSQL", "MariaDB", "MySQL", "SQLite", ...); empty
+// when the driver does not tell. Asked through the driver manager the
+// driver has loaded already.
+QString OdbcDbmsName(const QSqlDriver* driver) {
+    if (!driver || qstrcmp(driver->metaObject()->className(), "QODBCDriver") != 0)
+        return {};
+    const QVariant handle = driver->handle();
+    const char* type = handle.typeName();
+    if (qstrcmp(type, "SQLHANDLE") != 0 && qstrcmp(type, "void*") != 0)
+        return {};
+    void* connection = *static_cast<void* const*>(handle.constData());
+    QLibrary odbc(QStringLiteral("odbc"), 2);
+    // SQLGetInfoW(SQLHDBC, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT*)
+    using GetInfo = short (*)(void*, unsigned short, void*, short, short*);
+    auto getInfo = reinterpret_cast<GetInfo>(odbc.resolve("SQLGetInfoW"));
+    if (!getInfo || !connection)
+        return {};
+    constexpr unsigned short DbmsName = 17; // SQL_DBMS_NAME
+    char16_t name[128] = {};
+    short length = 0;
+    const short rc = getInfo(connection, DbmsName, name, short(sizeof name - sizeof name[0]),
+                             &length);
+    if (rc != 0 && rc != 1) // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO
+        return {};
+    return QString::fromUtf16(name).trimmed();
+}
+
+// MariaDB's and MySQL's cancel: KILL QUERY with the connection's id, sent
+// from a second connection that the cancelling thread opens for it with the
+// same login. The statement ends with an error on its own connection, which
+// stays open.
+class TMyCancel {
+public:
+    TMyCancel(const QSqlDatabase& db, qint64 connectionId)
+        : Host(db.hostName()), Database(db.databaseName()), User(db.userName()),
+          Password(db.password()), Options(db.connectOptions()), Port(db.port()), Id(connectionId) {}
+
+    void Send() const {
+        const QString name = QStringLiteral("vexal-cancel-") +
+                             QUuid::createUuid().toString(QUuid::WithoutBraces);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), name);
+            db.setHostName(Host);
+            db.setDatabaseName(Database);
+            db.setUserName(User);
+            db.setPassword(Password);
+            db.setConnectOptions(Options);
+            if (Port > 0)
+                db.setPort(Port);
+            if (db.open()) {
+                QSqlQuery q(db);
+                q.exec(QStringLiteral("KILL QUERY %1").arg(Id));
+                q.finish();
+                db.close();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+private:
+    QString Host, Database, User, Password, Options;
+    int Port = 0;
+    qint64 Id = 0;
+};
 
 // The thread a server connection lives on from its opening to its closing:
 // Qt's SQL module lets a connection, its driver and its queries be used only
@@ -337,8 +405,15 @@ TFieldType KindOfMetaType(int id) {
 }
 
 // SQLSTATE 42703, undefined column: the name the server did not know.
+// MariaDB and MySQL call it error 1054, "Unknown column 'name' in ...".
 QString UndefinedColumn(const QSqlError& error) {
     const QString text = error.databaseText() + u'\n' + error.driverText();
+    if (error.nativeErrorCode() == QLatin1String("1054") ||
+        text.contains(QLatin1String("Unknown column '"))) {
+        static const QRegularExpression unknown(QStringLiteral("Unknown column '([^']+)'"));
+        const QRegularExpressionMatch m = unknown.match(text);
+        return m.hasMatch() ? m.captured(1) : QString();
+    }
     if (error.nativeErrorCode() != QLatin1String("42703") &&
         !text.contains(QLatin1String("42703")) && !text.contains(QLatin1String("does not exist")))
         return {};
@@ -426,10 +501,35 @@ QString SslOptions(const TAliasInfo& alias) {
     return options.join(u';');
 }
 
-// A connection variable: its value lives in the server's setting vexal.<name>.
+// The MySQL driver's connection options for the alias's SSLMode=: require
+// asks for an encrypted connection; the driver of this Qt cannot be told to
+// check the server's certificate, so the modes that promise a check are
+// refused rather than quietly weakened.
+QString MySslOptions(const TAliasInfo& alias) {
+    const QString mode = alias.SslMode.trimmed().toLower();
+    if (mode.isEmpty() || mode == QLatin1String("disable") || mode == QLatin1String("prefer"))
+        return {};
+    if (mode == QLatin1String("require")) {
+        if (alias.SslRootCert.isEmpty())
+            return QStringLiteral("CLIENT_SSL");
+        if (alias.SslRootCert.contains(u';'))
+            throw EDatabaseError(
+                QStringLiteral("The alias %1 has an SSLRootCert= path with \";\" in it, which "
+                               "the driver cannot pass on; move the certificate.")
+                    .arg(alias.Name));
+        return QStringLiteral("CLIENT_SSL;SSL_CA=") + alias.SslRootCert;
+    }
+    throw EDatabaseError(
+        QStringLiteral("The alias %1 has SSLMode=%2; for MariaDB and MySQL use disable, prefer or "
+                       "require (the driver cannot check the server's certificate).")
+            .arg(alias.Name, alias.SslMode));
+}
+
+// A connection variable: its value lives in the server's setting vexal.<name>
+// (PostgreSQL) or user variable @name (MariaDB, MySQL).
 struct TPgVariable {
     QString Name;
-    QString Type; // PostgreSQL type it is read back as
+    QString Type; // PostgreSQL type, or MariaDB CAST type, it is read back as
     bool Declared = false;
 };
 
@@ -454,6 +554,7 @@ public:
         Thread.Run([this] {
             Thread.SetCancel({});
             PgCancel.reset();
+            MyCancel.reset();
             {
                 QSqlDatabase db = QSqlDatabase::database(Name, false);
                 if (db.isOpen()) {
@@ -521,18 +622,19 @@ public:
     // or returns rows ends in EQueryCancelled; one that changed data and
     // finished before the cancel reached the server keeps its result.
     bool ExecWatched(QSqlQuery& query, const std::function<bool()>& exec) {
-        // Without PostgreSQL's connection-wide cancel, the statement's own.
-        if (!PgCancel)
+        // Without the server's connection-wide cancel, the statement's own.
+        const bool wide = PgCancel || MyCancel;
+        if (!wide)
             Thread.SetCancel([&query] { CancelOdbcStatement(query); });
         bool ok = false;
         try {
             ok = exec();
         } catch (...) {
-            if (!PgCancel)
+            if (!wide)
                 Thread.SetCancel({});
             throw;
         }
-        if (!PgCancel)
+        if (!wide)
             Thread.SetCancel({});
         if (TConnectionThread::CancelRequested() && (!ok || query.isSelect())) {
             query.finish();
@@ -541,7 +643,11 @@ public:
         return ok;
     }
 
-    // Translation state of a PostgreSQL connection.
+    // The dialect the connection's server is spoken to in.
+    enum class TDialect { AsIs, Postgres, MySql };
+    TDialect Dialect = TDialect::AsIs;
+
+    // Translation state of a PostgreSQL or MariaDB/MySQL connection.
     PgDialect::TConnectionState State;
     QHash<QString, TPgVariable> Variables; // by upper-case name
     // Names a statement text reads as variables, once the server has told.
@@ -554,9 +660,13 @@ public:
 private:
     // On the connection's thread: opens the connection and sets the session up.
     void Connect(const TAliasInfo& alias, const QString& user, const QString& password) {
-        const bool odbc = alias.Driver.compare(QLatin1String("odbc"), Qt::CaseInsensitive) == 0;
-        Kind = odbc ? QStringLiteral("odbc") : QStringLiteral("postgres");
-        const QString qtDriver = odbc ? QStringLiteral("QODBC") : QStringLiteral("QPSQL");
+        const QString driver = alias.Driver.toLower();
+        const bool odbc = driver == QLatin1String("odbc");
+        const bool my = driver == QLatin1String("mariadb") || driver == QLatin1String("mysql");
+        Kind = odbc ? QStringLiteral("odbc") : my ? QStringLiteral("mariadb") : QStringLiteral("postgres");
+        const QString qtDriver = odbc ? QStringLiteral("QODBC")
+                                 : my ? QStringLiteral("QMYSQL")
+                                      : QStringLiteral("QPSQL");
         if (!QSqlDatabase::isDriverAvailable(qtDriver))
             throw EDatabaseError(
                 QStringLiteral("The database driver %1 is not installed").arg(qtDriver));
@@ -569,7 +679,7 @@ private:
                 db.setHostName(alias.Host);
             if (alias.Port > 0)
                 db.setPort(alias.Port);
-            db.setConnectOptions(SslOptions(alias));
+            db.setConnectOptions(my ? MySslOptions(alias) : SslOptions(alias));
         }
         if (!user.isEmpty())
             db.setUserName(user);
@@ -579,18 +689,36 @@ private:
             if (!db.open())
                 throw EDatabaseError(QStringLiteral("Cannot connect to %1: %2")
                                          .arg(alias.Name, ErrorText(db.lastError())));
-            Pg = !odbc || db.driver()->dbmsType() == QSqlDriver::PostgreSQL;
-            if (Pg)
+            if (odbc) {
+                const QString dbms = OdbcDbmsName(db.driver()).toLower();
+                if (dbms.contains(QLatin1String("postgres")) ||
+                    db.driver()->dbmsType() == QSqlDriver::PostgreSQL)
+                    Dialect = TDialect::Postgres;
+                else if (dbms.contains(QLatin1String("mariadb")) ||
+                         dbms.contains(QLatin1String("mysql")) ||
+                         db.driver()->dbmsType() == QSqlDriver::MySqlServer)
+                    Dialect = TDialect::MySql;
+            } else {
+                Dialect = my ? TDialect::MySql : TDialect::Postgres;
+            }
+            Pg = Dialect != TDialect::AsIs;
+            if (Dialect == TDialect::Postgres)
                 SetUpPostgres(db);
-            else if (db.driver()->dbmsType() == QSqlDriver::MySqlServer)
+            else if (Dialect == TDialect::MySql)
                 SetUpMySql(db);
-            PgCancel = std::make_unique<TPgCancel>(db.driver());
-            if (PgCancel->Valid())
-                Thread.SetCancel([cancel = PgCancel.get()] { cancel->Send(); });
-            else
-                PgCancel.reset();
+            if (my) {
+                MyCancel = std::make_unique<TMyCancel>(db, ConnectionId);
+                Thread.SetCancel([cancel = MyCancel.get()] { cancel->Send(); });
+            } else {
+                PgCancel = std::make_unique<TPgCancel>(db.driver());
+                if (PgCancel->Valid())
+                    Thread.SetCancel([cancel = PgCancel.get()] { cancel->Send(); });
+                else
+                    PgCancel.reset();
+            }
         } catch (...) {
             PgCancel.reset();
+            MyCancel.reset();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(Name);
             throw;
@@ -623,16 +751,36 @@ private:
         }
     }
 
-    // MySQL takes a backslash in a literal as an escape unless the session's
-    // mode says otherwise; values are quoted by doubling "'" only.
+    // MariaDB and MySQL: double-quoted names, || joining texts, and no
+    // backslash escapes in literals (values are quoted by doubling "'" only,
+    // so a session where a backslash still escapes a quote would let a
+    // typed value end its literal): the connection is refused without them.
     void SetUpMySql(QSqlDatabase& db) {
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral(
-                "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')")))
-            throw EDatabaseError(
-                QStringLiteral("The server does not accept NO_BACKSLASH_ESCAPES for this session, "
-                               "so typed values cannot be sent safely: %1")
-                    .arg(ErrorText(q.lastError())));
+        q.exec(MysqlDialect::SessionSetupSql());
+        QString modes;
+        if (q.exec(QStringLiteral("SELECT @@SESSION.sql_mode, CONNECTION_ID()")) && q.next()) {
+            modes = q.value(0).toString().toUpper();
+            ConnectionId = q.value(1).toLongLong();
+        }
+        const QStringList have = modes.split(u',');
+        for (const QString& mode : MysqlDialect::RequiredModes())
+            if (!have.contains(mode))
+                throw EDatabaseError(
+                    QStringLiteral("The server does not accept the SQL mode %1 for this session, "
+                                   "so the program's statements and typed values cannot be sent "
+                                   "safely; the connection is closed. %2")
+                        .arg(mode, ErrorText(q.lastError())));
+        q.finish();
+        if (!q.exec(QStringLiteral("SHOW SESSION VARIABLES")))
+            throw EDatabaseError(ErrorText(q.lastError()));
+        while (q.next())
+            Settings.insert(q.value(0).toString().toLower());
+        q.finish();
+        if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
+                                   "TABLE_SCHEMA = DATABASE() AND LOWER(TABLE_NAME) = 'dummy'")))
+            throw EDatabaseError(ErrorText(q.lastError()));
+        State.HasDummyTable = q.next() && q.value(0).toInt() > 0;
     }
 
     QString Name;
@@ -640,17 +788,20 @@ private:
     bool Pg = false;
     bool InTrans = false;
     std::unique_ptr<TPgCancel> PgCancel; // PostgreSQL straight through QPSQL
+    std::unique_ptr<TMyCancel> MyCancel; // MariaDB/MySQL straight through QMYSQL
+    qint64 ConnectionId = 0;
     QSet<QString> Settings;              // the server's run-time settings, lower case
 };
 
-// A statement text for PostgreSQL: cut into statements, each translated on
-// its first run (variables declared by an earlier one are known by then) and
-// kept for the next runs.
+// A statement text for PostgreSQL or MariaDB/MySQL: cut into statements,
+// each translated on its first run (variables declared by an earlier one are
+// known by then) and kept for the next runs.
 class TPgStatement : public TDbStatement {
 public:
     TPgStatement(TQtSqlConnection& connection, const QString& sql, TStatementCount count)
         : C(connection) {
-        auto statements = SqlDialect::SplitStatements(PgDialect::Tokenize(sql));
+        auto statements = SqlDialect::SplitStatements(
+            My() ? SqlDialect::Tokenize(sql) : PgDialect::Tokenize(sql));
         if (count == TStatementCount::One)
             SqlDialect::RequireOneStatement(statements);
         for (auto& tokens : statements) {
@@ -749,6 +900,73 @@ private:
         QString Prepared; // the text Query holds prepared
     };
 
+    bool My() const { return C.Dialect == TQtSqlConnection::TDialect::MySql; }
+
+    TStatement Translate(const TPiece& piece) const {
+        return My() ? MysqlDialect::Translate(piece.Tokens, C.State, piece.ReadAs)
+                    : PgDialect::Translate(piece.Tokens, C.State, piece.ReadAs);
+    }
+
+    // MariaDB/MySQL: computes a variable's value on the server and keeps it
+    // in the user variable. A typed variable takes the value converted to
+    // its type; a value the type cannot take is refused (the server itself
+    // would only warn) and the variable keeps its old value. Returns the
+    // CAST type of an untyped value.
+    QString SetMyVariable(TPiece& piece, const QString& name, const QString& expression,
+                          const QString& castType, const QVariantList& params, int offset) {
+        QSqlQuery& q = Query(piece, MysqlDialect::ValueSql(expression, castType), params, offset,
+                             true);
+        QVariant value;
+        QString type = castType;
+        if (q.next()) {
+            const QVariant raw = q.value(0);
+            value = castType.isEmpty() ? raw : q.value(1);
+            const int kind = q.record().field(0).metaType().id();
+            bool number = true;
+            if (!raw.isNull() && MysqlDialect::IsNumericType(castType) &&
+                kind == QMetaType::QString)
+                raw.toString().trimmed().toDouble(&number);
+            if (!castType.isEmpty() && !raw.isNull() && (value.isNull() || !number)) {
+                q.finish();
+                throw EDatabaseError(QStringLiteral("Cannot convert '%1' to %2 for the variable %3")
+                                         .arg(raw.toString(), castType, name));
+            }
+            if (castType.isEmpty())
+                type = MyTypeOf(q.record().field(0), raw);
+        }
+        q.finish();
+        QSqlQuery set(C.Db());
+        if (!set.prepare(QStringLiteral("SET %1 = ?").arg(MysqlDialect::UserVariable(name))))
+            throw EDatabaseError(ErrorText(set.lastError()));
+        set.bindValue(0, value);
+        if (!set.exec())
+            throw EDatabaseError(ErrorText(set.lastError()));
+        return type;
+    }
+
+    // The CAST type a value is read back with.
+    static QString MyTypeOf(const QSqlField& field, const QVariant& value) {
+        switch (field.metaType().id()) {
+        case QMetaType::QDate:
+            return QStringLiteral("DATE");
+        case QMetaType::QDateTime:
+            return QStringLiteral("DATETIME");
+        case QMetaType::QTime:
+            return QStringLiteral("TIME");
+        case QMetaType::Double:
+            // A decimal comes as its exact text: kept with its digits.
+            if (value.metaType().id() == QMetaType::QString) {
+                const QString text = value.toString();
+                const qsizetype point = text.indexOf(u'.');
+                return QStringLiteral("DECIMAL(65,%1)")
+                    .arg(point < 0 ? 0 : std::min<qsizetype>(30, text.size() - point - 1));
+            }
+            return QString();
+        default:
+            return QString();
+        }
+    }
+
     // Runs a piece; true when it left a cursor open on rows.
     bool Run(TPiece& piece, const QVariantList& params, int offset, bool cursor) {
         if (piece.Empty)
@@ -761,7 +979,7 @@ private:
                 piece.Resolved = candidates.isEmpty() || C.ReadAsVariables.contains(key);
                 if (piece.Resolved && !candidates.isEmpty())
                     piece.ReadAs = C.ReadAsVariables.value(key);
-                piece.St = PgDialect::Translate(piece.Tokens, C.State, piece.ReadAs);
+                piece.St = Translate(piece);
                 piece.Translated = true;
             }
             // A first run that may mistake a variable for a column is undone
@@ -794,7 +1012,7 @@ private:
                     throw;
                 // The server took a variable for a column: read it as one.
                 piece.ReadAs.insert(name);
-                piece.St = PgDialect::Translate(piece.Tokens, C.State, piece.ReadAs);
+                piece.St = Translate(piece);
             }
         }
     }
@@ -845,6 +1063,14 @@ private:
             return false;
         case TStatement::SetVariable: {
             const TPgVariable known = C.Variables.value(st.Name.toUpper());
+            if (My()) {
+                const QString type = SetMyVariable(piece, st.Name, st.Text,
+                                                   known.Declared ? known.Type : QString(), params,
+                                                   offset);
+                if (!known.Declared)
+                    C.SetVariable(known.Name.isEmpty() ? st.Name : known.Name, type, false);
+                return false;
+            }
             QSqlQuery& q = Query(piece,
                                  PgDialect::SetVariableSql(st.Name, st.Text,
                                                            known.Declared ? known.Type : QString()),
@@ -858,6 +1084,12 @@ private:
         case TStatement::CreateVariable: {
             if (C.Variables.contains(st.Name.toUpper()) && !st.OrReplace)
                 throw EDatabaseError(QStringLiteral("Variable '%1' already exists").arg(st.Name));
+            if (My()) {
+                const QString type = MysqlDialect::CastType(st.Type);
+                SetMyVariable(piece, st.Name, st.Text, type, params, offset);
+                C.SetVariable(st.Name, type, true);
+                return false;
+            }
             const QString type = PgDialect::PgType(st.Type);
             Query(piece, PgDialect::SetVariableSql(st.Name, st.Text, type), params, offset, true)
                 .finish();
@@ -868,6 +1100,10 @@ private:
             if (!C.Variables.remove(st.Name.toUpper())) {
                 if (!st.IfExists)
                     throw EDatabaseError(QStringLiteral("Variable '%1' not found").arg(st.Name));
+                return false;
+            }
+            if (My()) {
+                SetMyVariable(piece, st.Name, QString(), QString(), params, offset);
                 return false;
             }
             Query(piece, PgDialect::SetVariableSql(st.Name, QString(), QString()), params, offset,

@@ -78,10 +78,24 @@ const TSameValue SameValues[] = {
      "Карта"},
 };
 
+// The server aliases the dialect tests run on: PostgreSQL, and MariaDB when
+// its test server is named.
+std::vector<const char*> ServerAliases() {
+    std::vector<const char*> aliases = {"PG"};
+    TMyServer my;
+    if (MyServer(&my))
+        aliases.push_back("MY");
+    else if (ServerRequired())
+        ADD_FAILURE() << "no MariaDB server: VEXAL_TEST_MARIADB is not set";
+    return aliases;
+}
+
 TEST(ServerDialect, SameValuesAsTheEmbeddedDatabase) {
     REQUIRE_PG_SERVER();
     std::map<QString, QString> embedded;
-    for (const char* alias : {"EMB", "PG"}) {
+    std::vector<const char*> aliases = ServerAliases();
+    aliases.insert(aliases.begin(), "EMB");
+    for (const char* alias : aliases) {
         TDatabase* db = OpenSession(QLatin1String(alias));
         TMessages messages;
         for (const TSameValue& c : SameValues) {
@@ -98,7 +112,7 @@ TEST(ServerDialect, SameValuesAsTheEmbeddedDatabase) {
             if (QLatin1String(alias) == "EMB"_L1)
                 embedded[sql] = value;
             else
-                EXPECT_EQ(value, embedded[sql]) << c.Sql;
+                EXPECT_EQ(value, embedded[sql]) << alias << ": " << c.Sql;
         }
         EXPECT_TRUE(messages.Shown.isEmpty()) << messages.Shown.join(u'\n').toStdString();
         CloseSession(db);
@@ -107,7 +121,10 @@ TEST(ServerDialect, SameValuesAsTheEmbeddedDatabase) {
 
 TEST(ServerDialect, ServerFunctionsAndConnectionVariables) {
     REQUIRE_PG_SERVER();
-    TDatabase* db = OpenSession(u"PG"_s);
+  for (const char* alias : ServerAliases()) {
+    SCOPED_TRACE(alias);
+    const bool pg = QLatin1String(alias) == "PG"_L1;
+    TDatabase* db = OpenSession(QLatin1String(alias));
     TMessages messages;
     // The session bootstrap stored the server's connection number.
     EXPECT_EQ(Value(u"SELECT kzmConnectID FROM DUMMY"_s),
@@ -135,7 +152,16 @@ TEST(ServerDialect, ServerFunctionsAndConnectionVariables) {
          "SELECT Name FROM Clients WHERE ClientID = 1", "Алфа ООД"},
         {"SELECT 1", "SELECT Name FROM DUMMY", "променлива"},
         // The server's own settings stay the server's.
-        {"SET search_path = public", "SELECT current_setting('search_path')", "public"},
+        {pg ? "SET search_path = public" : "SET sql_select_limit = 1000",
+         pg ? "SELECT current_setting('search_path')" : "SELECT @@sql_select_limit",
+         pg ? "public" : "1000"},
+        // A backslash in a value is no escape.
+        {"SET kzmPath = 'C:\\' || 'x'", "SELECT kzmPath FROM DUMMY", "C:\\x"},
+        {"SELECT 1", "SELECT LENGTH('a\\') FROM DUMMY", "2"},
+        // Characters by their codes, and the shown form of a date-time.
+        {"SELECT 1", "SELECT char(1071, 1040) FROM DUMMY", "ЯА"},
+        {"CREATE VARIABLE kzmWhen DATETIME = '2024-03-07 09:05:00'",
+         "SELECT String(kzmWhen) FROM DUMMY", "07.03.2024 09:05"},
         // COMMIT WORK and ROLLBACK WORK outside a transaction do nothing.
         {"COMMIT WORK", "SELECT 'ok'", "ok"},
         {"ROLLBACK WORK", "SELECT 'ok'", "ok"},
@@ -163,11 +189,14 @@ TEST(ServerDialect, ServerFunctionsAndConnectionVariables) {
     ASSERT_EQ(messages.Shown.size(), 1);
     EXPECT_TRUE(messages.Shown[0].startsWith(u"SQL Exception: "_s));
     CloseSession(db);
+  }
 }
 
 TEST(ServerDialect, UnitsOfWorkReadVariablesAndRollBack) {
     REQUIRE_PG_SERVER();
-    TDatabase* db = OpenSession(u"PG"_s);
+  for (const char* alias : ServerAliases()) {
+    SCOPED_TRACE(alias);
+    TDatabase* db = OpenSession(QLatin1String(alias));
     TMessages messages;
     // A log type of this test's own: the demo's pre-run script, run by other
     // tests with other years, writes its rows into the same table.
@@ -188,6 +217,7 @@ TEST(ServerDialect, UnitsOfWorkReadVariablesAndRollBack) {
     EXPECT_TRUE(messages.Shown[0].contains(u"nosuchtable"_s)) << messages.Shown[0].toStdString();
     EXPECT_FALSE(db->InTransaction());
     CloseSession(db);
+  }
 }
 
 TEST(Odbc, DataSourcesAreAliasesThatOpenWithTheLoginParameters) {
@@ -256,6 +286,16 @@ TEST(Scenarios, SameRowsOnEveryBackend) {
         backends.push_back({"PostgreSQL via ODBC", OdbcDataSource(), u"vexal"_s});
     else if (ServerRequired())
         ADD_FAILURE() << "psqlODBC is not installed";
+    TMyServer my;
+    if (MyServer(&my)) {
+        backends.push_back({"MariaDB", u"MY"_s, QString()});
+        if (!MyOdbcDataSource().isEmpty())
+            backends.push_back({"MariaDB via ODBC", MyOdbcDataSource(), my.User});
+        else if (ServerRequired())
+            ADD_FAILURE() << "MariaDB's ODBC driver is not installed";
+    } else if (ServerRequired()) {
+        ADD_FAILURE() << "no MariaDB server: VEXAL_TEST_MARIADB is not set";
+    }
     std::vector<std::vector<TScenarioResult>> results;
     for (const TBackend& backend : backends) {
         TDatabase* db = OpenSession(backend.Alias, backend.User);
@@ -316,14 +356,20 @@ TEST(ServerCancel, StopsTheStatementOnTheServerAndTheSessionGoesOn) {
     std::vector<TBackend> backends = {{"PostgreSQL", u"PG"_s, QString()}};
     if (!OdbcDataSource().isEmpty())
         backends.push_back({"PostgreSQL via ODBC", OdbcDataSource(), u"vexal"_s});
+    TMyServer my;
+    if (MyServer(&my))
+        backends.push_back({"MariaDB", u"MY"_s, QString()});
     for (const TBackend& backend : backends) {
+        const bool pg = QLatin1String(backend.Title).startsWith("PostgreSQL"_L1);
         TDatabase* db = OpenSession(backend.Alias, backend.User);
         int calls = 0;
         SetQueryWatcher([&calls] { return ++calls > 20; });
         // A row every two milliseconds: forty seconds of work.
         TQuery slow;
         slow.SetDatabaseName(u"restdata"_s);
-        slow.SetSQLText(u"SELECT N, pg_sleep(0.002) AS Z FROM generate_series(1, 20000) AS N"_s);
+        slow.SetSQLText(
+            pg ? u"SELECT N, pg_sleep(0.002) AS Z FROM generate_series(1, 20000) AS N"_s
+               : u"SELECT seq AS N, SLEEP(0.002) AS Z FROM seq_1_to_20000"_s);
         QElapsedTimer clock;
         clock.start();
         EXPECT_THROW(slow.Open(), EQueryCancelled) << backend.Title;
