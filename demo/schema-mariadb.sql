@@ -1,6 +1,7 @@
 -- Tables of the demo database on a MariaDB or MySQL server: the same tables
 -- as schema.sql with the server's own types (dates are DATE and DATETIME),
--- texts compared by code as on the other databases. The tables of an
+-- texts compared by code as on the other databases (VARCHAR rather than
+-- TEXT: the drivers hand binary-collated TEXT over as bytes). The tables of an
 -- earlier demo in the same database are replaced.
 
 DROP VIEW IF EXISTS SalesOfYear, v_d_LogFile;
@@ -24,7 +25,7 @@ CREATE TABLE Goods (
     GroupName VARCHAR(30),
     Price NUMERIC(10,2),
     DataDostavka DATE,
-    Description TEXT
+    Description VARCHAR(2000)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin;
 
 CREATE TABLE Sales (

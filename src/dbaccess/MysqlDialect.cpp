@@ -237,6 +237,30 @@ private:
             // The server's ISNULL(x) tells whether x is null; the program's
             // takes the first of its arguments that is not.
             Set(k, u"COALESCE"_s);
+        } else if (up == "CAST"_L1 && !empty) {
+            // CAST(x AS TEXT), AS INTEGER, AS TIMESTAMP...: the server's CAST
+            // takes fewer type names; the same type in its words.
+            std::size_t as = 0;
+            int depth = 0;
+            for (std::size_t j = open + 1; j < close; ++j) {
+                if (Tok(j).IsSymbol("("))
+                    ++depth;
+                else if (Tok(j).IsSymbol(")"))
+                    --depth;
+                else if (depth == 0 && Tok(j).IsWord("AS"))
+                    as = j;
+            }
+            if (as == 0 || as + 1 >= close)
+                return;
+            QString type;
+            for (std::size_t i = Sig[as + 1]; i < Sig[close]; ++i)
+                type += Toks[i].Text;
+            const QString cast = CastType(type);
+            if (cast.isEmpty() || cast.compare(type.simplified(), Qt::CaseInsensitive) == 0 ||
+                (cast == "CHAR"_L1 && type.simplified().toUpper().startsWith("CHAR"_L1)))
+                return;
+            Set(as + 1, cast);
+            Empty(Sig[as + 1] + 1, Sig[close] - 1);
         } else if (up == "CHAR"_L1 && Dml && !empty) {
             // char(n, ...): the characters of the codes (the server's CHAR()
             // makes bytes); after AS (a cast) CHAR(n) is a type.

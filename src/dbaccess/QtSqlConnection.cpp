@@ -301,6 +301,8 @@ thread_local TConnectionThread::TTask* TConnectionThread::Current = nullptr;
 struct TRowBuffer {
     static constexpr int Batch = 256;
     std::vector<QVariant> Values;
+    // Columns whose bytes are UTF-8 text (see TextColumnsAsBytes).
+    std::vector<bool> Utf8;
     int Columns = 0;
     int Rows = 0;
     int Next = 0;
@@ -308,8 +310,9 @@ struct TRowBuffer {
     bool Cancelled = false;
     QString Error;
 
-    void Reset(int columns) {
+    void Reset(int columns, std::vector<bool> utf8 = {}) {
         Values.clear();
+        Utf8 = std::move(utf8);
         Columns = columns;
         Rows = Next = 0;
         End = Cancelled = false;
@@ -333,8 +336,13 @@ struct TRowBuffer {
                     Error = ErrorText(error);
                 return;
             }
-            for (int c = 0; c < Columns; ++c)
-                Values.push_back(query.value(c));
+            for (int c = 0; c < Columns; ++c) {
+                QVariant value = query.value(c);
+                if (std::size_t(c) < Utf8.size() && Utf8[std::size_t(c)] &&
+                    value.metaType().id() == QMetaType::QByteArray)
+                    value = QString::fromUtf8(value.toByteArray());
+                Values.push_back(std::move(value));
+            }
             ++Rows;
         }
     }
@@ -448,15 +456,36 @@ QHash<QString, QString> LongNames(const std::vector<TToken>& tokens) {
     return names;
 }
 
+// MariaDB and MySQL mark the texts of a binary collation (utf8mb4_bin, the
+// one that compares as the embedded database does) as binary, and the
+// drivers hand them over as bytes: text columns (CHAR, VARCHAR; through ODBC
+// BINARY, VARBINARY) that come as bytes are read as UTF-8 text. BLOB and
+// TEXT columns cannot be told apart this way and stay bytes.
+std::vector<bool> TextColumnsAsBytes(const QSqlRecord& record, bool odbc) {
+    std::vector<bool> text(std::size_t(record.count()), false);
+    for (int c = 0; c < record.count(); ++c) {
+        const QSqlField field = record.field(c);
+        if (field.metaType().id() != QMetaType::QByteArray)
+            continue;
+        const int type = field.typeID();
+        text[std::size_t(c)] = odbc ? (type == -2 || type == -3)   // SQL_BINARY, SQL_VARBINARY
+                                    : (type == 15 || type == 253 || type == 254); // VARCHAR, VAR_STRING, STRING
+    }
+    return text;
+}
+
 std::vector<TColumnInfo> ColumnsOf(const QSqlRecord& record,
                                    const QHash<QString, QString>& longNames,
-                                   const std::vector<bool>& expressions) {
+                                   const std::vector<bool>& expressions,
+                                   const std::vector<bool>& textBytes = {}) {
     std::vector<TColumnInfo> columns;
     for (int c = 0; c < record.count(); ++c) {
         const QSqlField field = record.field(c);
         TColumnInfo info;
         info.Name = longNames.value(field.name(), field.name());
         info.Type = KindOfMetaType(field.metaType().id());
+        if (std::size_t(c) < textBytes.size() && textBytes[std::size_t(c)])
+            info.Type = TFieldType::String;
         if (int(expressions.size()) == record.count() && expressions[std::size_t(c)])
             info.Type = TFieldType::Unknown;
         if (info.Type == TFieldType::String && field.length() > 0 && field.length() < 65536)
@@ -857,9 +886,12 @@ public:
                 throw EDatabaseError(QStringLiteral("The statement returns no rows"));
             Cursor = &piece;
             const QSqlRecord record = piece.Query->record();
-            Ahead.Reset(record.count());
+            std::vector<bool> textBytes;
+            if (My())
+                textBytes = TextColumnsAsBytes(record, C.Driver() == QLatin1String("odbc"));
             columns = ColumnsOf(record, LongNames(piece.Tokens),
-                                PgDialect::ExpressionItems(piece.Tokens, piece.ReadAs));
+                                PgDialect::ExpressionItems(piece.Tokens, piece.ReadAs), textBytes);
+            Ahead.Reset(record.count(), std::move(textBytes));
         });
         return columns;
     }

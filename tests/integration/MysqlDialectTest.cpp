@@ -47,6 +47,9 @@ TEST(MysqlDialect, RewritesWhatTheServerLacksOrReadsOtherwise) {
          u"SELECT CURRENT_DATE, CURRENT_TIME, CURRENT_DATE, CURRENT_TIMESTAMP"_s},
         // The server's ISNULL(x) is a test; the program's picks a value.
         {"SELECT isnull(a, 0), ISNULL(b) FROM t", u"SELECT COALESCE(a, 0), ISNULL(b) FROM t"_s},
+        // CAST to the types the server's CAST knows.
+        {"SELECT CAST(a AS TEXT), CAST(b AS integer), CAST(c AS NUMERIC(10, 2)), CAST(d AS DATE)",
+         u"SELECT CAST(a AS CHAR), CAST(b AS SIGNED), CAST(c AS DECIMAL(10,2)), CAST(d AS DATE)"_s},
         // Characters by Unicode code, not bytes; a cast's CHAR stays a type.
         {"SELECT char(1071, 1040), CAST(x AS CHAR(3)) FROM t",
          u"SELECT CONVERT(CHAR(1071, 1040 USING utf32) USING utf8mb4), CAST(x AS CHAR(3)) FROM t"_s},
