@@ -10,6 +10,7 @@
 #include "Query.h"
 #include "SqlDialect.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QLibrary>
 #include <QRegularExpression>
@@ -114,7 +115,14 @@ void CancelOdbcStatement(const QSqlQuery& query) {
 // (SQL_DBMS_NAME: "PostgreSQL", "MariaDB", "MySQL", "SQLite", ...); empty
 // when the driver does not tell. Asked through the driver manager the
 // driver has loaded already.
+QString OdbcInfoText(const QSqlDriver* driver, unsigned short info);
+
 QString OdbcDbmsName(const QSqlDriver* driver) {
+    return OdbcInfoText(driver, 17); // SQL_DBMS_NAME
+}
+
+// A text the ODBC driver tells about its connection (SQLGetInfo).
+QString OdbcInfoText(const QSqlDriver* driver, unsigned short info) {
     if (!driver || qstrcmp(driver->metaObject()->className(), "QODBCDriver") != 0)
         return {};
     const QVariant handle = driver->handle();
@@ -128,11 +136,9 @@ QString OdbcDbmsName(const QSqlDriver* driver) {
     auto getInfo = reinterpret_cast<GetInfo>(odbc.resolve("SQLGetInfoW"));
     if (!getInfo || !connection)
         return {};
-    constexpr unsigned short DbmsName = 17; // SQL_DBMS_NAME
-    char16_t name[128] = {};
+    char16_t name[2048] = {};
     short length = 0;
-    const short rc = getInfo(connection, DbmsName, name, short(sizeof name - sizeof name[0]),
-                             &length);
+    const short rc = getInfo(connection, info, name, short(sizeof name - sizeof name[0]), &length);
     if (rc != 0 && rc != 1) // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO
         return {};
     return QString::fromUtf16(name).trimmed();
@@ -672,6 +678,10 @@ public:
         return ok;
     }
 
+    // An ODBC data source on an SQLite file: the file, which the embedded
+    // engine opens instead (OpenQtSqlConnection); empty for any other.
+    QString SqliteFile;
+
     // The dialect the connection's server is spoken to in.
     enum class TDialect { AsIs, Postgres, MySql };
     TDialect Dialect = TDialect::AsIs;
@@ -723,6 +733,9 @@ private:
                 if (dbms.contains(QLatin1String("postgres")) ||
                     db.driver()->dbmsType() == QSqlDriver::PostgreSQL)
                     Dialect = TDialect::Postgres;
+                else if (dbms.contains(QLatin1String("sqlite")))
+                    // SQL_DATABASE_NAME: the SQLite ODBC driver names the file.
+                    SqliteFile = OdbcInfoText(db.driver(), 16);
                 else if (dbms.contains(QLatin1String("mariadb")) ||
                          dbms.contains(QLatin1String("mysql")) ||
                          db.driver()->dbmsType() == QSqlDriver::MySqlServer)
@@ -1275,5 +1288,14 @@ std::unique_ptr<TDbStatement> TQtSqlConnection::Prepare(const QString& sql, TSta
 
 std::unique_ptr<TDbConnection> OpenQtSqlConnection(const TAliasInfo& alias, const QString& user,
                                                    const QString& password) {
-    return std::make_unique<TQtSqlConnection>(alias, user, password);
+    auto connection = std::make_unique<TQtSqlConnection>(alias, user, password);
+    // SQLite behind ODBC: the file is opened by the embedded engine, which
+    // speaks the program's dialect (connection variables, its functions) as
+    // on an embedded alias; the ODBC driver only told where the file is.
+    const QString file = connection->SqliteFile;
+    if (!file.isEmpty() && QFileInfo(file).isFile()) {
+        connection.reset();
+        return OpenSqliteConnection(file);
+    }
+    return connection;
 }

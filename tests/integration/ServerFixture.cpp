@@ -276,7 +276,7 @@ QString PrepareDemos() {
         if (!script.open(QIODevice::ReadOnly))
             return problem = u"demo/DEMO.SQL is missing"_s;
         const QByteArray lines = script.readAll();
-        for (const char* alias : {"EMB", "PG", "VEXALPGODBC", "MY", "VEXALMYODBC"})
+        for (const char* alias : {"EMB", "PG", "VEXALPGODBC", "MY", "VEXALMYODBC", "VEXALSQLITE"})
             WriteFile(Dir().filePath(QLatin1String(alias) + u".SQL"_s), lines);
         ProgramDir = Dir().path() + u'/';
         RegisterOdbc(s, haveMy ? &my : nullptr);

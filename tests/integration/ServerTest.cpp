@@ -260,14 +260,34 @@ TEST(Odbc, DataSourcesAreAliasesThatOpenWithTheLoginParameters) {
               QStringList{u"%1|01.01.2023"_s.arg(DemoRows)});
     db.Close();
 
-    // Another driver's data source gets the text as it is, in its own dialect,
-    // and its values as the driver gives them (the file's dates are ISO texts).
+    // A data source on an SQLite file speaks the embedded dialect: its
+    // connection variables, DUMMY, and dates as the embedded database shows
+    // them (the file holds ISO texts).
     TDatabase lite;
     lite.SetDatabaseName(u"lite"_s);
     lite.SetAliasName(SqliteOdbcDataSource());
     lite.Open();
     EXPECT_EQ(QueryRows(u"SELECT COUNT(*), MIN(SaleDate) FROM Sales"_s, u"lite"_s),
-              QStringList{u"%1|2023-01-01"_s.arg(DemoRows)});
+              QStringList{u"%1|01.01.2023"_s.arg(DemoRows)});
+    TQuery variable;
+    variable.SetDatabaseName(u"lite"_s);
+    variable.SetSQLText(u"CREATE VARIABLE kzmOdbc INTEGER = 41"_s);
+    variable.ExecSQL();
+    EXPECT_EQ(QueryRows(u"SELECT kzmOdbc + 1 FROM DUMMY"_s, u"lite"_s), QStringList{u"42"_s});
+    lite.Close();
+
+    // A data source whose file is gone fails with a message, as the driver
+    // would, rather than making an empty database.
+    {
+        QFile ini(Folder() + u"/odbc.ini"_s);
+        ASSERT_TRUE(ini.open(QIODevice::Append));
+        ini.write(u"\n[VEXALNOFILE]\nDriver=SQLite3\nDatabase=%1/no-such-dir/x.db\n"_s.arg(Folder())
+                      .toUtf8());
+    }
+    TDatabase gone;
+    gone.SetDatabaseName(u"gone"_s);
+    gone.SetAliasName(u"VEXALNOFILE"_s);
+    EXPECT_THROW(gone.Open(), EDatabaseError);
 }
 
 // ---------------------------------------------------------------- scenarios
@@ -286,6 +306,10 @@ TEST(Scenarios, SameRowsOnEveryBackend) {
         backends.push_back({"PostgreSQL via ODBC", OdbcDataSource(), u"vexal"_s});
     else if (ServerRequired())
         ADD_FAILURE() << "psqlODBC is not installed";
+    if (!SqliteOdbcDataSource().isEmpty())
+        backends.push_back({"SQLite via ODBC", SqliteOdbcDataSource(), QString()});
+    else if (ServerRequired())
+        ADD_FAILURE() << "the SQLite ODBC driver is not installed";
     TMyServer my;
     if (MyServer(&my)) {
         backends.push_back({"MariaDB", u"MY"_s, QString()});
