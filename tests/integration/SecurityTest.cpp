@@ -7,6 +7,7 @@
 #include "ServerFixture.h"
 
 #include "DbAccess.h"
+#include "DbConnection.h"
 #include "Describe.h"
 #include "Inquiry.h"
 #include "MessageBox.h"
@@ -259,4 +260,35 @@ TEST(ServerSecurity, DescribeReadsTheMariaDbCatalogue) {
         }
     }
     EXPECT_EQ(columns.size(), 12) << columns.join(u' ').toStdString();
+}
+
+// An alias whose DSN= is a whole ODBC connection string, with no odbc.ini
+// entry: it opens and the program's dialect reaches MariaDB behind it.
+TEST(ServerSecurity, MariaDbThroughAnOdbcConnectionStringAlias) {
+    REQUIRE_MARIADB_SERVER();
+    if (MyOdbcDataSource().isEmpty()) {
+        if (ServerRequired())
+            FAIL() << "MariaDB's ODBC driver is not installed";
+        GTEST_SKIP() << "no MariaDB ODBC driver";
+    }
+    TMyServer my;
+    ASSERT_TRUE(MyServer(&my));
+    {
+        QFile aliases(Folder() + u"/aliases.ini"_s);
+        ASSERT_TRUE(aliases.open(QIODevice::Append));
+        aliases.write(u"\n[MYSTRING]\nDriver=odbc\nDSN=DRIVER={MariaDB Unicode};SERVER=%1;"
+                      "PORT=%2;DATABASE=%3\nUser=%4\nPassword=%5\n"_s.arg(my.Host)
+                          .arg(my.Port)
+                          .arg(MyScratchDatabase(), my.User, my.Password)
+                          .toUtf8());
+    }
+    TDatabase database;
+    database.SetDatabaseName(u"dsnless"_s);
+    database.SetAliasName(u"MYSTRING"_s);
+    database.SetLoginPrompt(false);
+    database.Open();
+    EXPECT_EQ(database.Connection()->Driver(), u"odbc"_s);
+    EXPECT_EQ(QueryRows(u"SELECT COUNT(*), String(MIN(SaleDate)) FROM Sales, DUMMY"_s,
+                        u"dsnless"_s),
+              QStringList{u"%1|01.01.2023"_s.arg(DemoRows)});
 }

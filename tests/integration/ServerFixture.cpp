@@ -145,6 +145,10 @@ QString MyOdbcDataSource() {
     return MyOdbcName();
 }
 
+QString MyScratchDatabase() {
+    return MyScratch();
+}
+
 bool MyServer(TMyServer* server) {
     const QStringList parts = QString::fromLocal8Bit(qgetenv("VEXAL_TEST_MARIADB")).split(u':');
     if (parts.size() != 5 || parts[1].toInt() <= 0)
@@ -270,6 +274,9 @@ QString PrepareDemos() {
                            .arg(MyScratch(), my.User, my.Password);
         }
         WriteFile(Dir().filePath(u"aliases.ini"_s), aliases.toUtf8());
+        // It holds the MariaDB password: its user's alone, as the program asks.
+        QFile::setPermissions(Dir().filePath(u"aliases.ini"_s),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         qputenv("VEXAL_ALIASES", QFile::encodeName(Dir().filePath(u"aliases.ini"_s)));
         // Both aliases get the demo's connection script.
         QFile script(QStringLiteral(VEXAL_SOURCE_DIR "/demo/DEMO.SQL"));

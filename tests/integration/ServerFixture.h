@@ -51,6 +51,8 @@ bool MyServer(TMyServer* server);
 void MyAdminExec(const QString& sql);
 // The ODBC data source of the MariaDB scratch database; empty without one.
 QString MyOdbcDataSource();
+// The scratch database's name on the MariaDB server.
+QString MyScratchDatabase();
 
 // The named server; false when VEXAL_TEST_PG is unset or malformed.
 bool Server(TPgServer* server);
