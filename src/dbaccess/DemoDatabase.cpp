@@ -317,8 +317,8 @@ void CreateServerDemo(const QString& target, int salesRows) {
         });
         flush();
         Run(*c, QStringLiteral("CREATE INDEX SalesByDate ON Sales(SaleDate)"));
-        Run(*c, my ? QStringLiteral("ANALYZE TABLE Sales, Clients, Goods")
-                   : QStringLiteral("ANALYZE"));
+        Run(*c,
+            my ? QStringLiteral("ANALYZE TABLE Sales, Clients, Goods") : QStringLiteral("ANALYZE"));
         c->Commit();
     } catch (const Exception& e) {
         try {

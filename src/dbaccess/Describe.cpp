@@ -547,12 +547,12 @@ struct TDescriber::Private {
             column.PrimaryKey = row[3] == QLatin1String("PRI");
             table.Columns << column;
         }
-        const QList<QStringList> keys = Select(
-            QStringLiteral("SELECT constraint_name, column_name, referenced_table_name, "
-                           "referenced_column_name FROM information_schema.key_column_usage "
-                           "WHERE table_schema = DATABASE() AND table_name = %1 "
-                           "AND referenced_table_name IS NOT NULL")
-                .arg(literal));
+        const QList<QStringList> keys =
+            Select(QStringLiteral("SELECT constraint_name, column_name, referenced_table_name, "
+                                  "referenced_column_name FROM information_schema.key_column_usage "
+                                  "WHERE table_schema = DATABASE() AND table_name = %1 "
+                                  "AND referenced_table_name IS NOT NULL")
+                       .arg(literal));
         for (const QStringList& key : keys) {
             const auto sameKey = [&key](const QStringList& other) { return other[0] == key[0]; };
             if (std::count_if(keys.begin(), keys.end(), sameKey) != 1)

@@ -278,7 +278,8 @@ private:
         const long opAt = p && p->IsWord("NOT") ? long(k) - 1 : long(k);
         const long start = SqlDialect::LeftOperandStart(Toks, Sig, opAt);
         const TToken* pattern = Next(k);
-        const bool single = pattern && (pattern->K == TToken::String || pattern->K == TToken::Param);
+        const bool single =
+            pattern && (pattern->K == TToken::String || pattern->K == TToken::Param);
         if (single) {
             const TToken* after = k + 2 < Sig.size() ? &Tok(k + 2) : nullptr;
             E.Before[Sig[k + 1]] += u"LOWER("_s;
@@ -296,8 +297,8 @@ private:
         const std::size_t first = Sig[std::size_t(start)];
         const std::size_t last = Sig[std::size_t(opAt) - 1];
         E.Before[first].prepend(asDate ? u"LOWER(CONVERT("_s + FormatOpen : LikeOpen);
-        E.After[last] += asDate ? FormatClose + u" USING utf8mb4)) COLLATE utf8mb4_bin"_s
-                                : LikeClose;
+        E.After[last] +=
+            asDate ? FormatClose + u" USING utf8mb4)) COLLATE utf8mb4_bin"_s : LikeClose;
     }
 
     // 'DD.MM.YYYY' beside a comparison, or a bound of BETWEEN: its ISO text.
@@ -315,9 +316,7 @@ private:
     }
 
     // The AND at k closes a BETWEEN: "BETWEEN x AND".
-    bool BetweenBound(std::size_t k) const {
-        return k >= 2 && Tok(k - 2).IsWord("BETWEEN");
-    }
+    bool BetweenBound(std::size_t k) const { return k >= 2 && Tok(k - 2).IsWord("BETWEEN"); }
 
     // SUM(...) >= '2.5': the number compares by value whatever the total's type.
     void AggregateLiteral(std::size_t k) {
@@ -420,8 +419,8 @@ QString CastType(const QString& declaredType) {
         return u"DATE"_s;
     if (type.startsWith("TIME"_L1))
         return u"TIME"_s;
-    if (type == "INTEGER"_L1 || type == "INT"_L1 || type == "SMALLINT"_L1 ||
-        type == "TINYINT"_L1 || type == "BIGINT"_L1 || type == "BIT"_L1)
+    if (type == "INTEGER"_L1 || type == "INT"_L1 || type == "SMALLINT"_L1 || type == "TINYINT"_L1 ||
+        type == "BIGINT"_L1 || type == "BIT"_L1)
         return u"SIGNED"_s;
     if (const QRegularExpressionMatch m = decimal.match(type); m.hasMatch())
         return u"DECIMAL"_s + (m.captured(1).isEmpty() ? u"(30,6)"_s : m.captured(1).remove(u' '));
@@ -431,8 +430,7 @@ QString CastType(const QString& declaredType) {
 }
 
 bool IsNumericType(const QString& castType) {
-    return castType == "SIGNED"_L1 || castType.startsWith("DECIMAL"_L1) ||
-           castType == "DOUBLE"_L1;
+    return castType == "SIGNED"_L1 || castType.startsWith("DECIMAL"_L1) || castType == "DOUBLE"_L1;
 }
 
 QString VariableReference(const QString& name, const QString& castType) {
@@ -445,9 +443,9 @@ QString VariableReference(const QString& name, const QString& castType) {
 QString ValueSql(const QString& valueExpression, const QString& castType) {
     const QString value = valueExpression.trimmed().isEmpty() ? u"NULL"_s : valueExpression;
     // DOUBLE is not a CAST type on every server: adding 0.0E0 makes a real.
-    const QString converted = castType.isEmpty()      ? QString()
+    const QString converted = castType.isEmpty()        ? QString()
                               : castType == "DOUBLE"_L1 ? u", vx.v + 0.0E0"_s
-                                                      : u", CAST(vx.v AS "_s + castType + u')';
+                                                        : u", CAST(vx.v AS "_s + castType + u')';
     return u"SELECT vx.v"_s + converted + u" FROM (SELECT ("_s + value + u") AS v) AS vx"_s;
 }
 

@@ -152,11 +152,12 @@ class TMyCancel {
 public:
     TMyCancel(const QSqlDatabase& db, qint64 connectionId)
         : Host(db.hostName()), Database(db.databaseName()), User(db.userName()),
-          Password(db.password()), Options(db.connectOptions()), Port(db.port()), Id(connectionId) {}
+          Password(db.password()), Options(db.connectOptions()), Port(db.port()), Id(connectionId) {
+    }
 
     void Send() const {
-        const QString name = QStringLiteral("vexal-cancel-") +
-                             QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QString name =
+            QStringLiteral("vexal-cancel-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), name);
             db.setHostName(Host);
@@ -474,8 +475,9 @@ std::vector<bool> TextColumnsAsBytes(const QSqlRecord& record, bool odbc) {
         if (field.metaType().id() != QMetaType::QByteArray)
             continue;
         const int type = field.typeID();
-        text[std::size_t(c)] = odbc ? (type == -2 || type == -3)   // SQL_BINARY, SQL_VARBINARY
-                                    : (type == 15 || type == 253 || type == 254); // VARCHAR, VAR_STRING, STRING
+        text[std::size_t(c)] =
+            odbc ? (type == -2 || type == -3)                  // SQL_BINARY, SQL_VARBINARY
+                 : (type == 15 || type == 253 || type == 254); // VARCHAR, VAR_STRING, STRING
     }
     return text;
 }
@@ -702,7 +704,9 @@ private:
         const QString driver = alias.Driver.toLower();
         const bool odbc = driver == QLatin1String("odbc");
         const bool my = driver == QLatin1String("mariadb") || driver == QLatin1String("mysql");
-        Kind = odbc ? QStringLiteral("odbc") : my ? QStringLiteral("mariadb") : QStringLiteral("postgres");
+        Kind = odbc ? QStringLiteral("odbc")
+               : my ? QStringLiteral("mariadb")
+                    : QStringLiteral("postgres");
         const QString qtDriver = odbc ? QStringLiteral("QODBC")
                                  : my ? QStringLiteral("QMYSQL")
                                       : QStringLiteral("QPSQL");
@@ -832,7 +836,7 @@ private:
     std::unique_ptr<TPgCancel> PgCancel; // PostgreSQL straight through QPSQL
     std::unique_ptr<TMyCancel> MyCancel; // MariaDB/MySQL straight through QMYSQL
     qint64 ConnectionId = 0;
-    QSet<QString> Settings;              // the server's run-time settings, lower case
+    QSet<QString> Settings; // the server's run-time settings, lower case
 };
 
 // A statement text for PostgreSQL or MariaDB/MySQL: cut into statements,
@@ -842,8 +846,8 @@ class TPgStatement : public TDbStatement {
 public:
     TPgStatement(TQtSqlConnection& connection, const QString& sql, TStatementCount count)
         : C(connection) {
-        auto statements = SqlDialect::SplitStatements(
-            My() ? SqlDialect::Tokenize(sql) : PgDialect::Tokenize(sql));
+        auto statements = SqlDialect::SplitStatements(My() ? SqlDialect::Tokenize(sql)
+                                                           : PgDialect::Tokenize(sql));
         if (count == TStatementCount::One)
             SqlDialect::RequireOneStatement(statements);
         for (auto& tokens : statements) {
@@ -959,8 +963,8 @@ private:
     // CAST type of an untyped value.
     QString SetMyVariable(TPiece& piece, const QString& name, const QString& expression,
                           const QString& castType, const QVariantList& params, int offset) {
-        QSqlQuery& q = Query(piece, MysqlDialect::ValueSql(expression, castType), params, offset,
-                             true);
+        QSqlQuery& q =
+            Query(piece, MysqlDialect::ValueSql(expression, castType), params, offset, true);
         QVariant value;
         QString type = castType;
         if (q.next()) {
@@ -1109,9 +1113,9 @@ private:
         case TStatement::SetVariable: {
             const TPgVariable known = C.Variables.value(st.Name.toUpper());
             if (My()) {
-                const QString type = SetMyVariable(piece, st.Name, st.Text,
-                                                   known.Declared ? known.Type : QString(), params,
-                                                   offset);
+                const QString type =
+                    SetMyVariable(piece, st.Name, st.Text, known.Declared ? known.Type : QString(),
+                                  params, offset);
                 if (!known.Declared)
                     C.SetVariable(known.Name.isEmpty() ? st.Name : known.Name, type, false);
                 return false;

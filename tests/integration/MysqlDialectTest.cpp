@@ -102,8 +102,7 @@ TEST(MysqlDialect, StatementsOfVariablesAndUnitsOfWork) {
         const char* Name;
         QString Text;
     } const cases[] = {
-        {"SET kzmGodina = kzmGodina + 1", TStatement::SetVariable, "kzmGodina",
-         u"kzmGodina + 1"_s},
+        {"SET kzmGodina = kzmGodina + 1", TStatement::SetVariable, "kzmGodina", u"kzmGodina + 1"_s},
         {"SET @x = current date", TStatement::SetVariable, "x", u"CURRENT_DATE"_s},
         {"CREATE VARIABLE kzmSum NUMERIC(10,2) = char(65)", TStatement::CreateVariable, "kzmSum",
          u"CONVERT(CHAR(65 USING utf32) USING utf8mb4)"_s},

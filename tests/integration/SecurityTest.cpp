@@ -192,8 +192,7 @@ TEST(ServerSecurity, MariaDbLoginsTheServerRefusesFailWithItsMessage) {
              .arg(my.Database, my.User),
          "Access denied"},
         {"MYNODB",
-         u"Driver=mysql\nHost=%1\nPort=%2\nDatabase=no_such_db\nUser=%3\nPassword=%4"_s
-             .arg(my.Host)
+         u"Driver=mysql\nHost=%1\nPort=%2\nDatabase=no_such_db\nUser=%3\nPassword=%4"_s.arg(my.Host)
              .arg(my.Port)
              .arg(my.User, my.Password),
          "no_such_db"},
@@ -201,7 +200,7 @@ TEST(ServerSecurity, MariaDbLoginsTheServerRefusesFailWithItsMessage) {
          "Can't connect"},
         {"MYSSL",
          u"Driver=mariadb\nHost=%1\nPort=%2\nDatabase=%3\nUser=%4\nPassword=%5\n"
-          "SSLMode=verify-full"_s.arg(my.Host)
+         "SSLMode=verify-full"_s.arg(my.Host)
              .arg(my.Port)
              .arg(my.Database, my.User, my.Password),
          "SSLMode=verify-full"},
@@ -221,8 +220,8 @@ TEST(ServerSecurity, MariaDbLoginsTheServerRefusesFailWithItsMessage) {
             database.Open();
             ADD_FAILURE() << c.Name << " opened";
         } catch (const EDatabaseError& e) {
-            EXPECT_TRUE(e.message().contains(QLatin1String(c.Expected))) << c.Name << ": "
-                                                                          << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QLatin1String(c.Expected)))
+                << c.Name << ": " << e.message().toStdString();
         }
         EXPECT_FALSE(database.Connected()) << c.Name;
     }
@@ -288,7 +287,7 @@ TEST(ServerSecurity, MariaDbThroughAnOdbcConnectionStringAlias) {
     database.SetLoginPrompt(false);
     database.Open();
     EXPECT_EQ(database.Connection()->Driver(), u"odbc"_s);
-    EXPECT_EQ(QueryRows(u"SELECT COUNT(*), String(MIN(SaleDate)) FROM Sales, DUMMY"_s,
-                        u"dsnless"_s),
-              QStringList{u"%1|01.01.2023"_s.arg(DemoRows)});
+    EXPECT_EQ(
+        QueryRows(u"SELECT COUNT(*), String(MIN(SaleDate)) FROM Sales, DUMMY"_s, u"dsnless"_s),
+        QStringList{u"%1|01.01.2023"_s.arg(DemoRows)});
 }

@@ -263,8 +263,8 @@ QString PrepareDemos() {
         if (haveMy) {
             MyScratch() = u"vexal_it_%1"_s.arg(QCoreApplication::applicationPid());
             MyAdminExec(u"DROP DATABASE IF EXISTS %1"_s.arg(MyScratch()));
-            MyAdminExec(u"CREATE DATABASE %1 CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"_s.arg(
-                MyScratch()));
+            MyAdminExec(
+                u"CREATE DATABASE %1 CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"_s.arg(MyScratch()));
             std::atexit(DropMyScratch);
             qputenv("MYSQL_PWD", my.Password.toLocal8Bit());
             CreateDemoDatabase(my.Url(MyScratch()), DemoRows);

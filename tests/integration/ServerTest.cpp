@@ -121,103 +121,105 @@ TEST(ServerDialect, SameValuesAsTheEmbeddedDatabase) {
 
 TEST(ServerDialect, ServerFunctionsAndConnectionVariables) {
     REQUIRE_PG_SERVER();
-  for (const char* alias : ServerAliases()) {
-    SCOPED_TRACE(alias);
-    const bool pg = QLatin1String(alias) == "PG"_L1;
-    TDatabase* db = OpenSession(QLatin1String(alias));
-    TMessages messages;
-    // The session bootstrap stored the server's connection number.
-    EXPECT_EQ(Value(u"SELECT kzmConnectID FROM DUMMY"_s),
-              Value(u"SELECT Connection_property('Number')"_s));
-    EXPECT_NE(Value(u"SELECT Connection_property('Number')"_s), u"0"_s);
-    EXPECT_EQ(Value(u"SELECT String(current date)"_s), DateText(QDate::currentDate()));
-    EXPECT_EQ(Value(u"SELECT String(CURRENT TIME)"_s).size(), 5) << "HH:MM";
-    EXPECT_EQ(ServerDate(), DateText(QDate::currentDate()));
+    for (const char* alias : ServerAliases()) {
+        SCOPED_TRACE(alias);
+        const bool pg = QLatin1String(alias) == "PG"_L1;
+        TDatabase* db = OpenSession(QLatin1String(alias));
+        TMessages messages;
+        // The session bootstrap stored the server's connection number.
+        EXPECT_EQ(Value(u"SELECT kzmConnectID FROM DUMMY"_s),
+                  Value(u"SELECT Connection_property('Number')"_s));
+        EXPECT_NE(Value(u"SELECT Connection_property('Number')"_s), u"0"_s);
+        EXPECT_EQ(Value(u"SELECT String(current date)"_s), DateText(QDate::currentDate()));
+        EXPECT_EQ(Value(u"SELECT String(CURRENT TIME)"_s).size(), 5) << "HH:MM";
+        EXPECT_EQ(ServerDate(), DateText(QDate::currentDate()));
 
-    struct Case {
-        const char* Statement; // run first
-        const char* Read;      // then read
-        const char* Expected;
-    } const cases[] = {
-        // The connection script declared kzmGodina INTEGER and set it.
-        {"SET kzmGodina = kzmGodina + 1", "SELECT kzmGodina FROM DUMMY", "2025"},
-        // An untyped variable takes the type of its value; @name is the same.
-        {"SET kzmText = 'ябълка'", "SELECT @kzmText || '!' FROM DUMMY", "ябълка!"},
-        {"SET @kzmDay = CAST('2024-03-07' AS DATE)", "SELECT String(kzmDay) FROM DUMMY",
-         "07.03.2024"},
-        {"CREATE VARIABLE kzmSum NUMERIC(10,2)", "SELECT kzmSum FROM DUMMY", ""},
-        {"SET kzmSum = '12.345'", "SELECT kzmSum * 2 FROM DUMMY", "24.7"},
-        // A variable never hides a column of the same name.
-        {"CREATE VARIABLE Name VARCHAR(20) = 'променлива'",
-         "SELECT Name FROM Clients WHERE ClientID = 1", "Алфа ООД"},
-        {"SELECT 1", "SELECT Name FROM DUMMY", "променлива"},
-        // The server's own settings stay the server's.
-        {pg ? "SET search_path = public" : "SET sql_select_limit = 1000",
-         pg ? "SELECT current_setting('search_path')" : "SELECT @@sql_select_limit",
-         pg ? "public" : "1000"},
-        // A backslash in a value is no escape.
-        {"SET kzmPath = 'C:\\' || 'x'", "SELECT kzmPath FROM DUMMY", "C:\\x"},
-        {"SELECT 1", "SELECT LENGTH('a\\') FROM DUMMY", "2"},
-        // Characters by their codes, and the shown form of a date-time.
-        {"SELECT 1", "SELECT char(1071, 1040) FROM DUMMY", "ЯА"},
-        {"CREATE VARIABLE kzmWhen DATETIME = '2024-03-07 09:05:00'",
-         "SELECT String(kzmWhen) FROM DUMMY", "07.03.2024 09:05"},
-        // COMMIT WORK and ROLLBACK WORK outside a transaction do nothing.
-        {"COMMIT WORK", "SELECT 'ok'", "ok"},
-        {"ROLLBACK WORK", "SELECT 'ok'", "ok"},
-    };
-    for (const Case& c : cases) {
-        ExecSqlValue(QString::fromUtf8(c.Statement));
-        EXPECT_EQ(Value(QString::fromUtf8(c.Read)), QString::fromUtf8(c.Expected)) << c.Statement;
+        struct Case {
+            const char* Statement; // run first
+            const char* Read;      // then read
+            const char* Expected;
+        } const cases[] = {
+            // The connection script declared kzmGodina INTEGER and set it.
+            {"SET kzmGodina = kzmGodina + 1", "SELECT kzmGodina FROM DUMMY", "2025"},
+            // An untyped variable takes the type of its value; @name is the same.
+            {"SET kzmText = 'ябълка'", "SELECT @kzmText || '!' FROM DUMMY", "ябълка!"},
+            {"SET @kzmDay = CAST('2024-03-07' AS DATE)", "SELECT String(kzmDay) FROM DUMMY",
+             "07.03.2024"},
+            {"CREATE VARIABLE kzmSum NUMERIC(10,2)", "SELECT kzmSum FROM DUMMY", ""},
+            {"SET kzmSum = '12.345'", "SELECT kzmSum * 2 FROM DUMMY", "24.7"},
+            // A variable never hides a column of the same name.
+            {"CREATE VARIABLE Name VARCHAR(20) = 'променлива'",
+             "SELECT Name FROM Clients WHERE ClientID = 1", "Алфа ООД"},
+            {"SELECT 1", "SELECT Name FROM DUMMY", "променлива"},
+            // The server's own settings stay the server's.
+            {pg ? "SET search_path = public" : "SET sql_select_limit = 1000",
+             pg ? "SELECT current_setting('search_path')" : "SELECT @@sql_select_limit",
+             pg ? "public" : "1000"},
+            // A backslash in a value is no escape.
+            {"SET kzmPath = 'C:\\' || 'x'", "SELECT kzmPath FROM DUMMY", "C:\\x"},
+            {"SELECT 1", "SELECT LENGTH('a\\') FROM DUMMY", "2"},
+            // Characters by their codes, and the shown form of a date-time.
+            {"SELECT 1", "SELECT char(1071, 1040) FROM DUMMY", "ЯА"},
+            {"CREATE VARIABLE kzmWhen DATETIME = '2024-03-07 09:05:00'",
+             "SELECT String(kzmWhen) FROM DUMMY", "07.03.2024 09:05"},
+            // COMMIT WORK and ROLLBACK WORK outside a transaction do nothing.
+            {"COMMIT WORK", "SELECT 'ok'", "ok"},
+            {"ROLLBACK WORK", "SELECT 'ok'", "ok"},
+        };
+        for (const Case& c : cases) {
+            ExecSqlValue(QString::fromUtf8(c.Statement));
+            EXPECT_EQ(Value(QString::fromUtf8(c.Read)), QString::fromUtf8(c.Expected))
+                << c.Statement;
+        }
+        // A display name longer than the server's 63 bytes keeps its full text.
+        const QString longName = u"Средна стойност на продажбите за избрания период"_s;
+        TQuery q;
+        q.SetDatabaseName(u"restdata"_s);
+        q.SetSQLText(u"SELECT COUNT(*) \"%1\" FROM Sales ORDER BY \"%1\""_s.arg(longName));
+        q.Open();
+        EXPECT_EQ(q.Fields(0)->FieldName(), longName);
+        EXPECT_EQ(q.Fields(0)->AsInteger(), DemoRows);
+        q.Close();
+
+        // A value the declared type cannot take is refused, and the variable keeps its value.
+        ContinueOnSqlError = true;
+        ExecSqlValue(u"SET kzmGodina = 'abc'"_s);
+        ContinueOnSqlError = false;
+        EXPECT_EQ(LastSqlFailed, -1);
+        EXPECT_EQ(Value(u"SELECT kzmGodina FROM DUMMY"_s), u"2025"_s);
+        ASSERT_EQ(messages.Shown.size(), 1);
+        EXPECT_TRUE(messages.Shown[0].startsWith(u"SQL Exception: "_s));
+        CloseSession(db);
     }
-    // A display name longer than the server's 63 bytes keeps its full text.
-    const QString longName = u"Средна стойност на продажбите за избрания период"_s;
-    TQuery q;
-    q.SetDatabaseName(u"restdata"_s);
-    q.SetSQLText(u"SELECT COUNT(*) \"%1\" FROM Sales ORDER BY \"%1\""_s.arg(longName));
-    q.Open();
-    EXPECT_EQ(q.Fields(0)->FieldName(), longName);
-    EXPECT_EQ(q.Fields(0)->AsInteger(), DemoRows);
-    q.Close();
-
-    // A value the declared type cannot take is refused, and the variable keeps its value.
-    ContinueOnSqlError = true;
-    ExecSqlValue(u"SET kzmGodina = 'abc'"_s);
-    ContinueOnSqlError = false;
-    EXPECT_EQ(LastSqlFailed, -1);
-    EXPECT_EQ(Value(u"SELECT kzmGodina FROM DUMMY"_s), u"2025"_s);
-    ASSERT_EQ(messages.Shown.size(), 1);
-    EXPECT_TRUE(messages.Shown[0].startsWith(u"SQL Exception: "_s));
-    CloseSession(db);
-  }
 }
 
 TEST(ServerDialect, UnitsOfWorkReadVariablesAndRollBack) {
     REQUIRE_PG_SERVER();
-  for (const char* alias : ServerAliases()) {
-    SCOPED_TRACE(alias);
-    TDatabase* db = OpenSession(QLatin1String(alias));
-    TMessages messages;
-    // A log type of this test's own: the demo's pre-run script, run by other
-    // tests with other years, writes its rows into the same table.
-    ExecSqlValue(u"DELETE FROM LogFile WHERE Tip = 919"_s);
-    const QString before = Value(u"SELECT COUNT(*) FROM LogFile WHERE Tip IN (10, 919)"_s);
-    // A script reads the year variable inside the unit of work, as the demo's
-    // pre-run script does.
-    EXPECT_TRUE(RunSqlScript({u"INSERT INTO LogFile(UserN, Tip, LogText)"_s,
-                              u"SELECT -1, 919, 'Продажби за ' || String(kzmGodina)"_s}));
-    EXPECT_EQ(Value(u"SELECT LogText FROM LogFile WHERE Tip = 919"_s), u"Продажби за 2024"_s);
-    // A failing statement rolls the whole script back.
-    EXPECT_FALSE(RunSqlScript({u"INSERT INTO LogFile VALUES(-1, 10, 'x')"_s, u"GO"_s,
-                               u"INSERT INTO NoSuchTable VALUES(1)"_s}));
-    EXPECT_EQ(Value(u"SELECT COUNT(*) FROM LogFile WHERE Tip IN (10, 919)"_s),
-              QString::number(before.toInt() + 1));
-    ASSERT_EQ(messages.Shown.size(), 1);
-    EXPECT_TRUE(messages.Shown[0].startsWith(u"Грешка: "_s)) << messages.Shown[0].toStdString();
-    EXPECT_TRUE(messages.Shown[0].contains(u"nosuchtable"_s)) << messages.Shown[0].toStdString();
-    EXPECT_FALSE(db->InTransaction());
-    CloseSession(db);
-  }
+    for (const char* alias : ServerAliases()) {
+        SCOPED_TRACE(alias);
+        TDatabase* db = OpenSession(QLatin1String(alias));
+        TMessages messages;
+        // A log type of this test's own: the demo's pre-run script, run by other
+        // tests with other years, writes its rows into the same table.
+        ExecSqlValue(u"DELETE FROM LogFile WHERE Tip = 919"_s);
+        const QString before = Value(u"SELECT COUNT(*) FROM LogFile WHERE Tip IN (10, 919)"_s);
+        // A script reads the year variable inside the unit of work, as the demo's
+        // pre-run script does.
+        EXPECT_TRUE(RunSqlScript({u"INSERT INTO LogFile(UserN, Tip, LogText)"_s,
+                                  u"SELECT -1, 919, 'Продажби за ' || String(kzmGodina)"_s}));
+        EXPECT_EQ(Value(u"SELECT LogText FROM LogFile WHERE Tip = 919"_s), u"Продажби за 2024"_s);
+        // A failing statement rolls the whole script back.
+        EXPECT_FALSE(RunSqlScript({u"INSERT INTO LogFile VALUES(-1, 10, 'x')"_s, u"GO"_s,
+                                   u"INSERT INTO NoSuchTable VALUES(1)"_s}));
+        EXPECT_EQ(Value(u"SELECT COUNT(*) FROM LogFile WHERE Tip IN (10, 919)"_s),
+                  QString::number(before.toInt() + 1));
+        ASSERT_EQ(messages.Shown.size(), 1);
+        EXPECT_TRUE(messages.Shown[0].startsWith(u"Грешка: "_s)) << messages.Shown[0].toStdString();
+        EXPECT_TRUE(messages.Shown[0].contains(u"nosuchtable"_s))
+            << messages.Shown[0].toStdString();
+        EXPECT_FALSE(db->InTransaction());
+        CloseSession(db);
+    }
 }
 
 TEST(Odbc, DataSourcesAreAliasesThatOpenWithTheLoginParameters) {
@@ -391,9 +393,8 @@ TEST(ServerCancel, StopsTheStatementOnTheServerAndTheSessionGoesOn) {
         // A row every two milliseconds: forty seconds of work.
         TQuery slow;
         slow.SetDatabaseName(u"restdata"_s);
-        slow.SetSQLText(
-            pg ? u"SELECT N, pg_sleep(0.002) AS Z FROM generate_series(1, 20000) AS N"_s
-               : u"SELECT seq AS N, SLEEP(0.002) AS Z FROM seq_1_to_20000"_s);
+        slow.SetSQLText(pg ? u"SELECT N, pg_sleep(0.002) AS Z FROM generate_series(1, 20000) AS N"_s
+                           : u"SELECT seq AS N, SLEEP(0.002) AS Z FROM seq_1_to_20000"_s);
         QElapsedTimer clock;
         clock.start();
         EXPECT_THROW(slow.Open(), EQueryCancelled) << backend.Title;
