@@ -28,6 +28,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
+#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
