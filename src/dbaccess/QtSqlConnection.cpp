@@ -25,12 +25,15 @@
 #include <QUuid>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 
 using SqlDialect::TStatement;
@@ -307,6 +310,7 @@ thread_local TConnectionThread::TTask* TConnectionThread::Current = nullptr;
 // fetch costs its caller no trip to that thread per row.
 struct TRowBuffer {
     static constexpr int Batch = 256;
+    static constexpr int RawBatch = 4096;
     std::vector<QVariant> Values;
     // Columns whose bytes are UTF-8 text (see TextColumnsAsBytes).
     std::vector<bool> Utf8;
@@ -317,8 +321,28 @@ struct TRowBuffer {
     bool Cancelled = false;
     QString Error;
 
+    // MariaDB/MySQL straight through QMYSQL: the rows of the driver's stored
+    // result read as the server sent them (texts), without a QVariant per
+    // value; each column keeps the kind the driver's own conversion would
+    // have given it, so the cells are the same.
+    enum class TRawKind { Int, Float, Text, DateTime, Blob };
+    using FetchRow = char** (*)(void*);
+    using FetchLengths = unsigned long* (*)(void*);
+    void* RawResult = nullptr;
+    FetchRow RawRow = nullptr;
+    FetchLengths RawLengths = nullptr;
+    std::vector<TRawKind> RawKinds;
+    std::string Arena;                    // the batch's values, one after another
+    std::vector<std::int64_t> RawOffsets; // per value: offset in Arena, -1 for null
+    std::vector<std::uint32_t> RawSizes;
+
     void Reset(int columns, std::vector<bool> utf8 = {}) {
         Values.clear();
+        RawResult = nullptr;
+        RawKinds.clear();
+        Arena.clear();
+        RawOffsets.clear();
+        RawSizes.clear();
         Utf8 = std::move(utf8);
         Columns = columns;
         Rows = Next = 0;
@@ -327,8 +351,160 @@ struct TRowBuffer {
     }
     bool Empty() const { return Next >= Rows; }
 
+    // On the connection's thread, after Reset: reads query's rows raw when
+    // the driver is QMYSQL with a stored result of plain (not prepared)
+    // statement and every column is of a kind read raw.
+    void UseRawMySql(const QSqlQuery& query, const QSqlRecord& record) {
+        const QSqlResult* result = query.result();
+        const QVariant handle = result ? result->handle() : QVariant();
+        if (qstrcmp(handle.typeName(), "MYSQL_RES*") != 0 &&
+            qstrcmp(handle.typeName(), "st_mysql_res*") != 0)
+            return;
+        void* stored = *static_cast<void* const*>(handle.constData());
+        static QLibrary client(QStringLiteral("mariadb"), 3);
+        static const auto row = reinterpret_cast<FetchRow>(client.resolve("mysql_fetch_row"));
+        static const auto lengths =
+            reinterpret_cast<FetchLengths>(client.resolve("mysql_fetch_lengths"));
+        if (!stored || !row || !lengths)
+            return;
+        std::vector<TRawKind> kinds;
+        for (int c = 0; c < record.count(); ++c) {
+            switch (record.field(c).metaType().id()) {
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::Short:
+            case QMetaType::UShort:
+            case QMetaType::Char:
+            case QMetaType::UChar:
+            case QMetaType::SChar:
+                kinds.push_back(TRawKind::Int);
+                break;
+            // Decimals and reals: numbers, or their text, as the query's
+            // precision policy makes the driver give them.
+            case QMetaType::Double:
+            case QMetaType::Float:
+                if (query.numericalPrecisionPolicy() == QSql::LowPrecisionDouble)
+                    kinds.push_back(TRawKind::Float);
+                else if (query.numericalPrecisionPolicy() == QSql::HighPrecision)
+                    kinds.push_back(TRawKind::Text);
+                else
+                    return;
+                break;
+            // Dates and times: values whose ISO form is the server's text.
+            case QMetaType::QString:
+            case QMetaType::QDate:
+            case QMetaType::QTime:
+                kinds.push_back(TRawKind::Text);
+                break;
+            case QMetaType::QDateTime:
+                kinds.push_back(TRawKind::DateTime);
+                break;
+            case QMetaType::QByteArray:
+                kinds.push_back(std::size_t(c) < Utf8.size() && Utf8[std::size_t(c)]
+                                    ? TRawKind::Text
+                                    : TRawKind::Blob);
+                break;
+            default:
+                return; // a kind of its own: the driver's conversion serves
+            }
+        }
+        RawKinds = std::move(kinds);
+        RawResult = stored;
+        RawRow = row;
+        RawLengths = lengths;
+    }
+
+    void FillRaw() {
+        Arena.clear();
+        RawOffsets.clear();
+        RawSizes.clear();
+        Rows = Next = 0;
+        while (Rows < RawBatch) {
+            if (TConnectionThread::CancelRequested()) {
+                Cancelled = End = true;
+                return;
+            }
+            char** row = RawRow(RawResult);
+            if (!row) {
+                End = true;
+                return;
+            }
+            const unsigned long* sizes = RawLengths(RawResult);
+            for (int c = 0; c < Columns; ++c) {
+                if (!row[c]) {
+                    RawOffsets.push_back(-1);
+                    RawSizes.push_back(0);
+                    continue;
+                }
+                RawOffsets.push_back(std::int64_t(Arena.size()));
+                RawSizes.push_back(std::uint32_t(sizes[c]));
+                Arena.append(row[c], sizes[c]);
+            }
+            ++Rows;
+        }
+    }
+
+    void PutRaw(TCellTable& cells) {
+        const std::size_t first = std::size_t(Next) * std::size_t(Columns);
+        for (int c = 0; c < Columns; ++c) {
+            const std::int64_t offset = RawOffsets[first + std::size_t(c)];
+            if (offset < 0) {
+                cells.PutNull(c);
+                continue;
+            }
+            const char* text = Arena.data() + offset;
+            std::size_t size = RawSizes[first + std::size_t(c)];
+            switch (RawKinds[std::size_t(c)]) {
+            case TRawKind::Int: {
+                std::int64_t value = 0;
+                const auto [end, error] = std::from_chars(text, text + size, value);
+                if (error == std::errc() && end == text + size)
+                    cells.PutInt(c, value);
+                else
+                    cells.PutFloat(c, QByteArray(text, qsizetype(size)).toDouble());
+                break;
+            }
+            case TRawKind::Float: {
+                double value = 0;
+                const auto [end, error] = std::from_chars(text, text + size, value);
+                if (error == std::errc() && end == text + size)
+                    cells.PutFloat(c, value);
+                else
+                    cells.PutFloat(c, QByteArray(text, qsizetype(size)).toDouble());
+                break;
+            }
+            case TRawKind::DateTime:
+                // Milliseconds at most, and none when they are naught, as
+                // the driver's date-time gives them; a zero date is none.
+                if (size >= 10 && std::string_view(text, 10) == "0000-00-00") {
+                    size = 0;
+                } else if (size > 19 && text[19] == '.') {
+                    size = std::min<std::size_t>(size, 23);
+                    if (std::string_view(text + 20, size - 20).find_first_not_of('0') ==
+                        std::string_view::npos)
+                        size = 19;
+                }
+                cells.PutText(c, text, size);
+                break;
+            case TRawKind::Text:
+                cells.PutText(c, text, size);
+                break;
+            case TRawKind::Blob:
+                cells.PutBlob(c, text, size);
+                break;
+            }
+        }
+        cells.EndRow();
+        ++Next;
+    }
+
     // On the connection's thread: up to Batch rows of query.
     void Fill(QSqlQuery& query) {
+        if (RawResult) {
+            FillRaw();
+            return;
+        }
         Values.clear();
         Rows = Next = 0;
         while (Rows < Batch) {
@@ -355,6 +531,10 @@ struct TRowBuffer {
     }
 
     void Put(TCellTable& cells) {
+        if (RawResult) {
+            PutRaw(cells);
+            return;
+        }
         const std::size_t first = std::size_t(Next) * std::size_t(Columns);
         for (int c = 0; c < Columns; ++c)
             cells.PutVariant(c, Values[first + std::size_t(c)]);
@@ -909,6 +1089,8 @@ public:
             columns = ColumnsOf(record, LongNames(piece.Tokens),
                                 PgDialect::ExpressionItems(piece.Tokens, piece.ReadAs), textBytes);
             Ahead.Reset(record.count(), std::move(textBytes));
+            if (My() && C.Driver() == QLatin1String("mariadb"))
+                Ahead.UseRawMySql(*piece.Query, record);
         });
         return columns;
     }
