@@ -325,9 +325,22 @@ struct TRowBuffer {
     // result read as the server sent them (texts), without a QVariant per
     // value; each column keeps the kind the driver's own conversion would
     // have given it, so the cells are the same.
-    enum class TRawKind { Int, Float, Text, DateTime, Blob };
+    enum class TRawKind { Int, Float, Bool, Text, DateTime, Blob };
     using FetchRow = char** (*)(void*);
     using FetchLengths = unsigned long* (*)(void*);
+    // PostgreSQL straight through QPSQL: the rows of the whole result the
+    // driver holds (libpq's PGresult), read the same way.
+    struct TPq {
+        int (*Tuples)(const void*) = nullptr;
+        char* (*Value)(const void*, int, int) = nullptr;
+        int (*Length)(const void*, int, int) = nullptr;
+        int (*IsNull)(const void*, int, int) = nullptr;
+        unsigned (*Type)(const void*, int) = nullptr;
+    };
+    const void* PgResult = nullptr;
+    TPq Pq;
+    int PgRow = 0;
+    int PgRows = 0;
     void* RawResult = nullptr;
     FetchRow RawRow = nullptr;
     FetchLengths RawLengths = nullptr;
@@ -339,6 +352,8 @@ struct TRowBuffer {
     void Reset(int columns, std::vector<bool> utf8 = {}) {
         Values.clear();
         RawResult = nullptr;
+        PgResult = nullptr;
+        PgRow = PgRows = 0;
         RawKinds.clear();
         Arena.clear();
         RawOffsets.clear();
@@ -365,8 +380,51 @@ struct TRowBuffer {
         static const auto row = reinterpret_cast<FetchRow>(client.resolve("mysql_fetch_row"));
         static const auto lengths =
             reinterpret_cast<FetchLengths>(client.resolve("mysql_fetch_lengths"));
-        if (!stored || !row || !lengths)
+        if (!stored || !row || !lengths || !RawKindsOf(query, record))
             return;
+        RawResult = stored;
+        RawRow = row;
+        RawLengths = lengths;
+    }
+
+    // On the connection's thread, after Reset: reads query's rows raw when
+    // the driver is QPSQL holding the whole result and every column is of a
+    // kind read raw (not a time zone's, not bytea).
+    void UseRawPostgres(const QSqlQuery& query, const QSqlRecord& record) {
+        const QSqlResult* result = query.result();
+        const QVariant handle = result ? result->handle() : QVariant();
+        if (qstrcmp(handle.typeName(), "PGresult*") != 0 &&
+            qstrcmp(handle.typeName(), "pg_result*") != 0)
+            return;
+        const void* whole = *static_cast<void* const*>(handle.constData());
+        static QLibrary library(QStringLiteral("pq"), 5);
+        static const TPq pq = [] {
+            TPq p;
+            p.Tuples = reinterpret_cast<decltype(p.Tuples)>(library.resolve("PQntuples"));
+            p.Value = reinterpret_cast<decltype(p.Value)>(library.resolve("PQgetvalue"));
+            p.Length = reinterpret_cast<decltype(p.Length)>(library.resolve("PQgetlength"));
+            p.IsNull = reinterpret_cast<decltype(p.IsNull)>(library.resolve("PQgetisnull"));
+            p.Type = reinterpret_cast<decltype(p.Type)>(library.resolve("PQftype"));
+            return p;
+        }();
+        if (!whole || !pq.Tuples || !pq.Value || !pq.Length || !pq.IsNull || !pq.Type)
+            return;
+        for (int c = 0; c < record.count(); ++c) {
+            const unsigned type = pq.Type(whole, c);
+            // timestamptz, timetz, bytea: the driver's conversion serves.
+            if (type == 1184 || type == 1266 || type == 17)
+                return;
+        }
+        if (!RawKindsOf(query, record))
+            return;
+        Pq = pq;
+        PgResult = whole;
+        PgRows = pq.Tuples(whole);
+        PgRow = 0;
+    }
+
+    // The raw kind of each column; false when one has none.
+    bool RawKindsOf(const QSqlQuery& query, const QSqlRecord& record) {
         std::vector<TRawKind> kinds;
         for (int c = 0; c < record.count(); ++c) {
             switch (record.field(c).metaType().id()) {
@@ -389,14 +447,17 @@ struct TRowBuffer {
                 else if (query.numericalPrecisionPolicy() == QSql::HighPrecision)
                     kinds.push_back(TRawKind::Text);
                 else
-                    return;
+                    return false;
+                break;
+            case QMetaType::Bool:
+                kinds.push_back(TRawKind::Bool);
                 break;
             // Dates and times: values whose ISO form is the server's text.
             case QMetaType::QString:
             case QMetaType::QDate:
-            case QMetaType::QTime:
                 kinds.push_back(TRawKind::Text);
                 break;
+            case QMetaType::QTime:
             case QMetaType::QDateTime:
                 kinds.push_back(TRawKind::DateTime);
                 break;
@@ -406,13 +467,41 @@ struct TRowBuffer {
                                     : TRawKind::Blob);
                 break;
             default:
-                return; // a kind of its own: the driver's conversion serves
+                return false; // a kind of its own: the driver's conversion serves
             }
         }
         RawKinds = std::move(kinds);
-        RawResult = stored;
-        RawRow = row;
-        RawLengths = lengths;
+        return true;
+    }
+
+    void FillPostgres() {
+        Arena.clear();
+        RawOffsets.clear();
+        RawSizes.clear();
+        Rows = Next = 0;
+        while (Rows < RawBatch) {
+            if (TConnectionThread::CancelRequested()) {
+                Cancelled = End = true;
+                return;
+            }
+            if (PgRow >= PgRows) {
+                End = true;
+                return;
+            }
+            for (int c = 0; c < Columns; ++c) {
+                if (Pq.IsNull(PgResult, PgRow, c)) {
+                    RawOffsets.push_back(-1);
+                    RawSizes.push_back(0);
+                    continue;
+                }
+                const int size = Pq.Length(PgResult, PgRow, c);
+                RawOffsets.push_back(std::int64_t(Arena.size()));
+                RawSizes.push_back(std::uint32_t(size));
+                Arena.append(Pq.Value(PgResult, PgRow, c), std::size_t(size));
+            }
+            ++PgRow;
+            ++Rows;
+        }
     }
 
     void FillRaw() {
@@ -474,19 +563,26 @@ struct TRowBuffer {
                     cells.PutFloat(c, QByteArray(text, qsizetype(size)).toDouble());
                 break;
             }
-            case TRawKind::DateTime:
+            case TRawKind::Bool:
+                cells.PutInt(c, size > 0 && (text[0] == 't' || text[0] == '1') ? 1 : 0);
+                break;
+            case TRawKind::DateTime: {
                 // Milliseconds at most, and none when they are naught, as
-                // the driver's date-time gives them; a zero date is none.
-                if (size >= 10 && std::string_view(text, 10) == "0000-00-00") {
+                // the driver's date-time and time give them; a zero date is
+                // none.
+                const std::string_view value(text, size);
+                const std::size_t point = value.find('.');
+                if (size >= 10 && value.substr(0, 10) == "0000-00-00") {
                     size = 0;
-                } else if (size > 19 && text[19] == '.') {
-                    size = std::min<std::size_t>(size, 23);
-                    if (std::string_view(text + 20, size - 20).find_first_not_of('0') ==
+                } else if (point != std::string_view::npos) {
+                    size = std::min<std::size_t>(size, point + 4);
+                    if (value.substr(point + 1, size - point - 1).find_first_not_of('0') ==
                         std::string_view::npos)
-                        size = 19;
+                        size = point;
                 }
                 cells.PutText(c, text, size);
                 break;
+            }
             case TRawKind::Text:
                 cells.PutText(c, text, size);
                 break;
@@ -503,6 +599,10 @@ struct TRowBuffer {
     void Fill(QSqlQuery& query) {
         if (RawResult) {
             FillRaw();
+            return;
+        }
+        if (PgResult) {
+            FillPostgres();
             return;
         }
         Values.clear();
@@ -531,7 +631,7 @@ struct TRowBuffer {
     }
 
     void Put(TCellTable& cells) {
-        if (RawResult) {
+        if (RawResult || PgResult) {
             PutRaw(cells);
             return;
         }
@@ -1091,6 +1191,8 @@ public:
             Ahead.Reset(record.count(), std::move(textBytes));
             if (My() && C.Driver() == QLatin1String("mariadb"))
                 Ahead.UseRawMySql(*piece.Query, record);
+            else if (!My() && C.Driver() == QLatin1String("postgres"))
+                Ahead.UseRawPostgres(*piece.Query, record);
         });
         return columns;
     }
@@ -1255,7 +1357,10 @@ private:
             piece.Query = std::make_unique<QSqlQuery>(C.Db());
         QSqlQuery& q = *piece.Query;
         q.finish();
-        q.setForwardOnly(forwardOnly);
+        // QPSQL reads a forward-only result a row at a time from the
+        // server; otherwise it holds the whole result, whose rows the
+        // cursor then reads raw (TRowBuffer::UseRawPostgres).
+        q.setForwardOnly(forwardOnly && C.Driver() != QLatin1String("postgres"));
         LastUndefined.clear();
         bool ok;
         if (piece.ParamCount == 0) {
