@@ -412,13 +412,17 @@ QString CastType(const QString& declaredType) {
     static const QRegularExpression decimal(u"^(?:NUMERIC|DECIMAL|DEC)\\s*(\\(.*\\))?$"_s);
     if (type.isEmpty())
         return {};
+    // Fractions of a second, as DATETIME(3), are kept.
+    static const QRegularExpression fraction(
+        u"^(?:DATETIME|TIMESTAMP|TIME)\\s*(\\(\\s*\\d\\s*\\))"_s);
+    const QString digits = fraction.match(type).captured(1).remove(u' ');
     if (type.startsWith("DATETIME"_L1) || type.startsWith("TIMESTAMP"_L1) ||
         type.startsWith("SMALLDATETIME"_L1))
-        return u"DATETIME"_s;
+        return u"DATETIME"_s + digits;
     if (type == "DATE"_L1)
         return u"DATE"_s;
     if (type.startsWith("TIME"_L1))
-        return u"TIME"_s;
+        return u"TIME"_s + digits;
     if (type == "INTEGER"_L1 || type == "INT"_L1 || type == "SMALLINT"_L1 || type == "TINYINT"_L1 ||
         type == "BIGINT"_L1 || type == "BIT"_L1)
         return u"SIGNED"_s;
@@ -434,8 +438,8 @@ bool IsNumericType(const QString& castType) {
 }
 
 QString VariableReference(const QString& name, const QString& castType) {
-    if (castType == "DATE"_L1 || castType == "DATETIME"_L1 || castType == "TIME"_L1 ||
-        castType.startsWith("DECIMAL"_L1))
+    if (castType == "DATE"_L1 || castType.startsWith("DATETIME"_L1) ||
+        castType.startsWith("TIME"_L1) || castType.startsWith("DECIMAL"_L1))
         return u"CAST("_s + UserVariable(name) + u" AS "_s + castType + u')';
     return UserVariable(name);
 }

@@ -135,6 +135,8 @@ TEST(MysqlDialect, VariableTypesAndReferences) {
         {"DATE", "DATE", "CAST(@v AS DATE)"},
         {"DATETIME", "DATETIME", "CAST(@v AS DATETIME)"},
         {"TIMESTAMP", "DATETIME", "CAST(@v AS DATETIME)"},
+        {"DATETIME(3)", "DATETIME(3)", "CAST(@v AS DATETIME(3))"},
+        {"TIME", "TIME", "CAST(@v AS TIME)"},
         {"VARCHAR(20)", "CHAR", "@v"},
         {"LONG VARCHAR", "CHAR", "@v"},
         {"DOUBLE", "DOUBLE", "@v"},

@@ -435,3 +435,43 @@ TEST(ServerCancel, StopsTheStatementOnTheServerAndTheSessionGoesOn) {
         CloseSession(db);
     }
 }
+
+// A cursor's values of every kind, as the grid shows them: the same on
+// PostgreSQL and MariaDB (their rows are read as the server sends them).
+TEST(ServerDialect, CursorValuesOfEveryKind) {
+    REQUIRE_PG_SERVER();
+    for (const char* alias : ServerAliases()) {
+        const bool pg = QLatin1String(alias) == "PG"_L1;
+        TDatabase* db = OpenSession(QLatin1String(alias));
+        const QString sql =
+            pg ? u"SELECT CAST(NULL AS integer), 7, -9000000000, CAST(1.5 AS float8), "
+                 "CAST(12.50 AS numeric(10,2)), DATE '2024-03-07', "
+                 "TIMESTAMP '2024-03-07 09:05:01.25', TIMESTAMP '2024-03-07 09:05:00', "
+                 "TIME '09:05:01', 'ябълка\\', 1 = 1"_s
+               : u"SELECT CAST(NULL AS SIGNED), 7, -9000000000, 1.5E0, "
+                 "CAST(12.50 AS DECIMAL(10,2)), DATE '2024-03-07', "
+                 "CAST('2024-03-07 09:05:01.25' AS DATETIME(3)), "
+                 "CAST('2024-03-07 09:05:00' AS DATETIME), TIME '09:05:01', 'ябълка\\', 1 = 1"_s;
+        const QStringList rows = QueryRows(sql);
+        ASSERT_EQ(rows.size(), 1) << alias;
+        const QStringList cells = rows[0].split(u'|');
+        ASSERT_EQ(cells.size(), 11) << alias << ": " << rows[0].toStdString();
+        const QStringList expected = {
+            u""_s,      u"7"_s,          u"-9000000000"_s,      u"1.5"_s,
+            u"12.5"_s,  u"07.03.2024"_s, u"07.03.2024 09:05"_s, u"07.03.2024 09:05"_s,
+            u"09:05"_s, u"ябълка\\"_s};
+        for (int c = 0; c < expected.size(); ++c)
+            EXPECT_EQ(cells[c], expected[c]) << alias << " column " << c;
+        // The seconds and milliseconds the grid does not show are kept.
+        TQuery q;
+        q.SetDatabaseName(u"restdata"_s);
+        q.SetSQLText(sql);
+        q.Open();
+        EXPECT_EQ(q.Fields(6)->AsDateTime(), QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1, 250)))
+            << alias;
+        EXPECT_EQ(q.Fields(7)->AsDateTime(), QDateTime(QDate(2024, 3, 7), QTime(9, 5))) << alias;
+        EXPECT_TRUE(q.Fields(0)->IsNull()) << alias;
+        q.Close();
+        CloseSession(db);
+    }
+}
