@@ -306,6 +306,43 @@ private:
 
 thread_local TConnectionThread::TTask* TConnectionThread::Current = nullptr;
 
+// A number in a server's text (-12.345, 7): the nearest double, as strtod
+// gives it. A plain decimal of at most 15 digits is an exact whole number
+// divided by an exact power of ten, which IEEE division rounds correctly;
+// anything else goes to the library.
+double DecimalText(const char* text, std::size_t size) {
+    static constexpr double Powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::size_t at = 0;
+    const bool negative = size > 0 && text[0] == '-';
+    at += negative ? 1 : 0;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fraction = -1;
+    for (; at < size; ++at) {
+        const char ch = text[at];
+        if (ch >= '0' && ch <= '9') {
+            mantissa = mantissa * 10 + std::uint64_t(ch - '0');
+            ++digits;
+            if (fraction >= 0)
+                ++fraction;
+        } else if (ch == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            break;
+        }
+    }
+    if (at == size && digits > 0 && digits <= 15) {
+        const double value = double(mantissa) / Powers[fraction < 0 ? 0 : fraction];
+        return negative ? -value : value;
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(text, text + size, value);
+    if (error == std::errc() && end == text + size)
+        return value;
+    return QByteArray(text, qsizetype(size)).toDouble();
+}
+
 // Rows read ahead on the connection's thread, a batch at a time, so that a
 // fetch costs its caller no trip to that thread per row.
 struct TRowBuffer {
@@ -341,6 +378,7 @@ struct TRowBuffer {
     TPq Pq;
     int PgRow = 0;
     int PgRows = 0;
+    int PgFirst = 0; // the batch's first row
     void* RawResult = nullptr;
     FetchRow RawRow = nullptr;
     FetchLengths RawLengths = nullptr;
@@ -353,7 +391,7 @@ struct TRowBuffer {
         Values.clear();
         RawResult = nullptr;
         PgResult = nullptr;
-        PgRow = PgRows = 0;
+        PgRow = PgRows = PgFirst = 0;
         RawKinds.clear();
         Arena.clear();
         RawOffsets.clear();
@@ -474,34 +512,18 @@ struct TRowBuffer {
         return true;
     }
 
+    // PostgreSQL's rows stay in the driver's result until the cursor
+    // closes: a batch is a range of them, read in place.
     void FillPostgres() {
-        Arena.clear();
-        RawOffsets.clear();
-        RawSizes.clear();
         Rows = Next = 0;
-        while (Rows < RawBatch) {
-            if (TConnectionThread::CancelRequested()) {
-                Cancelled = End = true;
-                return;
-            }
-            if (PgRow >= PgRows) {
-                End = true;
-                return;
-            }
-            for (int c = 0; c < Columns; ++c) {
-                if (Pq.IsNull(PgResult, PgRow, c)) {
-                    RawOffsets.push_back(-1);
-                    RawSizes.push_back(0);
-                    continue;
-                }
-                const int size = Pq.Length(PgResult, PgRow, c);
-                RawOffsets.push_back(std::int64_t(Arena.size()));
-                RawSizes.push_back(std::uint32_t(size));
-                Arena.append(Pq.Value(PgResult, PgRow, c), std::size_t(size));
-            }
-            ++PgRow;
-            ++Rows;
+        PgFirst = PgRow;
+        if (TConnectionThread::CancelRequested()) {
+            Cancelled = End = true;
+            return;
         }
+        Rows = std::min(RawBatch, PgRows - PgRow);
+        PgRow += Rows;
+        End = PgRow >= PgRows;
     }
 
     void FillRaw() {
@@ -536,14 +558,26 @@ struct TRowBuffer {
 
     void PutRaw(TCellTable& cells) {
         const std::size_t first = std::size_t(Next) * std::size_t(Columns);
+        const int pgRow = PgFirst + Next;
         for (int c = 0; c < Columns; ++c) {
-            const std::int64_t offset = RawOffsets[first + std::size_t(c)];
-            if (offset < 0) {
-                cells.PutNull(c);
-                continue;
+            const char* text;
+            std::size_t size;
+            if (PgResult) {
+                if (Pq.IsNull(PgResult, pgRow, c)) {
+                    cells.PutNull(c);
+                    continue;
+                }
+                text = Pq.Value(PgResult, pgRow, c);
+                size = std::size_t(Pq.Length(PgResult, pgRow, c));
+            } else {
+                const std::int64_t offset = RawOffsets[first + std::size_t(c)];
+                if (offset < 0) {
+                    cells.PutNull(c);
+                    continue;
+                }
+                text = Arena.data() + offset;
+                size = RawSizes[first + std::size_t(c)];
             }
-            const char* text = Arena.data() + offset;
-            std::size_t size = RawSizes[first + std::size_t(c)];
             switch (RawKinds[std::size_t(c)]) {
             case TRawKind::Int: {
                 std::int64_t value = 0;
@@ -554,15 +588,9 @@ struct TRowBuffer {
                     cells.PutFloat(c, QByteArray(text, qsizetype(size)).toDouble());
                 break;
             }
-            case TRawKind::Float: {
-                double value = 0;
-                const auto [end, error] = std::from_chars(text, text + size, value);
-                if (error == std::errc() && end == text + size)
-                    cells.PutFloat(c, value);
-                else
-                    cells.PutFloat(c, QByteArray(text, qsizetype(size)).toDouble());
+            case TRawKind::Float:
+                cells.PutFloat(c, DecimalText(text, size));
                 break;
-            }
             case TRawKind::Bool:
                 cells.PutInt(c, size > 0 && (text[0] == 't' || text[0] == '1') ? 1 : 0);
                 break;
