@@ -379,6 +379,9 @@ struct TRowBuffer {
     int PgRow = 0;
     int PgRows = 0;
     int PgFirst = 0; // the batch's first row
+    // The driver reads the rows one at a time (QPSQL's forward-only mode):
+    // each batch copies them out of the driver's row results.
+    bool PgStream = false;
     void* RawResult = nullptr;
     FetchRow RawRow = nullptr;
     FetchLengths RawLengths = nullptr;
@@ -392,6 +395,7 @@ struct TRowBuffer {
         RawResult = nullptr;
         PgResult = nullptr;
         PgRow = PgRows = PgFirst = 0;
+        PgStream = false;
         RawKinds.clear();
         Arena.clear();
         RawOffsets.clear();
@@ -457,7 +461,8 @@ struct TRowBuffer {
             return;
         Pq = pq;
         PgResult = whole;
-        PgRows = pq.Tuples(whole);
+        PgStream = query.isForwardOnly();
+        PgRows = PgStream ? 0 : pq.Tuples(whole);
         PgRow = 0;
     }
 
@@ -514,6 +519,41 @@ struct TRowBuffer {
 
     // PostgreSQL's rows stay in the driver's result until the cursor
     // closes: a batch is a range of them, read in place.
+    void FillPostgresStream(QSqlQuery& query) {
+        Arena.clear();
+        RawOffsets.clear();
+        RawSizes.clear();
+        Rows = Next = 0;
+        while (Rows < RawBatch) {
+            if (TConnectionThread::CancelRequested()) {
+                Cancelled = End = true;
+                return;
+            }
+            if (!query.next()) {
+                End = true;
+                const QSqlError error = query.lastError();
+                if (error.isValid())
+                    Error = ErrorText(error);
+                return;
+            }
+            const QVariant handle = query.result()->handle();
+            const void* result = *static_cast<void* const*>(handle.constData());
+            const int row = result && Pq.Tuples(result) == 1 ? 0 : query.at();
+            for (int c = 0; c < Columns; ++c) {
+                if (!result || Pq.IsNull(result, row, c)) {
+                    RawOffsets.push_back(-1);
+                    RawSizes.push_back(0);
+                    continue;
+                }
+                const int size = Pq.Length(result, row, c);
+                RawOffsets.push_back(std::int64_t(Arena.size()));
+                RawSizes.push_back(std::uint32_t(size));
+                Arena.append(Pq.Value(result, row, c), std::size_t(size));
+            }
+            ++Rows;
+        }
+    }
+
     void FillPostgres() {
         Rows = Next = 0;
         PgFirst = PgRow;
@@ -562,7 +602,7 @@ struct TRowBuffer {
         for (int c = 0; c < Columns; ++c) {
             const char* text;
             std::size_t size;
-            if (PgResult) {
+            if (PgResult && !PgStream) {
                 if (Pq.IsNull(PgResult, pgRow, c)) {
                     cells.PutNull(c);
                     continue;
@@ -630,7 +670,10 @@ struct TRowBuffer {
             return;
         }
         if (PgResult) {
-            FillPostgres();
+            if (PgStream)
+                FillPostgresStream(query);
+            else
+                FillPostgres();
             return;
         }
         Values.clear();
@@ -1385,10 +1428,7 @@ private:
             piece.Query = std::make_unique<QSqlQuery>(C.Db());
         QSqlQuery& q = *piece.Query;
         q.finish();
-        // QPSQL reads a forward-only result a row at a time from the
-        // server; otherwise it holds the whole result, whose rows the
-        // cursor then reads raw (TRowBuffer::UseRawPostgres).
-        q.setForwardOnly(forwardOnly && C.Driver() != QLatin1String("postgres"));
+        q.setForwardOnly(forwardOnly);
         LastUndefined.clear();
         bool ok;
         if (piece.ParamCount == 0) {
