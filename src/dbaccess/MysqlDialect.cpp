@@ -454,8 +454,9 @@ QString ValueSql(const QString& valueExpression, const QString& castType) {
 }
 
 QString SessionSetupSql() {
-    return u"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, "
-           "',ANSI_QUOTES,PIPES_AS_CONCAT,NO_BACKSLASH_ESCAPES')"_s;
+    // CONCAT_WS leaves out an empty mode, which would leave a stray comma.
+    return u"SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), "
+           "'ANSI_QUOTES,PIPES_AS_CONCAT,NO_BACKSLASH_ESCAPES')"_s;
 }
 
 QStringList RequiredModes() {

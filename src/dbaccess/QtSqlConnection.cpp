@@ -1643,6 +1643,26 @@ std::unique_ptr<TDbStatement> TQtSqlConnection::Prepare(const QString& sql, TSta
     return std::make_unique<TQtSqlStatement>(*this, sql);
 }
 
+// An ODBC data source on an SQLite file, opened by the embedded engine: it
+// is still the ODBC alias it was opened as (its catalogue is read through
+// the driver as for any data source).
+class TOdbcSqliteFile : public TDbConnection {
+public:
+    explicit TOdbcSqliteFile(std::unique_ptr<TDbConnection> embedded)
+        : Embedded(std::move(embedded)) {}
+    std::unique_ptr<TDbStatement> Prepare(const QString& sql, TStatementCount count) override {
+        return Embedded->Prepare(sql, count);
+    }
+    void StartTransaction() override { Embedded->StartTransaction(); }
+    void Commit() override { Embedded->Commit(); }
+    void Rollback() override { Embedded->Rollback(); }
+    bool InTransaction() const override { return Embedded->InTransaction(); }
+    QString Driver() const override { return QStringLiteral("odbc"); }
+
+private:
+    std::unique_ptr<TDbConnection> Embedded;
+};
+
 } // namespace
 
 std::unique_ptr<TDbConnection> OpenQtSqlConnection(const TAliasInfo& alias, const QString& user,
@@ -1654,7 +1674,7 @@ std::unique_ptr<TDbConnection> OpenQtSqlConnection(const TAliasInfo& alias, cons
     const QString file = connection->SqliteFile;
     if (!file.isEmpty() && QFileInfo(file).isFile()) {
         connection.reset();
-        return OpenSqliteConnection(file);
+        return std::make_unique<TOdbcSqliteFile>(OpenSqliteConnection(file));
     }
     return connection;
 }

@@ -157,6 +157,11 @@ TEST(ServerSecurity, DescribeLogsInWithTheAliasUser) {
 // quote stays one value, directly and through ODBC.
 TEST(ServerSecurity, BackslashInATypedValueStaysTextOnMariaDb) {
     REQUIRE_MARIADB_SERVER();
+    // A server whose sessions start with no SQL mode at all.
+    MyAdminExec(u"SET GLOBAL sql_mode = ''"_s);
+    struct TReset {
+        ~TReset() { MyAdminExec(u"SET GLOBAL sql_mode = DEFAULT"_s); }
+    } reset;
     for (const TBackend& backend : MyBackends()) {
         TDatabase* db = OpenSession(backend.Alias, backend.User);
         EXPECT_TRUE(Value(u"SELECT @@SESSION.sql_mode"_s).contains(u"NO_BACKSLASH_ESCAPES"_s))
