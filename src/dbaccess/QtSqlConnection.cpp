@@ -25,6 +25,9 @@
 #include <QUuid>
 
 #include <atomic>
+#ifdef Q_OS_UNIX
+#include <dlfcn.h>
+#endif
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
@@ -418,10 +421,23 @@ struct TRowBuffer {
             qstrcmp(handle.typeName(), "st_mysql_res*") != 0)
             return;
         void* stored = *static_cast<void* const*>(handle.constData());
-        static QLibrary client(QStringLiteral("mariadb"), 3);
-        static const auto row = reinterpret_cast<FetchRow>(client.resolve("mysql_fetch_row"));
+        // The client library the driver has loaded, and no other: a second
+        // one's functions must not touch the driver's result.
+        static void* const client = [] {
+            void* loaded = nullptr;
+#ifdef Q_OS_UNIX
+            for (const char* name :
+                 {"libmariadb.so.3", "libmysqlclient.so.21", "libmysqlclient.so.18"})
+                if ((loaded = dlopen(name, RTLD_LAZY | RTLD_NOLOAD)) != nullptr)
+                    break;
+#endif
+            return loaded;
+        }();
+        if (!client)
+            return;
+        static const auto row = reinterpret_cast<FetchRow>(dlsym(client, "mysql_fetch_row"));
         static const auto lengths =
-            reinterpret_cast<FetchLengths>(client.resolve("mysql_fetch_lengths"));
+            reinterpret_cast<FetchLengths>(dlsym(client, "mysql_fetch_lengths"));
         if (!stored || !row || !lengths || !RawKindsOf(query, record))
             return;
         RawResult = stored;
