@@ -354,7 +354,8 @@ void TDatabase::Open() {
         if (IsDemoAlias(alias) && !DemoDatabaseUsable(info.Database))
             CreateDemoDatabase(info.Database);
         P->Connection = OpenSqliteConnection(info.Database);
-    } else if (info.Driver == QLatin1String("odbc") || info.Driver == QLatin1String("postgres")) {
+    } else if (info.Driver == QLatin1String("odbc") || info.Driver == QLatin1String("postgres") ||
+               info.Driver == QLatin1String("mariadb") || info.Driver == QLatin1String("mysql")) {
         P->Connection = OpenQtSqlConnection(info, user, password);
     } else {
         throw EDatabaseError(QStringLiteral("Unknown driver '%1' for the database alias %2")

@@ -33,15 +33,16 @@ enum class TTransIsolation { DirtyRead, ReadCommitted, RepeatableRead };
 // How an alias is reached.
 struct TAliasInfo {
     QString Name;
-    QString Driver;   // "sqlite", "odbc", "postgres"
-    QString Database; // file (sqlite) or database name (postgres)
+    QString Driver;   // "sqlite", "odbc", "postgres", "mariadb" (or "mysql")
+    QString Database; // file (sqlite) or database name (postgres, mariadb)
     QString DSN;      // odbc
     QString Host;
     int Port = 0;
     QString User; // from the aliases file; with it, the login parameters are not used
     QString Password;
     // PostgreSQL transport: SSLMode= (disable, prefer, require, verify-ca,
-    // verify-full) and SSLRootCert= (the CA certificate file), for the driver.
+    // verify-full) and SSLRootCert= (the CA certificate file), for the driver;
+    // MariaDB/MySQL take disable, prefer and require.
     QString SslMode;
     QString SslRootCert;
 };

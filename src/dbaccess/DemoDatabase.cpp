@@ -1,9 +1,11 @@
 // The demo database: schema, clients, goods and the inquiry catalogue come
 // from the files of demo/ (built in as resources); the sales rows are made
 // here, the same for every build and every database, so tests can rely on
-// them. The target is an SQLite file, or a PostgreSQL database named by a
+// them. The target is an SQLite file, a PostgreSQL database named by a
 // postgres://user@host[:port]/database URL (the password comes from
-// PGPASSWORD or the password file, never from the URL).
+// PGPASSWORD or the password file, never from the URL), or a MariaDB/MySQL
+// database named by mariadb://user@host[:port]/database (or mysql://; the
+// password comes from MYSQL_PWD, never from the URL).
 
 #include "Database.h"
 #include "DbConnection.h"
@@ -215,9 +217,15 @@ void InsertSales(sqlite3* db, int rows) {
 
 // ------------------------------------------------------------ PostgreSQL
 
+bool IsMariaDbUrl(const QString& target) {
+    return target.startsWith(QLatin1String("mariadb://"), Qt::CaseInsensitive) ||
+           target.startsWith(QLatin1String("mysql://"), Qt::CaseInsensitive);
+}
+
 bool IsServerUrl(const QString& target) {
     return target.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive) ||
-           target.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive);
+           target.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+           IsMariaDbUrl(target);
 }
 
 // The whole result of a statement as rows of values.
@@ -239,33 +247,40 @@ QString Quoted(const QByteArray& utf8) {
     return u'\'' + text + u'\'';
 }
 
-// Installs the demo into the database a postgres:// URL names, replacing the
-// demo tables of an earlier install, in one transaction: a failure leaves
-// the database as it was.
+// Installs the demo into the database a postgres:// or mariadb:// URL names,
+// replacing the demo tables of an earlier install, in one transaction: a
+// failure leaves a PostgreSQL database as it was (MariaDB and MySQL commit
+// each table definition at once, so there only the rows are undone).
 void CreateServerDemo(const QString& target, int salesRows) {
     const QUrl url(target);
+    const bool my = IsMariaDbUrl(target);
     TAliasInfo info;
     info.Name = QStringLiteral("demo");
-    info.Driver = QStringLiteral("postgres");
+    info.Driver = my ? QStringLiteral("mariadb") : QStringLiteral("postgres");
     info.Host = url.host();
     info.Port = url.port(0);
     info.Database = url.path().mid(1);
     if (!url.isValid() || info.Database.isEmpty())
         throw EDatabaseError(
             QStringLiteral("Cannot create the demo database: %1 names no database (use "
-                           "postgres://user@host:port/database)")
-                .arg(url.toString(QUrl::RemovePassword)));
+                           "%2://user@host:port/database)")
+                .arg(url.toString(QUrl::RemovePassword), url.scheme()));
     // A password on the command line is in every user's process list; the
     // client library reads PGPASSWORD and the password file on its own.
     if (!url.password().isEmpty())
         throw EDatabaseError(
-            QStringLiteral("Cannot create the demo database: the URL holds a password, which "
-                           "other users can read in the process list. Give it in PGPASSWORD or "
-                           "the password file (~/.pgpass) and leave it out of the URL."));
-    std::unique_ptr<TDbConnection> c = OpenQtSqlConnection(info, url.userName(), QString());
+            my ? QStringLiteral("Cannot create the demo database: the URL holds a password, "
+                                "which other users can read in the process list. Give it in "
+                                "MYSQL_PWD and leave it out of the URL.")
+               : QStringLiteral("Cannot create the demo database: the URL holds a password, which "
+                                "other users can read in the process list. Give it in PGPASSWORD "
+                                "or the password file (~/.pgpass) and leave it out of the URL."));
+    // The MySQL client library does not read MYSQL_PWD itself.
+    const QString password = my ? QString::fromLocal8Bit(qgetenv("MYSQL_PWD")) : QString();
+    std::unique_ptr<TDbConnection> c = OpenQtSqlConnection(info, url.userName(), password);
     c->StartTransaction();
     try {
-        Run(*c, QString::fromUtf8(Resource("schema-postgres.sql")));
+        Run(*c, QString::fromUtf8(Resource(my ? "schema-mariadb.sql" : "schema-postgres.sql")));
         Run(*c, QString::fromUtf8(Resource("data.sql")));
         Run(*c, QString::fromUtf8(Resource("metadata.sql")));
 
@@ -302,7 +317,8 @@ void CreateServerDemo(const QString& target, int salesRows) {
         });
         flush();
         Run(*c, QStringLiteral("CREATE INDEX SalesByDate ON Sales(SaleDate)"));
-        Run(*c, QStringLiteral("ANALYZE"));
+        Run(*c,
+            my ? QStringLiteral("ANALYZE TABLE Sales, Clients, Goods") : QStringLiteral("ANALYZE"));
         c->Commit();
     } catch (const Exception& e) {
         try {

@@ -528,6 +528,45 @@ struct TDescriber::Private {
         return table;
     }
 
+    // A table of a MariaDB or MySQL database, from information_schema: its
+    // foreign keys are told by key_column_usage's referenced names there.
+    TCatalogueTable MariaDbTable(const QString& name) {
+        TCatalogueTable table;
+        table.Name = name;
+        const QString literal = QuotedSql(name);
+        for (const QStringList& row :
+             Select(QStringLiteral("SELECT column_name, data_type, character_maximum_length, "
+                                   "column_key FROM information_schema.columns "
+                                   "WHERE table_schema = DATABASE() AND table_name = %1 "
+                                   "ORDER BY ordinal_position")
+                        .arg(literal))) {
+            TCatalogueColumn column;
+            column.Name = row[0];
+            column.TypeName = row[1];
+            column.Kind = KindOfTypeName(row[1]);
+            column.Length = column.Kind == TColumnKind::Text ? row[2].toInt() : 0;
+            column.PrimaryKey = row[3] == QLatin1String("PRI");
+            table.Columns << column;
+        }
+        const QList<QStringList> keys =
+            Select(QStringLiteral("SELECT constraint_name, column_name, referenced_table_name, "
+                                  "referenced_column_name FROM information_schema.key_column_usage "
+                                  "WHERE table_schema = DATABASE() AND table_name = %1 "
+                                  "AND referenced_table_name IS NOT NULL")
+                       .arg(literal));
+        for (const QStringList& key : keys) {
+            const auto sameKey = [&key](const QStringList& other) { return other[0] == key[0]; };
+            if (std::count_if(keys.begin(), keys.end(), sameKey) != 1)
+                continue;
+            for (TCatalogueColumn& column : table.Columns)
+                if (column.Name.compare(key[1], Qt::CaseInsensitive) == 0) {
+                    column.RefTable = key[2];
+                    column.RefColumn = key[3];
+                }
+        }
+        return table;
+    }
+
     TCatalogueTable PostgresTable(const QString& name) {
         TCatalogueTable table;
         table.Name = name;
@@ -594,6 +633,12 @@ struct TDescriber::Private {
                                        "WHERE table_schema = current_schema() "
                                        "AND table_type IN ('BASE TABLE', 'VIEW')")))
                 tables << row[0];
+        } else if (driver == QLatin1String("mariadb")) {
+            for (const QStringList& row :
+                 Select(QStringLiteral("SELECT table_name FROM information_schema.tables "
+                                       "WHERE table_schema = DATABASE() "
+                                       "AND table_type IN ('BASE TABLE', 'VIEW')")))
+                tables << row[0];
         } else {
             tables = OdbcCatalogue().Tables();
         }
@@ -627,6 +672,8 @@ struct TDescriber::Private {
             return SqliteTable(name);
         if (driver == QLatin1String("postgres"))
             return PostgresTable(name);
+        if (driver == QLatin1String("mariadb"))
+            return MariaDbTable(name);
         return OdbcCatalogue().Table(name);
     }
 

@@ -1,13 +1,16 @@
-// Servers reached through Qt Sql drivers: ODBC data sources (QODBC) and
-// PostgreSQL (QPSQL). A PostgreSQL server, directly or behind an ODBC data
-// source, gets the program's dialect translated (PgDialect.h); any other
-// server gets the SQL text unchanged and speaks its own dialect.
+// Servers reached through Qt Sql drivers: ODBC data sources (QODBC),
+// PostgreSQL (QPSQL) and MariaDB/MySQL (QMYSQL). A PostgreSQL or MariaDB/MySQL
+// server, directly or behind an ODBC data source, gets the program's dialect
+// translated (PgDialect.h, MysqlDialect.h); any other server gets the SQL
+// text unchanged and speaks its own dialect.
 
 #include "DbConnection.h"
+#include "MysqlDialect.h"
 #include "PgDialect.h"
 #include "Query.h"
 #include "SqlDialect.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QLibrary>
 #include <QRegularExpression>
@@ -22,12 +25,18 @@
 #include <QUuid>
 
 #include <atomic>
+#ifdef Q_OS_UNIX
+#include <dlfcn.h>
+#endif
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 
 using SqlDialect::TStatement;
@@ -107,6 +116,78 @@ void CancelOdbcStatement(const QSqlQuery& query) {
     if (auto cancel = reinterpret_cast<Cancel>(odbc.resolve("SQLCancel")); cancel && statement)
         cancel(statement);
 }
+
+// The database system behind an ODBC connection, as its driver names it
+// (SQL_DBMS_NAME: "PostgreSQL", "MariaDB", "MySQL", "SQLite", ...); empty
+// when the driver does not tell. Asked through the driver manager the
+// driver has loaded already.
+QString OdbcInfoText(const QSqlDriver* driver, unsigned short info);
+
+QString OdbcDbmsName(const QSqlDriver* driver) {
+    return OdbcInfoText(driver, 17); // SQL_DBMS_NAME
+}
+
+// A text the ODBC driver tells about its connection (SQLGetInfo).
+QString OdbcInfoText(const QSqlDriver* driver, unsigned short info) {
+    if (!driver || qstrcmp(driver->metaObject()->className(), "QODBCDriver") != 0)
+        return {};
+    const QVariant handle = driver->handle();
+    const char* type = handle.typeName();
+    if (qstrcmp(type, "SQLHANDLE") != 0 && qstrcmp(type, "void*") != 0)
+        return {};
+    void* connection = *static_cast<void* const*>(handle.constData());
+    QLibrary odbc(QStringLiteral("odbc"), 2);
+    // SQLGetInfoW(SQLHDBC, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT*)
+    using GetInfo = short (*)(void*, unsigned short, void*, short, short*);
+    auto getInfo = reinterpret_cast<GetInfo>(odbc.resolve("SQLGetInfoW"));
+    if (!getInfo || !connection)
+        return {};
+    char16_t name[2048] = {};
+    short length = 0;
+    const short rc = getInfo(connection, info, name, short(sizeof name - sizeof name[0]), &length);
+    if (rc != 0 && rc != 1) // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO
+        return {};
+    return QString::fromUtf16(name).trimmed();
+}
+
+// MariaDB's and MySQL's cancel: KILL QUERY with the connection's id, sent
+// from a second connection that the cancelling thread opens for it with the
+// same login. The statement ends with an error on its own connection, which
+// stays open.
+class TMyCancel {
+public:
+    TMyCancel(const QSqlDatabase& db, qint64 connectionId)
+        : Host(db.hostName()), Database(db.databaseName()), User(db.userName()),
+          Password(db.password()), Options(db.connectOptions()), Port(db.port()), Id(connectionId) {
+    }
+
+    void Send() const {
+        const QString name =
+            QStringLiteral("vexal-cancel-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), name);
+            db.setHostName(Host);
+            db.setDatabaseName(Database);
+            db.setUserName(User);
+            db.setPassword(Password);
+            db.setConnectOptions(Options);
+            if (Port > 0)
+                db.setPort(Port);
+            if (db.open()) {
+                QSqlQuery q(db);
+                q.exec(QStringLiteral("KILL QUERY %1").arg(Id));
+                q.finish();
+                db.close();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+private:
+    QString Host, Database, User, Password, Options;
+    int Port = 0;
+    qint64 Id = 0;
+};
 
 // The thread a server connection lives on from its opening to its closing:
 // Qt's SQL module lets a connection, its driver and its queries be used only
@@ -228,11 +309,51 @@ private:
 
 thread_local TConnectionThread::TTask* TConnectionThread::Current = nullptr;
 
+// A number in a server's text (-12.345, 7): the nearest double, as strtod
+// gives it. A plain decimal of at most 15 digits is an exact whole number
+// divided by an exact power of ten, which IEEE division rounds correctly;
+// anything else goes to the library.
+double DecimalText(const char* text, std::size_t size) {
+    static constexpr double Powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::size_t at = 0;
+    const bool negative = size > 0 && text[0] == '-';
+    at += negative ? 1 : 0;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fraction = -1;
+    for (; at < size; ++at) {
+        const char ch = text[at];
+        if (ch >= '0' && ch <= '9') {
+            mantissa = mantissa * 10 + std::uint64_t(ch - '0');
+            ++digits;
+            if (fraction >= 0)
+                ++fraction;
+        } else if (ch == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            break;
+        }
+    }
+    if (at == size && digits > 0 && digits <= 15) {
+        const double value = double(mantissa) / Powers[fraction < 0 ? 0 : fraction];
+        return negative ? -value : value;
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(text, text + size, value);
+    if (error == std::errc() && end == text + size)
+        return value;
+    return QByteArray(text, qsizetype(size)).toDouble();
+}
+
 // Rows read ahead on the connection's thread, a batch at a time, so that a
 // fetch costs its caller no trip to that thread per row.
 struct TRowBuffer {
     static constexpr int Batch = 256;
+    static constexpr int RawBatch = 4096;
     std::vector<QVariant> Values;
+    // Columns whose bytes are UTF-8 text (see TextColumnsAsBytes).
+    std::vector<bool> Utf8;
     int Columns = 0;
     int Rows = 0;
     int Next = 0;
@@ -240,8 +361,49 @@ struct TRowBuffer {
     bool Cancelled = false;
     QString Error;
 
-    void Reset(int columns) {
+    // MariaDB/MySQL straight through QMYSQL: the rows of the driver's stored
+    // result read as the server sent them (texts), without a QVariant per
+    // value; each column keeps the kind the driver's own conversion would
+    // have given it, so the cells are the same.
+    enum class TRawKind { Int, Float, Bool, Text, DateTime, Blob };
+    using FetchRow = char** (*)(void*);
+    using FetchLengths = unsigned long* (*)(void*);
+    // PostgreSQL straight through QPSQL: the rows of the whole result the
+    // driver holds (libpq's PGresult), read the same way.
+    struct TPq {
+        int (*Tuples)(const void*) = nullptr;
+        char* (*Value)(const void*, int, int) = nullptr;
+        int (*Length)(const void*, int, int) = nullptr;
+        int (*IsNull)(const void*, int, int) = nullptr;
+        unsigned (*Type)(const void*, int) = nullptr;
+    };
+    const void* PgResult = nullptr;
+    TPq Pq;
+    int PgRow = 0;
+    int PgRows = 0;
+    int PgFirst = 0; // the batch's first row
+    // The driver reads the rows one at a time (QPSQL's forward-only mode):
+    // each batch copies them out of the driver's row results.
+    bool PgStream = false;
+    void* RawResult = nullptr;
+    FetchRow RawRow = nullptr;
+    FetchLengths RawLengths = nullptr;
+    std::vector<TRawKind> RawKinds;
+    std::string Arena;                    // the batch's values, one after another
+    std::vector<std::int64_t> RawOffsets; // per value: offset in Arena, -1 for null
+    std::vector<std::uint32_t> RawSizes;
+
+    void Reset(int columns, std::vector<bool> utf8 = {}) {
         Values.clear();
+        RawResult = nullptr;
+        PgResult = nullptr;
+        PgRow = PgRows = PgFirst = 0;
+        PgStream = false;
+        RawKinds.clear();
+        Arena.clear();
+        RawOffsets.clear();
+        RawSizes.clear();
+        Utf8 = std::move(utf8);
         Columns = columns;
         Rows = Next = 0;
         End = Cancelled = false;
@@ -249,8 +411,287 @@ struct TRowBuffer {
     }
     bool Empty() const { return Next >= Rows; }
 
+    // On the connection's thread, after Reset: reads query's rows raw when
+    // the driver is QMYSQL with a stored result of plain (not prepared)
+    // statement and every column is of a kind read raw.
+    void UseRawMySql(const QSqlQuery& query, const QSqlRecord& record) {
+        const QSqlResult* result = query.result();
+        const QVariant handle = result ? result->handle() : QVariant();
+        if (qstrcmp(handle.typeName(), "MYSQL_RES*") != 0 &&
+            qstrcmp(handle.typeName(), "st_mysql_res*") != 0)
+            return;
+        void* stored = *static_cast<void* const*>(handle.constData());
+        // The client library the driver has loaded, and no other: a second
+        // one's functions must not touch the driver's result.
+        static void* const client = [] {
+            void* loaded = nullptr;
+#ifdef Q_OS_UNIX
+            for (const char* name :
+                 {"libmariadb.so.3", "libmysqlclient.so.21", "libmysqlclient.so.18"})
+                if ((loaded = dlopen(name, RTLD_LAZY | RTLD_NOLOAD)) != nullptr)
+                    break;
+#endif
+            return loaded;
+        }();
+        if (!client)
+            return;
+        static const auto row = reinterpret_cast<FetchRow>(dlsym(client, "mysql_fetch_row"));
+        static const auto lengths =
+            reinterpret_cast<FetchLengths>(dlsym(client, "mysql_fetch_lengths"));
+        if (!stored || !row || !lengths || !RawKindsOf(query, record))
+            return;
+        RawResult = stored;
+        RawRow = row;
+        RawLengths = lengths;
+    }
+
+    // On the connection's thread, after Reset: reads query's rows raw when
+    // the driver is QPSQL holding the whole result and every column is of a
+    // kind read raw (not a time zone's, not bytea).
+    void UseRawPostgres(const QSqlQuery& query, const QSqlRecord& record) {
+        const QSqlResult* result = query.result();
+        const QVariant handle = result ? result->handle() : QVariant();
+        if (qstrcmp(handle.typeName(), "PGresult*") != 0 &&
+            qstrcmp(handle.typeName(), "pg_result*") != 0)
+            return;
+        const void* whole = *static_cast<void* const*>(handle.constData());
+        static QLibrary library(QStringLiteral("pq"), 5);
+        static const TPq pq = [] {
+            TPq p;
+            p.Tuples = reinterpret_cast<decltype(p.Tuples)>(library.resolve("PQntuples"));
+            p.Value = reinterpret_cast<decltype(p.Value)>(library.resolve("PQgetvalue"));
+            p.Length = reinterpret_cast<decltype(p.Length)>(library.resolve("PQgetlength"));
+            p.IsNull = reinterpret_cast<decltype(p.IsNull)>(library.resolve("PQgetisnull"));
+            p.Type = reinterpret_cast<decltype(p.Type)>(library.resolve("PQftype"));
+            return p;
+        }();
+        if (!whole || !pq.Tuples || !pq.Value || !pq.Length || !pq.IsNull || !pq.Type)
+            return;
+        for (int c = 0; c < record.count(); ++c) {
+            const unsigned type = pq.Type(whole, c);
+            // timestamptz, timetz, bytea: the driver's conversion serves.
+            if (type == 1184 || type == 1266 || type == 17)
+                return;
+        }
+        if (!RawKindsOf(query, record))
+            return;
+        Pq = pq;
+        PgResult = whole;
+        PgStream = query.isForwardOnly();
+        PgRows = PgStream ? 0 : pq.Tuples(whole);
+        PgRow = 0;
+    }
+
+    // The raw kind of each column; false when one has none.
+    bool RawKindsOf(const QSqlQuery& query, const QSqlRecord& record) {
+        std::vector<TRawKind> kinds;
+        for (int c = 0; c < record.count(); ++c) {
+            switch (record.field(c).metaType().id()) {
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::Short:
+            case QMetaType::UShort:
+            case QMetaType::Char:
+            case QMetaType::UChar:
+            case QMetaType::SChar:
+                kinds.push_back(TRawKind::Int);
+                break;
+            // Decimals and reals: numbers, or their text, as the query's
+            // precision policy makes the driver give them.
+            case QMetaType::Double:
+            case QMetaType::Float:
+                if (query.numericalPrecisionPolicy() == QSql::LowPrecisionDouble)
+                    kinds.push_back(TRawKind::Float);
+                else if (query.numericalPrecisionPolicy() == QSql::HighPrecision)
+                    kinds.push_back(TRawKind::Text);
+                else
+                    return false;
+                break;
+            case QMetaType::Bool:
+                kinds.push_back(TRawKind::Bool);
+                break;
+            // Dates and times: values whose ISO form is the server's text.
+            case QMetaType::QString:
+            case QMetaType::QDate:
+                kinds.push_back(TRawKind::Text);
+                break;
+            case QMetaType::QTime:
+            case QMetaType::QDateTime:
+                kinds.push_back(TRawKind::DateTime);
+                break;
+            case QMetaType::QByteArray:
+                kinds.push_back(std::size_t(c) < Utf8.size() && Utf8[std::size_t(c)]
+                                    ? TRawKind::Text
+                                    : TRawKind::Blob);
+                break;
+            default:
+                return false; // a kind of its own: the driver's conversion serves
+            }
+        }
+        RawKinds = std::move(kinds);
+        return true;
+    }
+
+    // PostgreSQL's rows stay in the driver's result until the cursor
+    // closes: a batch is a range of them, read in place.
+    void FillPostgresStream(QSqlQuery& query) {
+        Arena.clear();
+        RawOffsets.clear();
+        RawSizes.clear();
+        Rows = Next = 0;
+        while (Rows < RawBatch) {
+            if (TConnectionThread::CancelRequested()) {
+                Cancelled = End = true;
+                return;
+            }
+            if (!query.next()) {
+                End = true;
+                const QSqlError error = query.lastError();
+                if (error.isValid())
+                    Error = ErrorText(error);
+                return;
+            }
+            const QVariant handle = query.result()->handle();
+            const void* result = *static_cast<void* const*>(handle.constData());
+            const int row = result && Pq.Tuples(result) == 1 ? 0 : query.at();
+            for (int c = 0; c < Columns; ++c) {
+                if (!result || Pq.IsNull(result, row, c)) {
+                    RawOffsets.push_back(-1);
+                    RawSizes.push_back(0);
+                    continue;
+                }
+                const int size = Pq.Length(result, row, c);
+                RawOffsets.push_back(std::int64_t(Arena.size()));
+                RawSizes.push_back(std::uint32_t(size));
+                Arena.append(Pq.Value(result, row, c), std::size_t(size));
+            }
+            ++Rows;
+        }
+    }
+
+    void FillPostgres() {
+        Rows = Next = 0;
+        PgFirst = PgRow;
+        if (TConnectionThread::CancelRequested()) {
+            Cancelled = End = true;
+            return;
+        }
+        Rows = std::min(RawBatch, PgRows - PgRow);
+        PgRow += Rows;
+        End = PgRow >= PgRows;
+    }
+
+    void FillRaw() {
+        Arena.clear();
+        RawOffsets.clear();
+        RawSizes.clear();
+        Rows = Next = 0;
+        while (Rows < RawBatch) {
+            if (TConnectionThread::CancelRequested()) {
+                Cancelled = End = true;
+                return;
+            }
+            char** row = RawRow(RawResult);
+            if (!row) {
+                End = true;
+                return;
+            }
+            const unsigned long* sizes = RawLengths(RawResult);
+            for (int c = 0; c < Columns; ++c) {
+                if (!row[c]) {
+                    RawOffsets.push_back(-1);
+                    RawSizes.push_back(0);
+                    continue;
+                }
+                RawOffsets.push_back(std::int64_t(Arena.size()));
+                RawSizes.push_back(std::uint32_t(sizes[c]));
+                Arena.append(row[c], sizes[c]);
+            }
+            ++Rows;
+        }
+    }
+
+    void PutRaw(TCellTable& cells) {
+        const std::size_t first = std::size_t(Next) * std::size_t(Columns);
+        const int pgRow = PgFirst + Next;
+        for (int c = 0; c < Columns; ++c) {
+            const char* text;
+            std::size_t size;
+            if (PgResult && !PgStream) {
+                if (Pq.IsNull(PgResult, pgRow, c)) {
+                    cells.PutNull(c);
+                    continue;
+                }
+                text = Pq.Value(PgResult, pgRow, c);
+                size = std::size_t(Pq.Length(PgResult, pgRow, c));
+            } else {
+                const std::int64_t offset = RawOffsets[first + std::size_t(c)];
+                if (offset < 0) {
+                    cells.PutNull(c);
+                    continue;
+                }
+                text = Arena.data() + offset;
+                size = RawSizes[first + std::size_t(c)];
+            }
+            switch (RawKinds[std::size_t(c)]) {
+            case TRawKind::Int: {
+                std::int64_t value = 0;
+                const auto [end, error] = std::from_chars(text, text + size, value);
+                if (error == std::errc() && end == text + size)
+                    cells.PutInt(c, value);
+                else
+                    cells.PutFloat(c, QByteArray(text, qsizetype(size)).toDouble());
+                break;
+            }
+            case TRawKind::Float:
+                cells.PutFloat(c, DecimalText(text, size));
+                break;
+            case TRawKind::Bool:
+                cells.PutInt(c, size > 0 && (text[0] == 't' || text[0] == '1') ? 1 : 0);
+                break;
+            case TRawKind::DateTime: {
+                // Milliseconds at most, and none when they are naught, as
+                // the driver's date-time and time give them; a zero date is
+                // none.
+                const std::string_view value(text, size);
+                const std::size_t point = value.find('.');
+                if (size >= 10 && value.substr(0, 10) == "0000-00-00") {
+                    size = 0;
+                } else if (point != std::string_view::npos) {
+                    size = std::min<std::size_t>(size, point + 4);
+                    if (value.substr(point + 1, size - point - 1).find_first_not_of('0') ==
+                        std::string_view::npos)
+                        size = point;
+                }
+                cells.PutText(c, text, size);
+                break;
+            }
+            case TRawKind::Text:
+                cells.PutText(c, text, size);
+                break;
+            case TRawKind::Blob:
+                cells.PutBlob(c, text, size);
+                break;
+            }
+        }
+        cells.EndRow();
+        ++Next;
+    }
+
     // On the connection's thread: up to Batch rows of query.
     void Fill(QSqlQuery& query) {
+        if (RawResult) {
+            FillRaw();
+            return;
+        }
+        if (PgResult) {
+            if (PgStream)
+                FillPostgresStream(query);
+            else
+                FillPostgres();
+            return;
+        }
         Values.clear();
         Rows = Next = 0;
         while (Rows < Batch) {
@@ -265,13 +706,22 @@ struct TRowBuffer {
                     Error = ErrorText(error);
                 return;
             }
-            for (int c = 0; c < Columns; ++c)
-                Values.push_back(query.value(c));
+            for (int c = 0; c < Columns; ++c) {
+                QVariant value = query.value(c);
+                if (std::size_t(c) < Utf8.size() && Utf8[std::size_t(c)] &&
+                    value.metaType().id() == QMetaType::QByteArray)
+                    value = QString::fromUtf8(value.toByteArray());
+                Values.push_back(std::move(value));
+            }
             ++Rows;
         }
     }
 
     void Put(TCellTable& cells) {
+        if (RawResult || PgResult) {
+            PutRaw(cells);
+            return;
+        }
         const std::size_t first = std::size_t(Next) * std::size_t(Columns);
         for (int c = 0; c < Columns; ++c)
             cells.PutVariant(c, Values[first + std::size_t(c)]);
@@ -337,8 +787,15 @@ TFieldType KindOfMetaType(int id) {
 }
 
 // SQLSTATE 42703, undefined column: the name the server did not know.
+// MariaDB and MySQL call it error 1054, "Unknown column 'name' in ...".
 QString UndefinedColumn(const QSqlError& error) {
     const QString text = error.databaseText() + u'\n' + error.driverText();
+    if (error.nativeErrorCode() == QLatin1String("1054") ||
+        text.contains(QLatin1String("Unknown column '"))) {
+        static const QRegularExpression unknown(QStringLiteral("Unknown column '([^']+)'"));
+        const QRegularExpressionMatch m = unknown.match(text);
+        return m.hasMatch() ? m.captured(1) : QString();
+    }
     if (error.nativeErrorCode() != QLatin1String("42703") &&
         !text.contains(QLatin1String("42703")) && !text.contains(QLatin1String("does not exist")))
         return {};
@@ -373,15 +830,37 @@ QHash<QString, QString> LongNames(const std::vector<TToken>& tokens) {
     return names;
 }
 
+// MariaDB and MySQL mark the texts of a binary collation (utf8mb4_bin, the
+// one that compares as the embedded database does) as binary, and the
+// drivers hand them over as bytes: text columns (CHAR, VARCHAR; through ODBC
+// BINARY, VARBINARY) that come as bytes are read as UTF-8 text. BLOB and
+// TEXT columns cannot be told apart this way and stay bytes.
+std::vector<bool> TextColumnsAsBytes(const QSqlRecord& record, bool odbc) {
+    std::vector<bool> text(std::size_t(record.count()), false);
+    for (int c = 0; c < record.count(); ++c) {
+        const QSqlField field = record.field(c);
+        if (field.metaType().id() != QMetaType::QByteArray)
+            continue;
+        const int type = field.typeID();
+        text[std::size_t(c)] =
+            odbc ? (type == -2 || type == -3)                  // SQL_BINARY, SQL_VARBINARY
+                 : (type == 15 || type == 253 || type == 254); // VARCHAR, VAR_STRING, STRING
+    }
+    return text;
+}
+
 std::vector<TColumnInfo> ColumnsOf(const QSqlRecord& record,
                                    const QHash<QString, QString>& longNames,
-                                   const std::vector<bool>& expressions) {
+                                   const std::vector<bool>& expressions,
+                                   const std::vector<bool>& textBytes = {}) {
     std::vector<TColumnInfo> columns;
     for (int c = 0; c < record.count(); ++c) {
         const QSqlField field = record.field(c);
         TColumnInfo info;
         info.Name = longNames.value(field.name(), field.name());
         info.Type = KindOfMetaType(field.metaType().id());
+        if (std::size_t(c) < textBytes.size() && textBytes[std::size_t(c)])
+            info.Type = TFieldType::String;
         if (int(expressions.size()) == record.count() && expressions[std::size_t(c)])
             info.Type = TFieldType::Unknown;
         if (info.Type == TFieldType::String && field.length() > 0 && field.length() < 65536)
@@ -426,10 +905,35 @@ QString SslOptions(const TAliasInfo& alias) {
     return options.join(u';');
 }
 
-// A connection variable: its value lives in the server's setting vexal.<name>.
+// The MySQL driver's connection options for the alias's SSLMode=: require
+// asks for an encrypted connection; the driver of this Qt cannot be told to
+// check the server's certificate, so the modes that promise a check are
+// refused rather than quietly weakened.
+QString MySslOptions(const TAliasInfo& alias) {
+    const QString mode = alias.SslMode.trimmed().toLower();
+    if (mode.isEmpty() || mode == QLatin1String("disable") || mode == QLatin1String("prefer"))
+        return {};
+    if (mode == QLatin1String("require")) {
+        if (alias.SslRootCert.isEmpty())
+            return QStringLiteral("CLIENT_SSL");
+        if (alias.SslRootCert.contains(u';'))
+            throw EDatabaseError(
+                QStringLiteral("The alias %1 has an SSLRootCert= path with \";\" in it, which "
+                               "the driver cannot pass on; move the certificate.")
+                    .arg(alias.Name));
+        return QStringLiteral("CLIENT_SSL;SSL_CA=") + alias.SslRootCert;
+    }
+    throw EDatabaseError(
+        QStringLiteral("The alias %1 has SSLMode=%2; for MariaDB and MySQL use disable, prefer or "
+                       "require (the driver cannot check the server's certificate).")
+            .arg(alias.Name, alias.SslMode));
+}
+
+// A connection variable: its value lives in the server's setting vexal.<name>
+// (PostgreSQL) or user variable @name (MariaDB, MySQL).
 struct TPgVariable {
     QString Name;
-    QString Type; // PostgreSQL type it is read back as
+    QString Type; // PostgreSQL type, or MariaDB CAST type, it is read back as
     bool Declared = false;
 };
 
@@ -454,6 +958,7 @@ public:
         Thread.Run([this] {
             Thread.SetCancel({});
             PgCancel.reset();
+            MyCancel.reset();
             {
                 QSqlDatabase db = QSqlDatabase::database(Name, false);
                 if (db.isOpen()) {
@@ -521,18 +1026,19 @@ public:
     // or returns rows ends in EQueryCancelled; one that changed data and
     // finished before the cancel reached the server keeps its result.
     bool ExecWatched(QSqlQuery& query, const std::function<bool()>& exec) {
-        // Without PostgreSQL's connection-wide cancel, the statement's own.
-        if (!PgCancel)
+        // Without the server's connection-wide cancel, the statement's own.
+        const bool wide = PgCancel || MyCancel;
+        if (!wide)
             Thread.SetCancel([&query] { CancelOdbcStatement(query); });
         bool ok = false;
         try {
             ok = exec();
         } catch (...) {
-            if (!PgCancel)
+            if (!wide)
                 Thread.SetCancel({});
             throw;
         }
-        if (!PgCancel)
+        if (!wide)
             Thread.SetCancel({});
         if (TConnectionThread::CancelRequested() && (!ok || query.isSelect())) {
             query.finish();
@@ -541,7 +1047,15 @@ public:
         return ok;
     }
 
-    // Translation state of a PostgreSQL connection.
+    // An ODBC data source on an SQLite file: the file, which the embedded
+    // engine opens instead (OpenQtSqlConnection); empty for any other.
+    QString SqliteFile;
+
+    // The dialect the connection's server is spoken to in.
+    enum class TDialect { AsIs, Postgres, MySql };
+    TDialect Dialect = TDialect::AsIs;
+
+    // Translation state of a PostgreSQL or MariaDB/MySQL connection.
     PgDialect::TConnectionState State;
     QHash<QString, TPgVariable> Variables; // by upper-case name
     // Names a statement text reads as variables, once the server has told.
@@ -554,9 +1068,15 @@ public:
 private:
     // On the connection's thread: opens the connection and sets the session up.
     void Connect(const TAliasInfo& alias, const QString& user, const QString& password) {
-        const bool odbc = alias.Driver.compare(QLatin1String("odbc"), Qt::CaseInsensitive) == 0;
-        Kind = odbc ? QStringLiteral("odbc") : QStringLiteral("postgres");
-        const QString qtDriver = odbc ? QStringLiteral("QODBC") : QStringLiteral("QPSQL");
+        const QString driver = alias.Driver.toLower();
+        const bool odbc = driver == QLatin1String("odbc");
+        const bool my = driver == QLatin1String("mariadb") || driver == QLatin1String("mysql");
+        Kind = odbc ? QStringLiteral("odbc")
+               : my ? QStringLiteral("mariadb")
+                    : QStringLiteral("postgres");
+        const QString qtDriver = odbc ? QStringLiteral("QODBC")
+                                 : my ? QStringLiteral("QMYSQL")
+                                      : QStringLiteral("QPSQL");
         if (!QSqlDatabase::isDriverAvailable(qtDriver))
             throw EDatabaseError(
                 QStringLiteral("The database driver %1 is not installed").arg(qtDriver));
@@ -569,7 +1089,7 @@ private:
                 db.setHostName(alias.Host);
             if (alias.Port > 0)
                 db.setPort(alias.Port);
-            db.setConnectOptions(SslOptions(alias));
+            db.setConnectOptions(my ? MySslOptions(alias) : SslOptions(alias));
         }
         if (!user.isEmpty())
             db.setUserName(user);
@@ -579,18 +1099,39 @@ private:
             if (!db.open())
                 throw EDatabaseError(QStringLiteral("Cannot connect to %1: %2")
                                          .arg(alias.Name, ErrorText(db.lastError())));
-            Pg = !odbc || db.driver()->dbmsType() == QSqlDriver::PostgreSQL;
-            if (Pg)
+            if (odbc) {
+                const QString dbms = OdbcDbmsName(db.driver()).toLower();
+                if (dbms.contains(QLatin1String("postgres")) ||
+                    db.driver()->dbmsType() == QSqlDriver::PostgreSQL)
+                    Dialect = TDialect::Postgres;
+                else if (dbms.contains(QLatin1String("sqlite")))
+                    // SQL_DATABASE_NAME: the SQLite ODBC driver names the file.
+                    SqliteFile = OdbcInfoText(db.driver(), 16);
+                else if (dbms.contains(QLatin1String("mariadb")) ||
+                         dbms.contains(QLatin1String("mysql")) ||
+                         db.driver()->dbmsType() == QSqlDriver::MySqlServer)
+                    Dialect = TDialect::MySql;
+            } else {
+                Dialect = my ? TDialect::MySql : TDialect::Postgres;
+            }
+            Pg = Dialect != TDialect::AsIs;
+            if (Dialect == TDialect::Postgres)
                 SetUpPostgres(db);
-            else if (db.driver()->dbmsType() == QSqlDriver::MySqlServer)
+            else if (Dialect == TDialect::MySql)
                 SetUpMySql(db);
-            PgCancel = std::make_unique<TPgCancel>(db.driver());
-            if (PgCancel->Valid())
-                Thread.SetCancel([cancel = PgCancel.get()] { cancel->Send(); });
-            else
-                PgCancel.reset();
+            if (my) {
+                MyCancel = std::make_unique<TMyCancel>(db, ConnectionId);
+                Thread.SetCancel([cancel = MyCancel.get()] { cancel->Send(); });
+            } else {
+                PgCancel = std::make_unique<TPgCancel>(db.driver());
+                if (PgCancel->Valid())
+                    Thread.SetCancel([cancel = PgCancel.get()] { cancel->Send(); });
+                else
+                    PgCancel.reset();
+            }
         } catch (...) {
             PgCancel.reset();
+            MyCancel.reset();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(Name);
             throw;
@@ -623,16 +1164,36 @@ private:
         }
     }
 
-    // MySQL takes a backslash in a literal as an escape unless the session's
-    // mode says otherwise; values are quoted by doubling "'" only.
+    // MariaDB and MySQL: double-quoted names, || joining texts, and no
+    // backslash escapes in literals (values are quoted by doubling "'" only,
+    // so a session where a backslash still escapes a quote would let a
+    // typed value end its literal): the connection is refused without them.
     void SetUpMySql(QSqlDatabase& db) {
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral(
-                "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')")))
-            throw EDatabaseError(
-                QStringLiteral("The server does not accept NO_BACKSLASH_ESCAPES for this session, "
-                               "so typed values cannot be sent safely: %1")
-                    .arg(ErrorText(q.lastError())));
+        q.exec(MysqlDialect::SessionSetupSql());
+        QString modes;
+        if (q.exec(QStringLiteral("SELECT @@SESSION.sql_mode, CONNECTION_ID()")) && q.next()) {
+            modes = q.value(0).toString().toUpper();
+            ConnectionId = q.value(1).toLongLong();
+        }
+        const QStringList have = modes.split(u',');
+        for (const QString& mode : MysqlDialect::RequiredModes())
+            if (!have.contains(mode))
+                throw EDatabaseError(
+                    QStringLiteral("The server does not accept the SQL mode %1 for this session, "
+                                   "so the program's statements and typed values cannot be sent "
+                                   "safely; the connection is closed. %2")
+                        .arg(mode, ErrorText(q.lastError())));
+        q.finish();
+        if (!q.exec(QStringLiteral("SHOW SESSION VARIABLES")))
+            throw EDatabaseError(ErrorText(q.lastError()));
+        while (q.next())
+            Settings.insert(q.value(0).toString().toLower());
+        q.finish();
+        if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
+                                   "TABLE_SCHEMA = DATABASE() AND LOWER(TABLE_NAME) = 'dummy'")))
+            throw EDatabaseError(ErrorText(q.lastError()));
+        State.HasDummyTable = q.next() && q.value(0).toInt() > 0;
     }
 
     QString Name;
@@ -640,17 +1201,20 @@ private:
     bool Pg = false;
     bool InTrans = false;
     std::unique_ptr<TPgCancel> PgCancel; // PostgreSQL straight through QPSQL
-    QSet<QString> Settings;              // the server's run-time settings, lower case
+    std::unique_ptr<TMyCancel> MyCancel; // MariaDB/MySQL straight through QMYSQL
+    qint64 ConnectionId = 0;
+    QSet<QString> Settings; // the server's run-time settings, lower case
 };
 
-// A statement text for PostgreSQL: cut into statements, each translated on
-// its first run (variables declared by an earlier one are known by then) and
-// kept for the next runs.
+// A statement text for PostgreSQL or MariaDB/MySQL: cut into statements,
+// each translated on its first run (variables declared by an earlier one are
+// known by then) and kept for the next runs.
 class TPgStatement : public TDbStatement {
 public:
     TPgStatement(TQtSqlConnection& connection, const QString& sql, TStatementCount count)
         : C(connection) {
-        auto statements = SqlDialect::SplitStatements(PgDialect::Tokenize(sql));
+        auto statements = SqlDialect::SplitStatements(My() ? SqlDialect::Tokenize(sql)
+                                                           : PgDialect::Tokenize(sql));
         if (count == TStatementCount::One)
             SqlDialect::RequireOneStatement(statements);
         for (auto& tokens : statements) {
@@ -706,9 +1270,16 @@ public:
                 throw EDatabaseError(QStringLiteral("The statement returns no rows"));
             Cursor = &piece;
             const QSqlRecord record = piece.Query->record();
-            Ahead.Reset(record.count());
+            std::vector<bool> textBytes;
+            if (My())
+                textBytes = TextColumnsAsBytes(record, C.Driver() == QLatin1String("odbc"));
             columns = ColumnsOf(record, LongNames(piece.Tokens),
-                                PgDialect::ExpressionItems(piece.Tokens, piece.ReadAs));
+                                PgDialect::ExpressionItems(piece.Tokens, piece.ReadAs), textBytes);
+            Ahead.Reset(record.count(), std::move(textBytes));
+            if (My() && C.Driver() == QLatin1String("mariadb"))
+                Ahead.UseRawMySql(*piece.Query, record);
+            else if (!My() && C.Driver() == QLatin1String("postgres"))
+                Ahead.UseRawPostgres(*piece.Query, record);
         });
         return columns;
     }
@@ -749,6 +1320,73 @@ private:
         QString Prepared; // the text Query holds prepared
     };
 
+    bool My() const { return C.Dialect == TQtSqlConnection::TDialect::MySql; }
+
+    TStatement Translate(const TPiece& piece) const {
+        return My() ? MysqlDialect::Translate(piece.Tokens, C.State, piece.ReadAs)
+                    : PgDialect::Translate(piece.Tokens, C.State, piece.ReadAs);
+    }
+
+    // MariaDB/MySQL: computes a variable's value on the server and keeps it
+    // in the user variable. A typed variable takes the value converted to
+    // its type; a value the type cannot take is refused (the server itself
+    // would only warn) and the variable keeps its old value. Returns the
+    // CAST type of an untyped value.
+    QString SetMyVariable(TPiece& piece, const QString& name, const QString& expression,
+                          const QString& castType, const QVariantList& params, int offset) {
+        QSqlQuery& q =
+            Query(piece, MysqlDialect::ValueSql(expression, castType), params, offset, true);
+        QVariant value;
+        QString type = castType;
+        if (q.next()) {
+            const QVariant raw = q.value(0);
+            value = castType.isEmpty() ? raw : q.value(1);
+            const int kind = q.record().field(0).metaType().id();
+            bool number = true;
+            if (!raw.isNull() && MysqlDialect::IsNumericType(castType) &&
+                kind == QMetaType::QString)
+                raw.toString().trimmed().toDouble(&number);
+            if (!castType.isEmpty() && !raw.isNull() && (value.isNull() || !number)) {
+                q.finish();
+                throw EDatabaseError(QStringLiteral("Cannot convert '%1' to %2 for the variable %3")
+                                         .arg(raw.toString(), castType, name));
+            }
+            if (castType.isEmpty())
+                type = MyTypeOf(q.record().field(0), raw);
+        }
+        q.finish();
+        QSqlQuery set(C.Db());
+        if (!set.prepare(QStringLiteral("SET %1 = ?").arg(MysqlDialect::UserVariable(name))))
+            throw EDatabaseError(ErrorText(set.lastError()));
+        set.bindValue(0, value);
+        if (!set.exec())
+            throw EDatabaseError(ErrorText(set.lastError()));
+        return type;
+    }
+
+    // The CAST type a value is read back with.
+    static QString MyTypeOf(const QSqlField& field, const QVariant& value) {
+        switch (field.metaType().id()) {
+        case QMetaType::QDate:
+            return QStringLiteral("DATE");
+        case QMetaType::QDateTime:
+            return QStringLiteral("DATETIME");
+        case QMetaType::QTime:
+            return QStringLiteral("TIME");
+        case QMetaType::Double:
+            // A decimal comes as its exact text: kept with its digits.
+            if (value.metaType().id() == QMetaType::QString) {
+                const QString text = value.toString();
+                const qsizetype point = text.indexOf(u'.');
+                return QStringLiteral("DECIMAL(65,%1)")
+                    .arg(point < 0 ? 0 : std::min<qsizetype>(30, text.size() - point - 1));
+            }
+            return QString();
+        default:
+            return QString();
+        }
+    }
+
     // Runs a piece; true when it left a cursor open on rows.
     bool Run(TPiece& piece, const QVariantList& params, int offset, bool cursor) {
         if (piece.Empty)
@@ -761,7 +1399,7 @@ private:
                 piece.Resolved = candidates.isEmpty() || C.ReadAsVariables.contains(key);
                 if (piece.Resolved && !candidates.isEmpty())
                     piece.ReadAs = C.ReadAsVariables.value(key);
-                piece.St = PgDialect::Translate(piece.Tokens, C.State, piece.ReadAs);
+                piece.St = Translate(piece);
                 piece.Translated = true;
             }
             // A first run that may mistake a variable for a column is undone
@@ -794,7 +1432,7 @@ private:
                     throw;
                 // The server took a variable for a column: read it as one.
                 piece.ReadAs.insert(name);
-                piece.St = PgDialect::Translate(piece.Tokens, C.State, piece.ReadAs);
+                piece.St = Translate(piece);
             }
         }
     }
@@ -845,6 +1483,14 @@ private:
             return false;
         case TStatement::SetVariable: {
             const TPgVariable known = C.Variables.value(st.Name.toUpper());
+            if (My()) {
+                const QString type =
+                    SetMyVariable(piece, st.Name, st.Text, known.Declared ? known.Type : QString(),
+                                  params, offset);
+                if (!known.Declared)
+                    C.SetVariable(known.Name.isEmpty() ? st.Name : known.Name, type, false);
+                return false;
+            }
             QSqlQuery& q = Query(piece,
                                  PgDialect::SetVariableSql(st.Name, st.Text,
                                                            known.Declared ? known.Type : QString()),
@@ -858,6 +1504,12 @@ private:
         case TStatement::CreateVariable: {
             if (C.Variables.contains(st.Name.toUpper()) && !st.OrReplace)
                 throw EDatabaseError(QStringLiteral("Variable '%1' already exists").arg(st.Name));
+            if (My()) {
+                const QString type = MysqlDialect::CastType(st.Type);
+                SetMyVariable(piece, st.Name, st.Text, type, params, offset);
+                C.SetVariable(st.Name, type, true);
+                return false;
+            }
             const QString type = PgDialect::PgType(st.Type);
             Query(piece, PgDialect::SetVariableSql(st.Name, st.Text, type), params, offset, true)
                 .finish();
@@ -868,6 +1520,10 @@ private:
             if (!C.Variables.remove(st.Name.toUpper())) {
                 if (!st.IfExists)
                     throw EDatabaseError(QStringLiteral("Variable '%1' not found").arg(st.Name));
+                return false;
+            }
+            if (My()) {
+                SetMyVariable(piece, st.Name, QString(), QString(), params, offset);
                 return false;
             }
             Query(piece, PgDialect::SetVariableSql(st.Name, QString(), QString()), params, offset,
@@ -1003,9 +1659,38 @@ std::unique_ptr<TDbStatement> TQtSqlConnection::Prepare(const QString& sql, TSta
     return std::make_unique<TQtSqlStatement>(*this, sql);
 }
 
+// An ODBC data source on an SQLite file, opened by the embedded engine: it
+// is still the ODBC alias it was opened as (its catalogue is read through
+// the driver as for any data source).
+class TOdbcSqliteFile : public TDbConnection {
+public:
+    explicit TOdbcSqliteFile(std::unique_ptr<TDbConnection> embedded)
+        : Embedded(std::move(embedded)) {}
+    std::unique_ptr<TDbStatement> Prepare(const QString& sql, TStatementCount count) override {
+        return Embedded->Prepare(sql, count);
+    }
+    void StartTransaction() override { Embedded->StartTransaction(); }
+    void Commit() override { Embedded->Commit(); }
+    void Rollback() override { Embedded->Rollback(); }
+    bool InTransaction() const override { return Embedded->InTransaction(); }
+    QString Driver() const override { return QStringLiteral("odbc"); }
+
+private:
+    std::unique_ptr<TDbConnection> Embedded;
+};
+
 } // namespace
 
 std::unique_ptr<TDbConnection> OpenQtSqlConnection(const TAliasInfo& alias, const QString& user,
                                                    const QString& password) {
-    return std::make_unique<TQtSqlConnection>(alias, user, password);
+    auto connection = std::make_unique<TQtSqlConnection>(alias, user, password);
+    // SQLite behind ODBC: the file is opened by the embedded engine, which
+    // speaks the program's dialect (connection variables, its functions) as
+    // on an embedded alias; the ODBC driver only told where the file is.
+    const QString file = connection->SqliteFile;
+    if (!file.isEmpty() && QFileInfo(file).isFile()) {
+        connection.reset();
+        return std::make_unique<TOdbcSqliteFile>(OpenSqliteConnection(file));
+    }
+    return connection;
 }

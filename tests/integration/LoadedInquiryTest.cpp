@@ -71,7 +71,11 @@ TLoadedRun SaveLoadAndRun(const QString& subject, const std::function<void(TInqu
 
 TEST(LoadedInquiry, UnknownGroupNameFailsAndLoadedVariableIsSetOnEveryBackend) {
     REQUIRE_PG_SERVER();
-    for (const QString& alias : {u"EMB"_s, u"PG"_s}) {
+    QStringList aliases = {u"EMB"_s, u"PG"_s};
+    TMyServer my;
+    if (MyServer(&my))
+        aliases << u"MY"_s;
+    for (const QString& alias : aliases) {
         SCOPED_TRACE(alias.toStdString());
         TDatabase* db = OpenSession(alias);
 

@@ -21,9 +21,33 @@ QString TPgServer::Url(const QString& database) const {
     return u"postgres://%1@%2:%3/%4"_s.arg(User, Host).arg(Port).arg(database);
 }
 
+QString TMyServer::Url(const QString& database) const {
+    return u"mariadb://%1@%2:%3/%4"_s.arg(User, Host).arg(Port).arg(database);
+}
+
 namespace ServerTest {
 
 namespace {
+
+QString& MyScratch() {
+    static QString name;
+    return name;
+}
+
+QString& MyOdbcName() {
+    static QString name;
+    return name;
+}
+
+void DropMyScratch() {
+    if (MyScratch().isEmpty())
+        return;
+    try {
+        MyAdminExec(u"DROP DATABASE IF EXISTS %1"_s.arg(MyScratch()));
+    } catch (...) {
+        // The server may already be gone; it is thrown away anyway.
+    }
+}
 
 QTemporaryDir& Dir() {
     static QTemporaryDir dir;
@@ -65,7 +89,7 @@ QString& SqliteOdbcName() {
 
 // The psqlODBC driver and a data source on the scratch database, in files of
 // the test's own folder that the driver manager reads instead of /etc.
-void RegisterOdbc(const TPgServer& s) {
+void RegisterOdbc(const TPgServer& s, const TMyServer* my) {
     auto find = [](const QString& file) {
         for (const QString& lib : QDir(u"/usr/lib"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
             if (QFile::exists(u"/usr/lib/%1/odbc/%2"_s.arg(lib, file)))
@@ -91,6 +115,16 @@ void RegisterOdbc(const TPgServer& s) {
         sections +=
             u"[VEXALSQLITE]\nDriver=SQLite3\nDatabase=%1\n\n"_s.arg(Dir().filePath(u"demo.db"_s));
     }
+    const QString maria = find(u"libmaodbc.so"_s);
+    if (my && !maria.isEmpty()) {
+        MyOdbcName() = u"VEXALMYODBC"_s;
+        drivers += u"[MariaDB Unicode]\nDriver=%1\n\n"_s.arg(maria);
+        sources += u"VEXALMYODBC=MariaDB Unicode\n"_s;
+        sections += u"[VEXALMYODBC]\nDriver=MariaDB Unicode\nSERVER=%1\nPORT=%2\nDATABASE=%3\n"
+                    "UID=%4\nPWD=%5\n\n"_s.arg(my->Host)
+                        .arg(my->Port)
+                        .arg(MyScratch(), my->User, my->Password);
+    }
     WriteFile(Dir().filePath(u"odbcinst.ini"_s), drivers.toUtf8());
     WriteFile(Dir().filePath(u"odbc.ini"_s), (sources + u'\n' + sections).toUtf8());
     qputenv("ODBCSYSINI", QFile::encodeName(Dir().path()));
@@ -105,6 +139,52 @@ QString OdbcDataSource() {
 
 QString SqliteOdbcDataSource() {
     return SqliteOdbcName();
+}
+
+QString MyOdbcDataSource() {
+    return MyOdbcName();
+}
+
+QString MyScratchDatabase() {
+    return MyScratch();
+}
+
+bool MyServer(TMyServer* server) {
+    const QStringList parts = QString::fromLocal8Bit(qgetenv("VEXAL_TEST_MARIADB")).split(u':');
+    if (parts.size() != 5 || parts[1].toInt() <= 0)
+        return false;
+    server->Host = parts[0];
+    server->Port = parts[1].toInt();
+    server->Database = parts[2];
+    server->User = parts[3];
+    server->Password = parts[4];
+    return true;
+}
+
+void MyAdminExec(const QString& sql) {
+    TMyServer s;
+    if (!MyServer(&s))
+        throw Exception(u"no MariaDB server"_s);
+    const QString name = u"vexal-my-admin"_s;
+    {
+        QSqlDatabase db = QSqlDatabase::contains(name)
+                              ? QSqlDatabase::database(name, false)
+                              : QSqlDatabase::addDatabase(u"QMYSQL"_s, name);
+        db.setHostName(s.Host);
+        db.setPort(s.Port);
+        db.setDatabaseName(s.Database);
+        db.setUserName(s.User);
+        db.setPassword(s.Password);
+        if (!db.isOpen() && !db.open())
+            throw Exception(db.lastError().text());
+        QSqlQuery q(db);
+        const bool ok = q.exec(sql);
+        const QString message = q.lastError().text();
+        q.finish();
+        db.close();
+        if (!ok)
+            throw Exception(message);
+    }
 }
 
 bool Server(TPgServer* server) {
@@ -173,22 +253,40 @@ QString PrepareDemos() {
         CreateDemoDatabase(s.Url(Scratch()), DemoRows);
         CreateDemoDatabase(Dir().filePath(u"demo.db"_s), DemoRows);
         // The embedded file is named relative to the aliases file's folder.
-        WriteFile(Dir().filePath(u"aliases.ini"_s),
-                  u"[EMB]\nDriver=sqlite\nDatabase=demo.db\n\n"
-                  "[PG]\nDriver=postgres\nHost=%1\nPort=%2\nDatabase=%3\nUser=%4\n"_s.arg(s.Host)
-                      .arg(s.Port)
-                      .arg(Scratch(), s.User)
-                      .toUtf8());
+        QString aliases =
+            u"[EMB]\nDriver=sqlite\nDatabase=demo.db\n\n"
+            "[PG]\nDriver=postgres\nHost=%1\nPort=%2\nDatabase=%3\nUser=%4\n"_s.arg(s.Host)
+                .arg(s.Port)
+                .arg(Scratch(), s.User);
+        TMyServer my;
+        const bool haveMy = MyServer(&my);
+        if (haveMy) {
+            MyScratch() = u"vexal_it_%1"_s.arg(QCoreApplication::applicationPid());
+            MyAdminExec(u"DROP DATABASE IF EXISTS %1"_s.arg(MyScratch()));
+            MyAdminExec(
+                u"CREATE DATABASE %1 CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"_s.arg(MyScratch()));
+            std::atexit(DropMyScratch);
+            qputenv("MYSQL_PWD", my.Password.toLocal8Bit());
+            CreateDemoDatabase(my.Url(MyScratch()), DemoRows);
+            aliases += u"\n[MY]\nDriver=mariadb\nHost=%1\nPort=%2\nDatabase=%3\nUser=%4\n"
+                       "Password=%5\n"_s.arg(my.Host)
+                           .arg(my.Port)
+                           .arg(MyScratch(), my.User, my.Password);
+        }
+        WriteFile(Dir().filePath(u"aliases.ini"_s), aliases.toUtf8());
+        // It holds the MariaDB password: its user's alone, as the program asks.
+        QFile::setPermissions(Dir().filePath(u"aliases.ini"_s),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         qputenv("VEXAL_ALIASES", QFile::encodeName(Dir().filePath(u"aliases.ini"_s)));
         // Both aliases get the demo's connection script.
         QFile script(QStringLiteral(VEXAL_SOURCE_DIR "/demo/DEMO.SQL"));
         if (!script.open(QIODevice::ReadOnly))
             return problem = u"demo/DEMO.SQL is missing"_s;
         const QByteArray lines = script.readAll();
-        for (const char* alias : {"EMB", "PG", "VEXALPGODBC"})
+        for (const char* alias : {"EMB", "PG", "VEXALPGODBC", "MY", "VEXALMYODBC", "VEXALSQLITE"})
             WriteFile(Dir().filePath(QLatin1String(alias) + u".SQL"_s), lines);
         ProgramDir = Dir().path() + u'/';
-        RegisterOdbc(s);
+        RegisterOdbc(s, haveMy ? &my : nullptr);
     } catch (const Exception& e) {
         problem = e.message();
     }

@@ -7,6 +7,11 @@
 //
 // Without VEXAL_TEST_PG the server tests skip; where the server is required
 // (VEXAL_TEST_PG_REQUIRED=1, set by tools/setup test, or CI) they fail.
+//
+// A MariaDB server named by VEXAL_TEST_MARIADB=host:port:database:user:password
+// (tools/setup test starts one too) gets its own scratch database with the
+// demo, the alias MY and an ODBC data source through MariaDB's ODBC driver;
+// where the servers are required, its absence fails the tests that use it.
 
 #include <QString>
 #include <QStringList>
@@ -28,7 +33,26 @@ struct TPgServer {
     QString Url(const QString& database) const;
 };
 
+struct TMyServer {
+    QString Host;
+    int Port = 0;
+    QString Database;
+    QString User;
+    QString Password;
+    // mariadb://user@host:port/database
+    QString Url(const QString& database) const;
+};
+
 namespace ServerTest {
+
+// The named MariaDB server; false when VEXAL_TEST_MARIADB is unset or malformed.
+bool MyServer(TMyServer* server);
+// Runs statements on the MariaDB server outside the program.
+void MyAdminExec(const QString& sql);
+// The ODBC data source of the MariaDB scratch database; empty without one.
+QString MyOdbcDataSource();
+// The scratch database's name on the MariaDB server.
+QString MyScratchDatabase();
 
 // The named server; false when VEXAL_TEST_PG is unset or malformed.
 bool Server(TPgServer* server);
@@ -65,6 +89,19 @@ void CloseSession(TDatabase* database);
 QStringList QueryRows(const QString& sql, const QString& databaseName = QStringLiteral("restdata"));
 
 } // namespace ServerTest
+
+// Skips, or fails where the servers are required, when no MariaDB server is
+// named; PostgreSQL too must be there (the demos are prepared together).
+#define REQUIRE_MARIADB_SERVER()                                                                   \
+    do {                                                                                           \
+        REQUIRE_PG_SERVER();                                                                       \
+        TMyServer required_my_;                                                                    \
+        if (!ServerTest::MyServer(&required_my_)) {                                                \
+            if (ServerTest::ServerRequired())                                                      \
+                FAIL() << "no MariaDB server: VEXAL_TEST_MARIADB is not set";                      \
+            GTEST_SKIP() << "no MariaDB server named in VEXAL_TEST_MARIADB";                       \
+        }                                                                                          \
+    } while (false)
 
 // Skips, or fails where the server is required, when no server is named.
 #define REQUIRE_PG_SERVER()                                                                        \
