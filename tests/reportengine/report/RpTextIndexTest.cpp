@@ -4,10 +4,14 @@
 // files without one and files whose index is damaged.
 
 #include "RpTextIndex.h"
+#include "Exception.h"
 #include "ReportTestUtil.h"
+#include "RpPageList.h"
 #include "TestUtil.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -252,5 +256,158 @@ TEST(RpTextIndex, ReportFilesWithWithoutAndWithDamagedIndex) {
         second.OpenReportFile(again);
         EXPECT_EQ(second.PageList().IndexState(), TRpPageList::TIndexState::Loaded);
         EXPECT_EQ(second.TextIndex().PageText(pages), reader.TextIndex().PageText(pages));
+    }
+}
+
+namespace {
+
+// The folded text of items joined by separators, searched the plain way:
+// what every kind of index must find.
+std::vector<quint32> PlainFind(const QString& folded, const QString& needle, bool wholeWords) {
+    const auto word = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
+    std::vector<quint32> found;
+    const QString n = TRpTextIndex::Fold(needle);
+    for (qsizetype at = folded.indexOf(n); at >= 0; at = folded.indexOf(n, at + 1)) {
+        const qsizetype end = at + n.size();
+        if (wholeWords && ((at > 0 && word(folded[at - 1]) && word(folded[at])) ||
+                           (end < folded.size() && word(folded[end]) && word(folded[end - 1]))))
+            continue;
+        found.push_back(quint32(at));
+        at = end - 1;
+    }
+    return found;
+}
+
+} // namespace
+
+// A long report's index goes to a temporary file, and an index read from a
+// report file stays in it; both are searched a chunk at a time. Every kind
+// finds exactly what a plain search of the whole text finds, including
+// matches that straddle the border between two chunks and whole words
+// judged right at it, and gives the same pages, items and rectangles.
+TEST(RpTextIndex, IndexKeptInFilesFindsWhatThePlainTextHolds) {
+    TRpTextIndex index;
+    QString folded; // the whole text as the index folds it
+    const QString needle = QStringLiteral("Слово");
+    // Items of 40-odd characters, 200 a page, past one search chunk and
+    // past the bytes kept in memory; at each chunk border an item puts the
+    // needle across it (and, one chunk on, a word that only starts there).
+    int pages = 0;
+    for (int item = 0; folded.size() < 2 * TRpTextIndex::ChunkChars + 2000; ++item) {
+        if (item % 200 == 0) {
+            if (item > 0)
+                index.EndPage();
+            index.BeginPage();
+            ++pages;
+        }
+        QString text = QStringLiteral("ред %1 Пирин АД, слово%2").arg(item).arg(item % 7);
+        for (const qint64 border : {TRpTextIndex::ChunkChars, 2 * TRpTextIndex::ChunkChars}) {
+            const qint64 at = folded.size();
+            if (at < border - 3 && at + 60 > border) {
+                const QString word = border == TRpTextIndex::ChunkChars ? QStringLiteral(" Слово ")
+                                                                        : QStringLiteral("xСлово ");
+                text = QString(int(border - 3 - at - 1), u'.') + word;
+            }
+        }
+        index.AddText(QRectF(10, 10 + item % 200, 100, 12), text);
+        folded += TRpTextIndex::Fold(text) + u'\n';
+    }
+    index.EndPage();
+    ASSERT_TRUE(index.OnFile()) << "a long index leaves the heap";
+
+    const QString file = TestUtil::Scratch().filePath(QStringLiteral("long-index.rpp"));
+    TRpPageList list;
+    for (int k = 1; k <= pages; ++k)
+        list.AppendPageData(QByteArray("page") + QByteArray::number(k));
+    list.WriteListHeader();
+    list.TextIndex() = std::move(index);
+    list.SavePageFile(file);
+    TRpPageList reader;
+    reader.OpenPageFile(file);
+    ASSERT_EQ(reader.IndexState(), TRpPageList::TIndexState::Loaded);
+    TRpTextIndex fromBytes;
+    ASSERT_TRUE(fromBytes.FromBytes(list.TextIndex().ToBytes()));
+
+    struct Kind {
+        const char* Name;
+        const TRpTextIndex& Index;
+    };
+    const Kind kinds[] = {{"filled, in a temporary file", list.TextIndex()},
+                          {"read from the report file", reader.TextIndex()},
+                          {"read from bytes, in memory", fromBytes}};
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.Name);
+        const TRpTextIndex& ix = kind.Index;
+        ASSERT_EQ(ix.PageCount(), pages);
+        for (const QString& n : {needle, QStringLiteral("слово3"), QStringLiteral("пирин ад")}) {
+            for (const bool whole : {false, true}) {
+                SCOPED_TRACE(n.toStdString() + (whole ? " whole" : ""));
+                const std::vector<quint32> expected = PlainFind(folded, n, whole);
+                ASSERT_FALSE(expected.empty());
+                EXPECT_EQ(ix.FindAll(n, whole), expected);
+            }
+        }
+        // The match across the first border, located and measured.
+        const std::vector<quint32> all = ix.FindAll(needle, true);
+        const auto across = std::find_if(all.begin(), all.end(), [](quint32 at) {
+            return at < TRpTextIndex::ChunkChars && at + 5 > TRpTextIndex::ChunkChars;
+        });
+        ASSERT_NE(across, all.end());
+        const TRpTextIndex::TMatch m = ix.MatchAt(*across, int(needle.size()));
+        const std::vector<TRpTextIndex::TItem> items = ix.PageItems(m.Page);
+        ASSERT_LT(size_t(m.Item), items.size());
+        EXPECT_TRUE(items[size_t(m.Item)].Text.contains(needle));
+        EXPECT_FALSE(ix.MatchRect(m).isEmpty());
+        EXPECT_EQ(ix.FindFirst(needle, true, m.Page, false).Page, m.Page);
+        EXPECT_EQ(ix.PageText(pages), list.TextIndex().PageText(pages));
+        EXPECT_EQ(ix.PageMatches(m.Page, needle, true).size(),
+                  size_t(std::count_if(all.begin(), all.end(), [&](quint32 at) {
+                      return ix.MatchAt(at, 1).Page == m.Page;
+                  })));
+    }
+}
+
+// A report wanted only as a PDF is drawn straight into it: the same pages
+// with every word where the PDF of the recorded pages has it, no pages or
+// text kept, and nothing left beside the file.
+TEST(RpTextIndex, PdfDrawnStraightIsThePdfOfTheRecordedPages) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    TestReport recorded;
+    QDir dir(TestUtil::Scratch().filePath(QStringLiteral("direct")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral(".")));
+    const QString replayed = dir.filePath(QStringLiteral("replayed.pdf"));
+    recorded.Printer->SavePdf(replayed);
+
+    const QString direct = dir.filePath(QStringLiteral("direct.pdf"));
+    recorded.Report->ReleasePrinter();
+    auto* printer = new TRpPrinter(recorded.Report.get());
+    recorded.Report->SetPrinter(printer);
+    printer->SetCollectText(false);
+    printer->SetPdfOutput(direct);
+    recorded.Report->Run(printer);
+    EXPECT_EQ(printer->PageList().PageCount(), 0) << "no page recorded";
+    EXPECT_FALSE(QFileInfo::exists(direct)) << "in place only when saved";
+    EXPECT_THROW(printer->SaveReportFile(dir.filePath(QStringLiteral("x.rpp"))), Exception);
+    printer->SavePdf(direct);
+    EXPECT_EQ(dir.entryList(QDir::Files | QDir::Hidden),
+              QStringList({QStringLiteral("direct.pdf"), QStringLiteral("replayed.pdf")}));
+
+    QMultiHash<QString, PdfWord> expected = PdfWords(replayed);
+    const QMultiHash<QString, PdfWord> found = PdfWords(direct);
+    ASSERT_GT(expected.size(), Rows);
+    EXPECT_EQ(found.size(), expected.size());
+    // Across, every word is where it was; down, within a quarter point: a
+    // recorded text is replayed from its top at a whole-pixel ascent, so it
+    // lands up to a pixel's fraction lower than the run drew it.
+    for (auto it = found.begin(); it != found.end(); ++it) {
+        const QList<PdfWord> same = expected.values(it.key());
+        const bool seen = std::any_of(same.begin(), same.end(), [&](const PdfWord& w) {
+            return w.Page == it->Page && std::abs(w.Rect.left() - it->Rect.left()) < 0.01 &&
+                   std::abs(w.Rect.right() - it->Rect.right()) < 0.01 &&
+                   std::abs(w.Rect.top() - it->Rect.top()) < 0.25 &&
+                   std::abs(w.Rect.height() - it->Rect.height()) < 0.01;
+        });
+        EXPECT_TRUE(seen) << it.key().toStdString() << " on page " << it->Page;
     }
 }
