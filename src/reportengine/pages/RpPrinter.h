@@ -178,6 +178,10 @@ public:
     // on after such a run. Empty (the default): pages are recorded.
     void SetPdfOutput(const QString& fileName) { PdfOutput = fileName; }
     QString PdfOutputFile() const { return PdfOutput; }
+    // True while the run draws its pages straight into the PDF: drawing
+    // that a replay of a recorded page would place otherwise is to be
+    // placed as the replay would.
+    bool DrawsAsReplayed() const { return PdfDirect && State == TRpPrinterStatus::Busy; }
     // Tells the master that the preview window has closed.
     void NotifyPreviewClosed();
     // Ends any run and frees the pages: back to ready.

@@ -397,16 +397,10 @@ TEST(RpTextIndex, PdfDrawnStraightIsThePdfOfTheRecordedPages) {
     const QMultiHash<QString, PdfWord> found = PdfWords(direct);
     ASSERT_GT(expected.size(), Rows);
     EXPECT_EQ(found.size(), expected.size());
-    // Across, every word is where it was; down, within a quarter point: a
-    // recorded text is replayed from its top at a whole-pixel ascent, so it
-    // lands up to a pixel's fraction lower than the run drew it.
     for (auto it = found.begin(); it != found.end(); ++it) {
         const QList<PdfWord> same = expected.values(it.key());
         const bool seen = std::any_of(same.begin(), same.end(), [&](const PdfWord& w) {
-            return w.Page == it->Page && std::abs(w.Rect.left() - it->Rect.left()) < 0.01 &&
-                   std::abs(w.Rect.right() - it->Rect.right()) < 0.01 &&
-                   std::abs(w.Rect.top() - it->Rect.top()) < 0.25 &&
-                   std::abs(w.Rect.height() - it->Rect.height()) < 0.01;
+            return w.Page == it->Page && Near(w.Rect, it->Rect, 0.001);
         });
         EXPECT_TRUE(seen) << it.key().toStdString() << " on page " << it->Page;
     }
