@@ -21,6 +21,40 @@
 
 #include <filesystem>
 
+#ifdef VEXAL_FAST_PDF_DEFLATE
+#include <zlib.h>
+
+namespace {
+// Set on the thread of a run drawing straight into a PDF, while it does.
+thread_local bool FastDeflate = false;
+} // namespace
+
+// Qt's PDF writer compresses each page's drawing with zlib at zlib's default
+// level and has no setting for it; compression took about a third of a
+// batch PDF's time. Qt and zlib are shared libraries here, and the dynamic
+// linker binds Qt's call of zlib's deflateInit_ to this program's function
+// of that name. It does exactly what zlib's does, except that on the thread
+// of a run drawing straight into a PDF, while it does, the default level
+// becomes the fastest: a quarter less time for the whole PDF, a file about
+// a quarter larger, the same pages.
+extern "C" int deflateInit_(z_streamp stream, int level, const char* version, int streamSize) {
+    if (FastDeflate && level == Z_DEFAULT_COMPRESSION)
+        level = Z_BEST_SPEED;
+    return deflateInit2_(stream, level, Z_DEFLATED, MAX_WBITS, 8, Z_DEFAULT_STRATEGY, version,
+                         streamSize);
+}
+
+namespace {
+void SetFastDeflate(bool on) {
+    FastDeflate = on;
+}
+} // namespace
+#else
+namespace {
+void SetFastDeflate(bool) {}
+} // namespace
+#endif
+
 TRpPrinter::TRpPrinter(QObject* parent) : QObject(parent) {}
 
 TRpPrinter::~TRpPrinter() {
@@ -186,6 +220,7 @@ void TRpPrinter::StartRun() {
             PdfDevice->setOutputFileName(PdfTemp->fileName());
             ApplyPrinterSettings(*PdfDevice);
             PdfDirect = true;
+            SetFastDeflate(true);
         }
     }
     State = TRpPrinterStatus::Busy;
@@ -347,6 +382,7 @@ void TRpPrinter::ClosePdf(bool keep) {
         PdfCanvas.reset();
     }
     PdfDevice.reset();
+    SetFastDeflate(false);
     if (!keep || !written)
         PdfTemp.reset();
 }
