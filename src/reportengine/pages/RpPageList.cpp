@@ -391,8 +391,13 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
                 pagesEnd = end;
                 // The index stays in the file: it is checked here in one
                 // pass and read from there when a search needs it.
-                if (end == at && pages == count &&
-                    index.Load(TRpStream::OpenFile(fileName), at, length, crc) &&
+                std::shared_ptr<TRpStream> own;
+                try {
+                    own = TRpStream::OpenFile(fileName);
+                } catch (const Exception&) {
+                    own.reset(); // the pages open without it
+                }
+                if (end == at && pages == count && own && index.Load(own, at, length, crc) &&
                     index.PageCount() == count)
                     indexState = TIndexState::Loaded;
                 else
@@ -454,32 +459,28 @@ void TRpPageList::SavePageFile(const QString& fileName) {
     PageStream->CopyAllTo(file, Count > 0 ? EndPos : -1);
     // The index follows the pages only when it is complete; a file without
     // it gets it rebuilt when opened.
-    // It is written straight from where it is kept; an index that would take
-    // the file past 4 GB (its offsets are 32-bit) is cut off again.
-    if (Count > 0 && Index.PageCount() == Count && !Index.PageOpen()) {
+    // It is written straight from where it is kept, unless it would take the
+    // file past 4 GB (its offsets are 32-bit).
+    if (Count > 0 && Index.PageCount() == Count && !Index.PageOpen() &&
+        EndPos + Index.ByteSize() + TrailerSize <= qint64(0xFFFFFFFFu)) {
         quint32 crc = 0;
         const qint64 length = Index.WriteTo(file, &crc);
         if (length < 0)
             throw Exception(
                 QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));
-        if (EndPos + length + TrailerSize <= qint64(0xFFFFFFFFu)) {
-            QByteArray trailer(TrailerSize, '\0');
-            std::memcpy(trailer.data(), TrailerMagic, 8);
-            PutU32(trailer, 8, quint32(EndPos));
-            PutU32(trailer, 12, quint32(length));
-            PutU32(trailer, 16, crc);
-            PutU32(trailer, 20, quint32(Count));
-            PutU32(trailer, 28,
-                   quint32(Starts.size() > size_t(Count) && Starts[size_t(Count)]
-                               ? Starts[size_t(Count)]
-                               : PositionAtPage(Count).Start));
-            if (file.write(trailer) != trailer.size())
-                throw Exception(
-                    QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));
-        } else if (!file.seek(EndPos) || !file.resize(EndPos)) {
+        QByteArray trailer(TrailerSize, '\0');
+        std::memcpy(trailer.data(), TrailerMagic, 8);
+        PutU32(trailer, 8, quint32(EndPos));
+        PutU32(trailer, 12, quint32(length));
+        PutU32(trailer, 16, crc);
+        PutU32(trailer, 20, quint32(Count));
+        PutU32(trailer, 28,
+               quint32(Starts.size() > size_t(Count) && Starts[size_t(Count)]
+                           ? Starts[size_t(Count)]
+                           : PositionAtPage(Count).Start));
+        if (file.write(trailer) != trailer.size())
             throw Exception(
                 QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));
-        }
     }
     if (!file.commit())
         throw Exception(

@@ -467,6 +467,14 @@ QRectF TRpTextIndex::MatchRect(const TMatch& match) const {
     return QRectF(rect.x() + x0, rect.y(), x1 - x0, rect.height());
 }
 
+qint64 TRpTextIndex::ByteSize() const {
+    qint64 size = 24 + qint64(PageCount()) * 8 + qint64(PageItem.back()) * ItemBytes +
+                  qint64(PageStart.back()) * 2;
+    for (const QString& font : Fonts)
+        size += 4 + qint64(font.size()) * 2;
+    return size;
+}
+
 qint64 TRpTextIndex::WriteTo(QIODevice& out, quint32* crc) const {
     quint32 sum = 0;
     qint64 written = 0;

@@ -122,6 +122,8 @@ public:
     // false, leaving the index empty, when the bytes are not a valid index.
     QByteArray ToBytes() const;
     bool FromBytes(const QByteArray& bytes);
+    // The count of bytes ToBytes gives.
+    qint64 ByteSize() const;
     // Writes the bytes of ToBytes to out; returns their count and CRC-32, or
     // -1 when out refused a write.
     qint64 WriteTo(QIODevice& out, quint32* crc) const;

@@ -326,7 +326,9 @@ TEST(RpTextIndex, IndexKeptInFilesFindsWhatThePlainTextHolds) {
     reader.OpenPageFile(file);
     ASSERT_EQ(reader.IndexState(), TRpPageList::TIndexState::Loaded);
     TRpTextIndex fromBytes;
-    ASSERT_TRUE(fromBytes.FromBytes(list.TextIndex().ToBytes()));
+    const QByteArray bytes = list.TextIndex().ToBytes();
+    ASSERT_TRUE(fromBytes.FromBytes(bytes));
+    EXPECT_EQ(list.TextIndex().ByteSize(), bytes.size());
 
     struct Kind {
         const char* Name;
