@@ -411,3 +411,60 @@ TEST(RpTextIndex, PdfDrawnStraightIsThePdfOfTheRecordedPages) {
     const QByteArray sample = QStringLiteral("Ред 0001 Витоша ООД 12.50\n").repeated(500).toUtf8();
     EXPECT_EQ(qCompress(sample, -1), qCompress(sample, 6));
 }
+
+// An index read from a file is checked in full before it is believed (its
+// CRC aside): counts, the page table, every item's length against its
+// page's text, the separators and the fonts. Each damage refuses it whole.
+TEST(RpTextIndex, DamagedIndexBytesAreRefusedWhole) {
+    TRpTextIndex index;
+    index.SetFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    for (int page = 1; page <= 3; ++page) {
+        index.BeginPage();
+        index.AddText(QRectF(10, 10, 80, 12), QStringLiteral("Стр. %1").arg(page));
+        index.AddText(QRectF(10, 30, 80, 12), QStringLiteral("Витоша ООД"));
+        index.EndPage();
+    }
+    const QByteArray good = index.ToBytes();
+    ASSERT_EQ(good.size(), index.ByteSize());
+    const qsizetype textAt = good.size() - index.TextSize() * 2;
+    const qsizetype itemsAt = textAt - 6 * 12;
+    const qsizetype tableAt = itemsAt - 3 * 8;
+    const auto u32 = [&](qsizetype at, quint32 value) {
+        QByteArray bytes = good;
+        qToLittleEndian(value, bytes.data() + at);
+        return bytes;
+    };
+    const auto u16 = [&](qsizetype at, quint16 value) {
+        QByteArray bytes = good;
+        qToLittleEndian(value, bytes.data() + at);
+        return bytes;
+    };
+    struct Case {
+        const char* Name;
+        QByteArray Bytes;
+    };
+    const Case cases[] = {
+        {"cut short", good.left(good.size() - 2)},
+        {"a byte more", good + 'x'},
+        {"more pages claimed", u32(8, 4)},
+        {"more items claimed", u32(12, 7)},
+        {"a font count past the bytes", u32(20, 0xFFFF)},
+        {"page offsets falling", u32(tableAt + 8, 1)},
+        {"an item longer than its page", u16(itemsAt + 8, 40)},
+        {"an empty item", u16(itemsAt + 12 + 8, 0)},
+        {"a font that is not there", u16(itemsAt + 10, 5)},
+        {"a separator gone", u16(textAt + 12, 'x')},
+        {"a separator inside an item", u16(textAt + 2, '\n')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TRpTextIndex read;
+        EXPECT_FALSE(read.FromBytes(c.Bytes));
+        EXPECT_EQ(read.PageCount(), 0);
+        EXPECT_TRUE(read.FindAll(QStringLiteral("витоша"), false).empty());
+    }
+    TRpTextIndex read;
+    ASSERT_TRUE(read.FromBytes(good));
+    EXPECT_EQ(read.FindAll(QStringLiteral("витоша"), false).size(), size_t(3));
+    EXPECT_EQ(read.PageText(2), QStringLiteral("Стр. 2\nВитоша ООД\n"));
+}
