@@ -636,19 +636,27 @@ bool TRpTextIndex::Load(const std::shared_ptr<TRpStream>& file, qint64 at, qint6
         for (qint64 done = 0; done < textChars;) {
             const qint64 count = std::min<qint64>(BlockBytes / 2, textChars - done);
             const QByteArray bytes = take(count * 2);
-            for (qint64 i = 0; i < count; ++i, ++done) {
-                while (pageStart[page] <= done) {
+            const char* chars = bytes.constData();
+            const auto charAt = [&](qint64 i) { return qFromLittleEndian<quint16>(chars + i * 2); };
+            // A page's part of the block at a time: its separators counted,
+            // its last character checked when it ends here.
+            for (qint64 i = 0; i < count;) {
+                while (pageStart[page] <= done + i) {
                     if (separators != pageItem[page] - pageItem[page - 1])
                         return false;
                     separators = 0;
                     ++page;
                 }
-                const quint16 c = qFromLittleEndian<quint16>(bytes.constData() + i * 2);
-                if (c == quint16(Separator))
-                    ++separators;
-                else if (done + 1 == pageStart[page])
+                const qint64 stop = std::min<qint64>(count, qint64(pageStart[page]) - done);
+                quint32 found = 0;
+                for (qint64 k = i; k < stop; ++k)
+                    found += charAt(k) == quint16(Separator) ? 1 : 0;
+                separators += found;
+                if (done + stop == pageStart[page] && charAt(stop - 1) != quint16(Separator))
                     return false; // a page's last character is a separator
+                i = stop;
             }
+            done += count;
         }
         for (; page <= pages; ++page) {
             if (separators != pageItem[page] - pageItem[page - 1])
