@@ -2,7 +2,8 @@
 // (about 2,000 A4 pages, laid out like the program's inquiry report) is
 // prepared into the page store. Reports pages per second, the time until
 // page 1 is ready, and the growth of resident memory from page 100 to the
-// last page (the page store spills to a temporary file, so it stays flat);
+// last page (the page store and the pages' text index spill to temporary
+// files, so it stays flat);
 // then the same report in the totals-only mode that draws nothing.
 //
 // Run: report_bench [rows]   (default 100000). Prints RESULT lines

@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "Query.h"
 #include "RpPrinter.h"
+#include "RpReport.h"
 #include "RpReportFunctions.h"
 #include "RpSpravkaUnit.h"
 #include "SQLVexalUnit.h"
@@ -274,6 +275,14 @@ bool WriteOutputs(TSpravkaForm* window, const TBatchOptions& o, TBatchMessages& 
         if (save.File.isEmpty())
             continue;
         bool written = false;
+        // A PDF is drawn straight into its file as the report runs: no
+        // pages are recorded and replayed for it.
+        struct TDirectPdf {
+            TRpReport* Report;
+            ~TDirectPdf() { Report->SetPdfOutput(QString()); }
+        } direct{report->RpSpravka};
+        if (save.Kind == TReportFileKind::Pdf)
+            report->RpSpravka->SetPdfOutput(save.File);
         messages.Guard([&] { written = report->SaveSequence(*window, save.File, save.Kind); });
         if (messages.Failed())
             return false;

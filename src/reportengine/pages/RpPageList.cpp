@@ -13,7 +13,6 @@
 #include <QSaveFile>
 #include <QtEndian>
 
-#include <array>
 #include <cstring>
 
 namespace {
@@ -53,23 +52,6 @@ double CreationTime() {
 }
 
 constexpr char TrailerMagic[8] = {'V', 'e', 'x', 'a', 'l', 'T', 'x', 't'};
-
-quint32 Crc32(const QByteArray& bytes) {
-    static const auto table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 c = i;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char b : bytes)
-        crc = table[(crc ^ quint8(b)) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
-}
 
 } // namespace
 
@@ -407,15 +389,19 @@ void TRpPageList::OpenPageFile(const QString& fileName) {
             }
             if (end >= 0) {
                 pagesEnd = end;
-                if (end == at && pages == count) {
-                    QByteArray bytes(length, Qt::Uninitialized);
-                    stream->Seek(at);
-                    stream->ReadExact(bytes.data(), length);
-                    if (Crc32(bytes) == crc && index.FromBytes(bytes) && index.PageCount() == count)
-                        indexState = TIndexState::Loaded;
-                    else
-                        index.Clear();
+                // The index stays in the file: it is checked here in one
+                // pass and read from there when a search needs it.
+                std::shared_ptr<TRpStream> own;
+                try {
+                    own = TRpStream::OpenFile(fileName);
+                } catch (const Exception&) {
+                    own.reset(); // the pages open without it
                 }
+                if (end == at && pages == count && own && index.Load(own, at, length, crc) &&
+                    index.PageCount() == count)
+                    indexState = TIndexState::Loaded;
+                else
+                    index.Clear();
             }
         }
     }
@@ -473,23 +459,28 @@ void TRpPageList::SavePageFile(const QString& fileName) {
     PageStream->CopyAllTo(file, Count > 0 ? EndPos : -1);
     // The index follows the pages only when it is complete; a file without
     // it gets it rebuilt when opened.
-    if (Count > 0 && Index.PageCount() == Count && !Index.PageOpen()) {
-        const QByteArray bytes = Index.ToBytes();
-        if (EndPos + bytes.size() + TrailerSize <= qint64(0xFFFFFFFFu)) {
-            QByteArray trailer(TrailerSize, '\0');
-            std::memcpy(trailer.data(), TrailerMagic, 8);
-            PutU32(trailer, 8, quint32(EndPos));
-            PutU32(trailer, 12, quint32(bytes.size()));
-            PutU32(trailer, 16, Crc32(bytes));
-            PutU32(trailer, 20, quint32(Count));
-            PutU32(trailer, 28,
-                   quint32(Starts.size() > size_t(Count) && Starts[size_t(Count)]
-                               ? Starts[size_t(Count)]
-                               : PositionAtPage(Count).Start));
-            if (file.write(bytes) != bytes.size() || file.write(trailer) != trailer.size())
-                throw Exception(
-                    QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));
-        }
+    // It is written straight from where it is kept, unless it would take the
+    // file past 4 GB (its offsets are 32-bit).
+    if (Count > 0 && Index.PageCount() == Count && !Index.PageOpen() &&
+        EndPos + Index.ByteSize() + TrailerSize <= qint64(0xFFFFFFFFu)) {
+        quint32 crc = 0;
+        const qint64 length = Index.WriteTo(file, &crc);
+        if (length < 0)
+            throw Exception(
+                QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));
+        QByteArray trailer(TrailerSize, '\0');
+        std::memcpy(trailer.data(), TrailerMagic, 8);
+        PutU32(trailer, 8, quint32(EndPos));
+        PutU32(trailer, 12, quint32(length));
+        PutU32(trailer, 16, crc);
+        PutU32(trailer, 20, quint32(Count));
+        PutU32(trailer, 28,
+               quint32(Starts.size() > size_t(Count) && Starts[size_t(Count)]
+                           ? Starts[size_t(Count)]
+                           : PositionAtPage(Count).Start));
+        if (file.write(trailer) != trailer.size())
+            throw Exception(
+                QStringLiteral("Cannot write the file %1: %2").arg(name, file.errorString()));
     }
     if (!file.commit())
         throw Exception(

@@ -32,6 +32,7 @@
 class QFont;
 class QPainter;
 class QPicture;
+class QTemporaryFile;
 
 // Where a run's pages go.
 enum class TRpDestination {
@@ -167,6 +168,20 @@ public:
     // Writes every recorded page to a PDF of the report's paper size and
     // orientation; the file is replaced only when it was written whole.
     void SavePdf(const QString& fileName);
+    // Set before a run towards the page store: the run draws each page
+    // straight into a PDF (beside fileName, under a temporary name) instead
+    // of recording it, so neither the pages nor their text are kept, and
+    // SavePdf(fileName) only puts that PDF in place. The pages are exactly
+    // those SavePdf writes from recorded pages: drawn at the recording's
+    // resolution and stretched over the paper as a recorded page is.
+    // Printing, saving a report file and showing pages have nothing to work
+    // on after such a run. Empty (the default): pages are recorded.
+    void SetPdfOutput(const QString& fileName) { PdfOutput = fileName; }
+    QString PdfOutputFile() const { return PdfOutput; }
+    // True while the run draws its pages straight into the PDF: drawing
+    // that a replay of a recorded page would place otherwise is to be
+    // placed as the replay would.
+    bool DrawsAsReplayed() const { return PdfDirect && State == TRpPrinterStatus::Busy; }
     // Tells the master that the preview window has closed.
     void NotifyPreviewClosed();
     // Ends any run and frees the pages: back to ready.
@@ -189,6 +204,9 @@ private:
     void StartRecordedPage();
     void RaiseReady();
     void PaintPages(QPrinter& device, int from, int to, bool allowCancel);
+    void StartPdfPage();
+    void ClosePdf(bool keep);
+    void PlaceFile(const QString& temp, const QString& fileName);
 
     TRpPageSettings Settings;
     QString JobTitle;
@@ -220,4 +238,12 @@ private:
     bool PrintingPages = false;
     bool Collect = true;
     bool Collecting = false; // the page in progress notes its text
+    // A run drawn straight into a PDF: the file it is written to, the
+    // device and its painter, and the finished file waiting for SavePdf.
+    QString PdfOutput;
+    std::unique_ptr<QTemporaryFile> PdfTemp;
+    std::unique_ptr<QPrinter> PdfDevice;
+    std::unique_ptr<QPainter> PdfCanvas;
+    bool PdfDirect = false; // the run in progress (or done) went to PdfTemp
+    bool PdfPageOpen = false;
 };

@@ -1,11 +1,16 @@
 #include "RpTextIndex.h"
 
+#include "Exception.h"
+#include "RpStream.h"
+
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -13,6 +18,9 @@ namespace {
 constexpr char16_t Separator = u'\n';
 constexpr quint32 IndexMagic = 0x49545856; // "VXTI"
 constexpr quint32 IndexVersion = 1;
+constexpr qint64 ItemBytes = 12;
+// Bytes read at a time when an index is checked or copied.
+constexpr qint64 BlockBytes = 1 << 20;
 
 // Folding of the Latin and Cyrillic blocks from a table; other characters
 // ask Unicode.
@@ -24,12 +32,22 @@ struct TFoldTable {
     }
 };
 
-inline QChar FoldChar(QChar c) {
+const TFoldTable& FoldTable() {
     static const TFoldTable table;
+    return table;
+}
+
+inline QChar FoldChar(const TFoldTable& table, QChar c) {
     const char16_t u = c.unicode();
     if (u < 0x500)
         return QChar(table.Low[u]);
     return c.toCaseFolded();
+}
+
+void FoldInPlace(QChar* text, qsizetype size) {
+    const TFoldTable& table = FoldTable();
+    for (qsizetype i = 0; i < size; ++i)
+        text[i] = FoldChar(table, text[i]);
 }
 
 bool IsWordChar(QChar c) {
@@ -42,51 +60,109 @@ void PutU32(QByteArray& out, quint32 value) {
     out.append(b, 4);
 }
 
-// Reads little-endian values from bytes, remembering when it ran short.
-struct TReader {
-    const QByteArray& Bytes;
-    qsizetype Pos = 0;
-    bool Ok = true;
-
-    quint32 U32() {
-        if (Bytes.size() - Pos < 4) {
-            Ok = false;
-            return 0;
+// Slice-by-8 tables of the reflected zip polynomial: eight bytes a step.
+struct TCrcTables {
+    quint32 T[8][256];
+    TCrcTables() {
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            T[0][i] = c;
         }
-        const quint32 v = qFromLittleEndian<quint32>(Bytes.constData() + Pos);
-        Pos += 4;
-        return v;
-    }
-    const char* Take(qint64 size) {
-        if (size < 0 || Bytes.size() - Pos < size) {
-            Ok = false;
-            return nullptr;
-        }
-        const char* p = Bytes.constData() + Pos;
-        Pos += size;
-        return p;
+        for (quint32 i = 0; i < 256; ++i)
+            for (int s = 1; s < 8; ++s)
+                T[s][i] = (T[s - 1][i] >> 8) ^ T[0][T[s - 1][i] & 0xFF];
     }
 };
 
+std::unique_ptr<TRpStream> NewStore() {
+    return std::make_unique<TRpStream>(TRpTextIndex::StoreLimit);
+}
+
+// Reads size bytes at offset at of stream.
+QByteArray ReadAt(TRpStream& stream, qint64 at, qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    if (size > 0) {
+        stream.Seek(at);
+        stream.ReadExact(bytes.data(), size);
+    }
+    return bytes;
+}
+
 } // namespace
+
+quint32 TRpTextIndex::Crc32(const char* data, qint64 size, quint32 crc) {
+    static const TCrcTables tables;
+    const auto& t = tables.T;
+    const auto* p = reinterpret_cast<const uchar*>(data);
+    crc = ~crc;
+    while (size >= 8) {
+        const quint32 a = qFromLittleEndian<quint32>(p) ^ crc;
+        const quint32 b = qFromLittleEndian<quint32>(p + 4);
+        crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
+              t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
+        p += 8;
+        size -= 8;
+    }
+    while (size-- > 0)
+        crc = t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
 
 TRpTextIndex::TRpTextIndex() {
     Clear();
 }
 
+TRpTextIndex::~TRpTextIndex() = default;
+TRpTextIndex::TRpTextIndex(TRpTextIndex&&) noexcept = default;
+TRpTextIndex& TRpTextIndex::operator=(TRpTextIndex&&) noexcept = default;
+
 void TRpTextIndex::Clear() {
-    Text.clear();
-    Folded.clear();
     PageStart.assign(1, 0);
     PageItem.assign(1, 0);
-    Items.clear();
+    ItemStore.reset();
+    TextStore.reset();
+    ItemBase = TextBase = 0;
+    ReadOnly = false;
+    OpenItems.clear();
+    OpenText.clear();
     Fonts.clear();
     FontCache.clear();
     CurrentFont = 0;
     Open = false;
 }
 
+bool TRpTextIndex::OnFile() const {
+    return (ItemStore && !ItemStore->InMemory()) || (TextStore && !TextStore->InMemory());
+}
+
+void TRpTextIndex::OwnStores() {
+    std::shared_ptr<TRpStream> items = NewStore();
+    std::shared_ptr<TRpStream> text = NewStore();
+    const qint64 itemBytes = qint64(PageItem.back()) * ItemBytes;
+    const qint64 textBytes = qint64(PageStart.back()) * 2;
+    for (qint64 done = 0; done < itemBytes; done += BlockBytes)
+        items->Write(ReadAt(*ItemStore, ItemBase + done, std::min(BlockBytes, itemBytes - done)));
+    for (qint64 done = 0; done < textBytes; done += BlockBytes)
+        text->Write(ReadAt(*TextStore, TextBase + done, std::min(BlockBytes, textBytes - done)));
+    ItemStore = std::move(items);
+    TextStore = std::move(text);
+    ItemBase = TextBase = 0;
+    ReadOnly = false;
+}
+
+void TRpTextIndex::EnsureStores() {
+    if (ReadOnly)
+        OwnStores();
+    if (!ItemStore) {
+        ItemStore = NewStore();
+        TextStore = NewStore();
+    }
+}
+
 void TRpTextIndex::BeginPage() {
+    EnsureStores();
     Open = true;
 }
 
@@ -108,54 +184,77 @@ void TRpTextIndex::AddText(const QRectF& rect, const QString& text) {
     if (text.isEmpty())
         return;
     auto unit = [](double v) { return quint16(std::clamp(qRound(v * Units), 0, 0xFFFF)); };
-    // Both copies grow by doubling, so a long report appends in amortised
-    // constant time.
-    const qsizetype needed = Text.size() + text.size() + text.size() / 0xFFFF + 1;
-    if (needed > Text.capacity()) {
-        const qsizetype capacity = std::max<qsizetype>(needed, Text.capacity() * 2);
-        Text.reserve(capacity);
-        Folded.reserve(capacity);
-    }
     // An item holds at most 65535 characters; a longer line (never drawn
     // by a report in practice) goes in several items over the same place.
     for (qsizetype from = 0; from < text.size(); from += 0xFFFF) {
         const qsizetype length = std::min<qsizetype>(0xFFFF, text.size() - from);
-        TStoredItem item;
-        item.X = unit(rect.x());
-        item.Y = unit(rect.y());
-        item.W = unit(rect.width());
-        item.H = unit(rect.height());
-        item.Length = quint16(length);
-        item.Font = quint16(CurrentFont);
-        Items.push_back(item);
-        const qsizetype at = Text.size();
-        Text.resize(at + length + 1);
-        Folded.resize(at + length + 1);
-        QChar* plain = Text.data() + at;
-        QChar* out = Folded.data() + at;
+        const quint16 v[6] = {unit(rect.x()),      unit(rect.y()),  unit(rect.width()),
+                              unit(rect.height()), quint16(length), quint16(CurrentFont)};
+        const qsizetype itemAt = OpenItems.size();
+        OpenItems.resize(itemAt + ItemBytes);
+        qToLittleEndian<quint16>(v, 6, OpenItems.data() + itemAt);
+        const qsizetype at = OpenText.size();
+        OpenText.resize(at + (length + 1) * 2);
+        char* out = OpenText.data() + at;
         const QChar* in = text.constData() + from;
         for (qsizetype i = 0; i < length; ++i) {
             QChar c = in[i];
             if (c == u'\n' || c == u'\r' || c == u'\t')
                 c = QChar(u' ');
-            plain[i] = c;
-            out[i] = FoldChar(c);
+            qToLittleEndian<quint16>(c.unicode(), out + i * 2);
         }
-        plain[length] = QChar(Separator);
-        out[length] = QChar(Separator);
+        qToLittleEndian<quint16>(quint16(Separator), out + length * 2);
     }
 }
 
 void TRpTextIndex::EndPage() {
-    PageStart.push_back(quint32(Text.size()));
-    PageItem.push_back(quint32(Items.size()));
+    EnsureStores();
+    const qint64 items = qint64(PageItem.back()) + OpenItems.size() / ItemBytes;
+    const qint64 chars = qint64(PageStart.back()) + OpenText.size() / 2;
+    // Offsets are 32-bit (as in the file): a page past them adds no text.
+    if (items <= 0xFFFFFFFFLL && chars <= 0xFFFFFFFFLL) {
+        ItemStore->Seek(ItemBase + qint64(PageItem.back()) * ItemBytes);
+        ItemStore->Write(OpenItems);
+        TextStore->Seek(TextBase + qint64(PageStart.back()) * 2);
+        TextStore->Write(OpenText);
+        PageStart.push_back(quint32(chars));
+        PageItem.push_back(quint32(items));
+    } else {
+        PageStart.push_back(PageStart.back());
+        PageItem.push_back(PageItem.back());
+    }
+    OpenItems.clear();
+    OpenText.clear();
     Open = false;
+}
+
+std::vector<TRpTextIndex::TStoredItem> TRpTextIndex::ReadItems(quint32 first, quint32 count) const {
+    std::vector<TStoredItem> items(count);
+    if (count == 0 || !ItemStore)
+        return {};
+    const QByteArray bytes =
+        ReadAt(*ItemStore, ItemBase + qint64(first) * ItemBytes, qint64(count) * ItemBytes);
+    for (quint32 i = 0; i < count; ++i) {
+        quint16 v[6];
+        qFromLittleEndian<quint16>(bytes.constData() + qsizetype(i) * ItemBytes, 6, v);
+        items[i] = {v[0], v[1], v[2], v[3], v[4], v[5]};
+    }
+    return items;
+}
+
+QString TRpTextIndex::ReadText(qint64 from, qint64 count) const {
+    if (count <= 0 || !TextStore)
+        return QString();
+    const QByteArray bytes = ReadAt(*TextStore, TextBase + from * 2, count * 2);
+    QString text(count, Qt::Uninitialized);
+    qFromLittleEndian<quint16>(bytes.constData(), count, text.data());
+    return text;
 }
 
 QString TRpTextIndex::PageText(int n) const {
     if (n < 1 || n > PageCount())
         return QString();
-    return Text.mid(PageStart[size_t(n - 1)], PageStart[size_t(n)] - PageStart[size_t(n - 1)]);
+    return ReadText(PageStart[size_t(n - 1)], PageStart[size_t(n)] - PageStart[size_t(n - 1)]);
 }
 
 QRectF TRpTextIndex::ItemRect(const TStoredItem& item) const {
@@ -166,10 +265,11 @@ std::vector<TRpTextIndex::TItem> TRpTextIndex::PageItems(int n) const {
     std::vector<TItem> items;
     if (n < 1 || n > PageCount())
         return items;
-    qint64 at = PageStart[size_t(n - 1)];
-    for (quint32 i = PageItem[size_t(n - 1)]; i < PageItem[size_t(n)]; ++i) {
-        const TStoredItem& item = Items[i];
-        items.push_back({Text.mid(at, item.Length), ItemRect(item)});
+    const QString text = PageText(n);
+    const quint32 first = PageItem[size_t(n - 1)];
+    qsizetype at = 0;
+    for (const TStoredItem& item : ReadItems(first, PageItem[size_t(n)] - first)) {
+        items.push_back({text.mid(at, item.Length), ItemRect(item)});
         at += item.Length + 1;
     }
     return items;
@@ -212,32 +312,63 @@ QString TRpTextIndex::Fold(const QString& text) {
         QChar c = text[i];
         if (c == u'\n' || c == u'\r' || c == u'\t')
             c = QChar(u' ');
-        folded[i] = FoldChar(c);
+        folded[i] = c;
     }
+    FoldInPlace(folded.data(), folded.size());
     return folded;
 }
 
-bool TRpTextIndex::WordBounded(qint64 at, qint64 length) const {
-    if (at > 0 && IsWordChar(Folded[at - 1]) && IsWordChar(Folded[at]))
-        return false;
-    const qint64 end = at + length;
-    if (end < Folded.size() && IsWordChar(Folded[end]) && IsWordChar(Folded[end - 1]))
-        return false;
-    return true;
+// Hands take every match of an already folded needle starting in [from,
+// to), in order and not overlapping, until take returns false. The text is
+// read and folded a chunk at a time, each with the character before and
+// after it so whole words are judged as over the whole text; consecutive
+// chunks overlap by the needle's length. Chunks start small (the first
+// match is usually near) and double up to ChunkChars.
+void TRpTextIndex::Scan(const QString& folded, bool wholeWords, qint64 from, qint64 to,
+                        const std::function<bool(qint64)>& take) const {
+    const qint64 size = folded.size();
+    const qint64 textEnd = PageStart.back();
+    to = std::min(to, textEnd);
+    qint64 step = 8192;
+    while (from >= 0 && size > 0 && from + size <= to) {
+        const qint64 end = std::min(to, from + step + size - 1);
+        const qint64 low = from > 0 ? from - 1 : 0;
+        const qint64 high = std::min(end + 1, textEnd);
+        QString hay = ReadText(low, high - low);
+        FoldInPlace(hay.data(), hay.size());
+        const QStringView view(hay);
+        const QStringView within = view.first(end - low);
+        qint64 next = from + step;
+        for (qint64 at = from - low;;) {
+            const qint64 found = within.indexOf(folded, at);
+            if (found < 0)
+                break;
+            const qint64 after = found + size;
+            const bool bounded =
+                !wholeWords ||
+                (!(found > 0 && IsWordChar(view[found - 1]) && IsWordChar(view[found])) &&
+                 !(after < view.size() && IsWordChar(view[after]) && IsWordChar(view[after - 1])));
+            if (!bounded) {
+                at = found + 1;
+                continue;
+            }
+            if (!take(low + found))
+                return;
+            at = after;
+            next = std::max(next, low + after);
+        }
+        from = next;
+        step = std::min(step * 2, ChunkChars);
+    }
 }
 
-// The first match of an already folded needle in [from, to), or -1.
 qint64 TRpTextIndex::Find(const QString& folded, bool wholeWords, qint64 from, qint64 to) const {
-    const QStringView hay = QStringView(Folded).first(to);
-    while (from < to) {
-        const qint64 at = hay.indexOf(folded, from);
-        if (at < 0)
-            return -1;
-        if (!wholeWords || WordBounded(at, folded.size()))
-            return at;
-        from = at + 1;
-    }
-    return -1;
+    qint64 first = -1;
+    Scan(folded, wholeWords, from, to, [&](qint64 at) {
+        first = at;
+        return false;
+    });
+    return first;
 }
 
 std::vector<quint32> TRpTextIndex::FindAll(const QString& needle, bool wholeWords,
@@ -246,15 +377,10 @@ std::vector<quint32> TRpTextIndex::FindAll(const QString& needle, bool wholeWord
     const QString folded = Fold(needle);
     if (folded.isEmpty())
         return found;
-    const qint64 end = PageStart.back();
-    qint64 from = PageOffset(fromPage);
-    while (true) {
-        const qint64 at = Find(folded, wholeWords, from, end);
-        if (at < 0)
-            break;
+    Scan(folded, wholeWords, PageOffset(fromPage), PageStart.back(), [&](qint64 at) {
         found.push_back(quint32(at));
-        from = at + folded.size();
-    }
+        return true;
+    });
     return found;
 }
 
@@ -273,10 +399,11 @@ TRpTextIndex::TMatch TRpTextIndex::MatchAt(quint32 offset, int length) const {
     match.Length = length;
     quint32 at = pageStart;
     const quint32 first = PageItem[size_t(match.Page - 1)];
-    for (quint32 i = first; i < PageItem[size_t(match.Page)]; ++i) {
-        const quint32 next = at + Items[i].Length + 1;
+    const std::vector<TStoredItem> items = ReadItems(first, PageItem[size_t(match.Page)] - first);
+    for (size_t i = 0; i < items.size(); ++i) {
+        const quint32 next = at + items[i].Length + 1;
         if (offset < next) {
-            match.Item = int(i - first);
+            match.Item = int(i);
             break;
         }
         at = next;
@@ -303,33 +430,28 @@ std::vector<TRpTextIndex::TMatch> TRpTextIndex::PageMatches(int n, const QString
     const QString folded = Fold(needle);
     if (folded.isEmpty() || n < 1 || n > PageCount())
         return matches;
-    const qint64 end = PageStart[size_t(n)];
-    qint64 from = PageStart[size_t(n - 1)];
-    while (true) {
-        const qint64 at = Find(folded, wholeWords, from, end);
-        if (at < 0)
-            break;
+    Scan(folded, wholeWords, PageStart[size_t(n - 1)], PageStart[size_t(n)], [&](qint64 at) {
         matches.push_back(MatchAt(quint32(at), int(folded.size())));
-        from = at + folded.size();
-    }
+        return true;
+    });
     return matches;
 }
 
 QRectF TRpTextIndex::MatchRect(const TMatch& match) const {
     if (match.Page < 1 || match.Page > PageCount())
         return QRectF();
-    const quint32 index = PageItem[size_t(match.Page - 1)] + quint32(match.Item);
-    if (index >= PageItem[size_t(match.Page)])
+    const quint32 firstItem = PageItem[size_t(match.Page - 1)];
+    const quint32 index = firstItem + quint32(match.Item);
+    if (match.Item < 0 || index >= PageItem[size_t(match.Page)])
         return QRectF();
-    const TStoredItem& item = Items[index];
+    const std::vector<TStoredItem> items = ReadItems(firstItem, quint32(match.Item) + 1);
+    const TStoredItem& item = items.back();
     const QRectF rect = ItemRect(item);
-    quint32 start = PageStart[size_t(match.Page - 1)];
-    for (quint32 i = PageItem[size_t(match.Page - 1)]; i < index; ++i)
-        start += Items[i].Length + 1;
-    const QString text = Text.mid(start, item.Length);
-    const int from =
-        std::clamp(int(PageStart[size_t(match.Page - 1)] + quint32(match.Offset) - start), 0,
-                   int(text.size()));
+    qint64 start = 0;
+    for (size_t i = 0; i + 1 < items.size(); ++i)
+        start += items[i].Length + 1;
+    const QString text = ReadText(PageStart[size_t(match.Page - 1)] + start, item.Length);
+    const int from = int(std::clamp<qint64>(qint64(match.Offset) - start, 0, text.size()));
     const int to = std::clamp(from + match.Length, from, int(text.size()));
     if (size_t(item.Font) >= FontCache.size())
         return rect;
@@ -345,126 +467,222 @@ QRectF TRpTextIndex::MatchRect(const TMatch& match) const {
     return QRectF(rect.x() + x0, rect.y(), x1 - x0, rect.height());
 }
 
-QByteArray TRpTextIndex::ToBytes() const {
-    QByteArray out;
+qint64 TRpTextIndex::ByteSize() const {
+    qint64 size = 24 + qint64(PageCount()) * 8 + qint64(PageItem.back()) * ItemBytes +
+                  qint64(PageStart.back()) * 2;
+    for (const QString& font : Fonts)
+        size += 4 + qint64(font.size()) * 2;
+    return size;
+}
+
+qint64 TRpTextIndex::WriteTo(QIODevice& out, quint32* crc) const {
+    quint32 sum = 0;
+    qint64 written = 0;
+    const auto put = [&](const QByteArray& bytes) {
+        sum = Crc32(bytes.constData(), bytes.size(), sum);
+        written += bytes.size();
+        return out.write(bytes) == bytes.size();
+    };
     const qsizetype pages = PageCount();
-    out.reserve(32 + qsizetype(Items.size()) * 12 + Text.size() * 2 + pages * 8);
-    PutU32(out, IndexMagic);
-    PutU32(out, IndexVersion);
-    PutU32(out, quint32(pages));
-    PutU32(out, quint32(Items.size()));
-    PutU32(out, quint32(PageStart.back()));
-    PutU32(out, quint32(Fonts.size()));
+    QByteArray head;
+    PutU32(head, IndexMagic);
+    PutU32(head, IndexVersion);
+    PutU32(head, quint32(pages));
+    PutU32(head, PageItem.back());
+    PutU32(head, PageStart.back());
+    PutU32(head, quint32(Fonts.size()));
     for (const QString& font : Fonts) {
-        PutU32(out, quint32(font.size()));
+        PutU32(head, quint32(font.size()));
         for (QChar c : font) {
             char b[2];
             qToLittleEndian(quint16(c.unicode()), b);
-            out.append(b, 2);
+            head.append(b, 2);
         }
     }
     for (qsizetype p = 1; p <= pages; ++p) {
-        PutU32(out, PageStart[size_t(p)]);
-        PutU32(out, PageItem[size_t(p)]);
+        PutU32(head, PageStart[size_t(p)]);
+        PutU32(head, PageItem[size_t(p)]);
     }
-    const qsizetype itemsAt = out.size();
-    out.resize(itemsAt + qsizetype(Items.size()) * 12);
-    char* w = out.data() + itemsAt;
-    for (const TStoredItem& item : Items) {
-        const quint16 v[6] = {item.X, item.Y, item.W, item.H, item.Length, item.Font};
-        qToLittleEndian<quint16>(v, 6, w);
-        w += 12;
-    }
-    const qsizetype textAt = out.size();
-    const qsizetype textChars = PageStart.back();
-    out.resize(textAt + textChars * 2);
-    qToLittleEndian<quint16>(Text.utf16(), textChars, out.data() + textAt);
-    return out;
+    if (!put(head))
+        return -1;
+    const qint64 itemBytes = qint64(PageItem.back()) * ItemBytes;
+    const qint64 textBytes = qint64(PageStart.back()) * 2;
+    for (qint64 done = 0; done < itemBytes; done += BlockBytes)
+        if (!put(ReadAt(*ItemStore, ItemBase + done, std::min(BlockBytes, itemBytes - done))))
+            return -1;
+    for (qint64 done = 0; done < textBytes; done += BlockBytes)
+        if (!put(ReadAt(*TextStore, TextBase + done, std::min(BlockBytes, textBytes - done))))
+            return -1;
+    if (crc)
+        *crc = sum;
+    return written;
+}
+
+QByteArray TRpTextIndex::ToBytes() const {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    WriteTo(buffer, nullptr);
+    return bytes;
+}
+
+bool TRpTextIndex::FromBytes(const QByteArray& bytes) {
+    auto stream = std::make_shared<TRpStream>(std::max<qint64>(StoreLimit, bytes.size()));
+    stream->Write(bytes);
+    return Load(stream, 0, bytes.size(), nullptr);
+}
+
+bool TRpTextIndex::Load(const std::shared_ptr<TRpStream>& file, qint64 at, qint64 length,
+                        quint32 crc) {
+    return Load(file, at, length, &crc);
 }
 
 // Everything is checked before it is believed: counts against the bytes
-// there are, page offsets rising, every item's text ending in its separator,
-// so a damaged index is refused as a whole rather than misplacing matches.
-bool TRpTextIndex::FromBytes(const QByteArray& bytes) {
+// there are, page offsets rising, every page's items adding up to its text
+// and its text holding one separator an item, ending in one, so a damaged
+// index is refused as a whole rather than misplacing matches. The items and
+// the text are read a block at a time: only the page table is kept.
+bool TRpTextIndex::Load(const std::shared_ptr<TRpStream>& file, qint64 at, qint64 length,
+                        const quint32* crc) {
     Clear();
-    TReader r{bytes};
-    if (r.U32() != IndexMagic || r.U32() != IndexVersion)
-        return false;
-    const quint32 pages = r.U32();
-    const quint32 itemCount = r.U32();
-    const quint32 textChars = r.U32();
-    const quint32 fontCount = r.U32();
-    if (!r.Ok || fontCount > 0xFFFF || qint64(itemCount) * 12 > bytes.size() ||
-        qint64(textChars) * 2 > bytes.size() || qint64(pages) * 8 > bytes.size())
-        return false;
-    QStringList fonts;
-    std::vector<QFont> cache;
-    for (quint32 f = 0; f < fontCount; ++f) {
-        const quint32 length = r.U32();
-        const char* p = r.Take(qint64(length) * 2);
-        if (!r.Ok)
+    try {
+        if (!file || at < 0 || length < 24 || at + length > file->Size())
             return false;
-        QString name(length, Qt::Uninitialized);
-        qFromLittleEndian<quint16>(p, length, name.data());
-        QFont font;
-        if (!font.fromString(name))
+        quint32 sum = 0;
+        qint64 pos = at;
+        const qint64 end = at + length;
+        const auto take = [&](qint64 size) {
+            if (size < 0 || end - pos < size)
+                throw false;
+            QByteArray bytes = ReadAt(*file, pos, size);
+            pos += size;
+            sum = Crc32(bytes.constData(), bytes.size(), sum);
+            return bytes;
+        };
+        const auto u32 = [&] { return qFromLittleEndian<quint32>(take(4).constData()); };
+        if (u32() != IndexMagic || u32() != IndexVersion)
             return false;
-        fonts.append(name);
-        cache.push_back(font);
-    }
-    std::vector<quint32> pageStart(1, 0), pageItem(1, 0);
-    for (quint32 p = 0; p < pages; ++p) {
-        const quint32 start = r.U32();
-        const quint32 item = r.U32();
-        if (!r.Ok || start < pageStart.back() || item < pageItem.back() || start > textChars ||
-            item > itemCount)
+        const quint32 pages = u32();
+        const quint32 itemCount = u32();
+        const quint32 textChars = u32();
+        const quint32 fontCount = u32();
+        if (fontCount > 0xFFFF ||
+            qint64(pages) * 8 + qint64(itemCount) * ItemBytes + qint64(textChars) * 2 > end - pos)
             return false;
-        pageStart.push_back(start);
-        pageItem.push_back(item);
-    }
-    if (pageStart.back() != textChars || pageItem.back() != itemCount)
-        return false;
-    std::vector<TStoredItem> items(itemCount);
-    const char* itemBytes = r.Take(qint64(itemCount) * 12);
-    const char* textBytes = r.Take(qint64(textChars) * 2);
-    if (!r.Ok || r.Pos != bytes.size())
-        return false;
-    for (quint32 i = 0; i < itemCount; ++i) {
-        quint16 v[6];
-        qFromLittleEndian<quint16>(itemBytes + qsizetype(i) * 12, 6, v);
-        items[i] = {v[0], v[1], v[2], v[3], v[4], v[5]};
-        if (v[5] >= fontCount && fontCount > 0)
-            return false;
-    }
-    QString text(textChars, Qt::Uninitialized);
-    qFromLittleEndian<quint16>(textBytes, textChars, text.data());
-    const ushort* chars = text.utf16();
-    for (quint32 p = 0; p < pages; ++p) {
-        quint32 at = pageStart[p];
-        for (quint32 i = pageItem[p]; i < pageItem[p + 1]; ++i) {
-            at += items[i].Length;
-            if (items[i].Length == 0 || at >= pageStart[p + 1] || chars[at] != ushort(Separator))
+        QStringList fonts;
+        std::vector<QFont> cache;
+        for (quint32 f = 0; f < fontCount; ++f) {
+            const quint32 size = u32();
+            const QByteArray bytes = take(qint64(size) * 2);
+            QString name(size, Qt::Uninitialized);
+            qFromLittleEndian<quint16>(bytes.constData(), size, name.data());
+            QFont font;
+            if (!font.fromString(name))
                 return false;
-            ++at;
+            fonts.append(name);
+            cache.push_back(font);
         }
-        if (at != pageStart[p + 1])
+        std::vector<quint32> pageStart(1, 0), pageItem(1, 0);
+        pageStart.reserve(size_t(pages) + 1);
+        pageItem.reserve(size_t(pages) + 1);
+        const QByteArray table = take(qint64(pages) * 8);
+        for (quint32 p = 0; p < pages; ++p) {
+            const quint32 start = qFromLittleEndian<quint32>(table.constData() + p * 8);
+            const quint32 item = qFromLittleEndian<quint32>(table.constData() + p * 8 + 4);
+            if (start < pageStart.back() || item < pageItem.back() || start > textChars ||
+                item > itemCount)
+                return false;
+            pageStart.push_back(start);
+            pageItem.push_back(item);
+        }
+        if (pageStart.back() != textChars || pageItem.back() != itemCount ||
+            end - pos != qint64(itemCount) * ItemBytes + qint64(textChars) * 2)
             return false;
+
+        // The items: each one's text with its separator fills its page's
+        // text exactly.
+        const qint64 itemsAt = pos;
+        size_t page = 1;
+        qint64 pageChars = 0;
+        for (quint32 done = 0; done < itemCount;) {
+            const quint32 count =
+                quint32(std::min<qint64>(BlockBytes / ItemBytes, itemCount - done));
+            const QByteArray bytes = take(qint64(count) * ItemBytes);
+            for (quint32 i = 0; i < count; ++i, ++done) {
+                while (pageItem[page] <= done) { // pages before this item end here
+                    if (pageChars != qint64(pageStart[page]) - pageStart[page - 1])
+                        return false;
+                    pageChars = 0;
+                    ++page;
+                }
+                const char* item = bytes.constData() + qsizetype(i) * ItemBytes;
+                const quint16 itemLength = qFromLittleEndian<quint16>(item + 8);
+                const quint16 itemFont = qFromLittleEndian<quint16>(item + 10);
+                if (itemLength == 0 || (itemFont >= fontCount && fontCount > 0))
+                    return false;
+                pageChars += itemLength + 1;
+            }
+        }
+        for (; page <= pages; ++page) {
+            if (pageChars != qint64(pageStart[page]) - pageStart[page - 1])
+                return false;
+            pageChars = 0;
+        }
+
+        // The text: every page holds one separator an item and ends in one.
+        const qint64 textAt = pos;
+        page = 1;
+        quint32 separators = 0;
+        for (qint64 done = 0; done < textChars;) {
+            const qint64 count = std::min<qint64>(BlockBytes / 2, textChars - done);
+            const QByteArray bytes = take(count * 2);
+            const char* chars = bytes.constData();
+            const auto charAt = [&](qint64 i) { return qFromLittleEndian<quint16>(chars + i * 2); };
+            // A page's part of the block at a time: its separators counted,
+            // its last character checked when it ends here.
+            for (qint64 i = 0; i < count;) {
+                while (pageStart[page] <= done + i) {
+                    if (separators != pageItem[page] - pageItem[page - 1])
+                        return false;
+                    separators = 0;
+                    ++page;
+                }
+                const qint64 stop = std::min<qint64>(count, qint64(pageStart[page]) - done);
+                quint32 found = 0;
+                for (qint64 k = i; k < stop; ++k)
+                    found += charAt(k) == quint16(Separator) ? 1 : 0;
+                separators += found;
+                if (done + stop == pageStart[page] && charAt(stop - 1) != quint16(Separator))
+                    return false; // a page's last character is a separator
+                i = stop;
+            }
+            done += count;
+        }
+        for (; page <= pages; ++page) {
+            if (separators != pageItem[page] - pageItem[page - 1])
+                return false;
+            separators = 0;
+        }
+        if (pos != end || (crc && sum != *crc))
+            return false;
+
+        PageStart = std::move(pageStart);
+        PageItem = std::move(pageItem);
+        ItemStore = file;
+        TextStore = file;
+        ItemBase = itemsAt;
+        TextBase = textAt;
+        ReadOnly = true;
+        Fonts = std::move(fonts);
+        FontCache = std::move(cache);
+        return true;
+    } catch (bool) {
+        Clear();
+        return false;
+    } catch (const Exception&) {
+        Clear();
+        return false;
     }
-    // Line breaks inside items were made blanks when they were added, so
-    // the folded copy keeps the separators as they are.
-    QString folded(text.size(), Qt::Uninitialized);
-    QChar* out = folded.data();
-    const QChar* in = text.constData();
-    for (qsizetype i = 0; i < text.size(); ++i)
-        out[i] = FoldChar(in[i]);
-    Folded = std::move(folded);
-    Text = std::move(text);
-    PageStart = std::move(pageStart);
-    PageItem = std::move(pageItem);
-    Items = std::move(items);
-    Fonts = std::move(fonts);
-    FontCache = std::move(cache);
-    return true;
 }
 
 namespace {

@@ -8,11 +8,18 @@
 // none (TRpTextCollector).
 //
 // Pages are added in order, so a search may run while a report is still being
-// prepared: it sees the pages complete so far. All the text lives in one
-// UTF-16 blob, each item followed by a line feed, with a case-folded copy of
-// the same length beside it: a search folds the needle once and scans the
-// folded copy, and a needle never reaches across two items (it holds no line
-// feed), so text split over two printables is never one match.
+// prepared: it sees the pages complete so far. All the text is one UTF-16
+// sequence, each item followed by a line feed; a search folds the needle once
+// and scans the text folded chunk by chunk, and a needle never reaches across
+// two items (it holds no line feed), so text split over two printables is
+// never one match.
+//
+// Only the page table (two numbers a page) and the fonts live in memory. The
+// items and the text of complete pages are kept as bytes in the form the
+// report file holds them: in memory while small, in a temporary file past
+// StoreLimit bytes (so a long report's index does not grow the heap), or,
+// for an index read from a report file, in that file itself, read when a
+// search or a page needs them.
 //
 // Not thread-safe: it is filled and searched on the user-interface thread.
 
@@ -23,11 +30,13 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <vector>
 
-#include <functional>
-
+class QIODevice;
 class QPainter;
+class TRpStream;
 
 class TRpTextIndex {
 public:
@@ -45,12 +54,26 @@ public:
         QRectF Rect;
     };
 
+    // Bytes of items and text kept in memory before they move to a
+    // temporary file.
+    static constexpr qint64 StoreLimit = 1 << 20;
+    // Characters folded and scanned at a time by a search.
+    static constexpr qint64 ChunkChars = 1 << 19;
+
     TRpTextIndex();
+    ~TRpTextIndex();
+    TRpTextIndex(TRpTextIndex&&) noexcept;
+    TRpTextIndex& operator=(TRpTextIndex&&) noexcept;
+    TRpTextIndex(const TRpTextIndex&) = delete;
+    TRpTextIndex& operator=(const TRpTextIndex&) = delete;
 
     void Clear();
     int PageCount() const { return int(PageStart.size()) - 1; }
-    // Characters held (both copies count once).
-    qint64 TextSize() const { return Text.size(); }
+    // Characters of text held (the complete pages' and the open page's).
+    qint64 TextSize() const { return qint64(PageStart.back()) + OpenText.size() / 2; }
+    // Whether the items and text are in a file (a temporary one or the
+    // report file read) rather than in memory.
+    bool OnFile() const;
 
     // Filling: BeginPage, any number of AddText, EndPage.
     void BeginPage();
@@ -99,6 +122,19 @@ public:
     // false, leaving the index empty, when the bytes are not a valid index.
     QByteArray ToBytes() const;
     bool FromBytes(const QByteArray& bytes);
+    // The count of bytes ToBytes gives.
+    qint64 ByteSize() const;
+    // Writes the bytes of ToBytes to out; returns their count and CRC-32, or
+    // -1 when out refused a write.
+    qint64 WriteTo(QIODevice& out, quint32* crc) const;
+    // Takes the index stored at offset at (length bytes) of file, whose
+    // CRC-32 must be crc: the bytes are checked in one pass, without keeping
+    // them, and the items and text are read from the file from then on.
+    // Returns false, leaving the index empty, when they do not check out.
+    bool Load(const std::shared_ptr<TRpStream>& file, qint64 at, qint64 length, quint32 crc);
+
+    // CRC-32 (the zip polynomial) of size bytes, continuing crc.
+    static quint32 Crc32(const char* data, qint64 size, quint32 crc = 0);
 
 private:
     // An item as kept: rectangle in sixteenths of a point, its text's length
@@ -110,18 +146,36 @@ private:
     };
     static constexpr double Units = 16.0;
 
+    bool Load(const std::shared_ptr<TRpStream>& file, qint64 at, qint64 length, const quint32* crc);
+    void Scan(const QString& folded, bool wholeWords, qint64 from, qint64 to,
+              const std::function<bool(qint64)>& take) const;
     qint64 Find(const QString& folded, bool wholeWords, qint64 from, qint64 to) const;
-    bool WordBounded(qint64 at, qint64 length) const;
     QRectF ItemRect(const TStoredItem& item) const;
     int PageOf(qint64 offset) const;
+    // Bytes of the stores: count items from first, count characters of text
+    // from offset from (complete pages only).
+    std::vector<TStoredItem> ReadItems(quint32 first, quint32 count) const;
+    QString ReadText(qint64 from, qint64 count) const;
+    // Moves a file's items and text into stores of this index's own, so
+    // pages can be added after them.
+    void OwnStores();
+    void EnsureStores();
 
-    QString Text;
-    QString Folded;
     // Offset of each page's text and of its first item; one entry more than
     // there are pages (the end of the last).
     std::vector<quint32> PageStart;
     std::vector<quint32> PageItem;
-    std::vector<TStoredItem> Items;
+    // Items (12 bytes each, little-endian) and text (UTF-16, little-endian)
+    // of the complete pages, at ItemBase and TextBase of their stores (one
+    // stream, the report file, for an index read from one).
+    std::shared_ptr<TRpStream> ItemStore;
+    std::shared_ptr<TRpStream> TextStore;
+    qint64 ItemBase = 0;
+    qint64 TextBase = 0;
+    bool ReadOnly = false;
+    // The open page's items and text, stored when it ends.
+    QByteArray OpenItems;
+    QByteArray OpenText;
     QStringList Fonts;
     std::vector<QFont> FontCache;
     int CurrentFont = 0;

@@ -193,6 +193,11 @@ public:
     // with the pages while the pages themselves go to a temporary file).
     bool IndexText() const { return IndexTextValue; }
     void SetIndexText(bool on) { IndexTextValue = on; }
+    // Set: the printer objects of later runs draw their pages straight into
+    // this PDF instead of recording them (TRpPrinter::SetPdfOutput), for a
+    // caller that wants the report only as that file.
+    QString PdfOutput() const { return PdfOutputValue; }
+    void SetPdfOutput(const QString& fileName) { PdfOutputValue = fileName; }
 
     TRpRunObserver* Observer() const { return ObserverValue; }
     void SetObserver(TRpRunObserver* observer) { ObserverValue = observer; }
@@ -234,6 +239,7 @@ private:
     bool WasCancelled = false;
     bool Draw = true;
     bool IndexTextValue = true;
+    QString PdfOutputValue;
     int LastPage = 0;
     int LastColumn = 0;
     int LastDetail = 0;

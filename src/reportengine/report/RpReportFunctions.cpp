@@ -19,6 +19,7 @@ TRpPrinter* NewPrinter(TRpCustomReport* report) {
     auto* printer = new TRpPrinter(report);
     printer->SetTitle(report->ReportTitle());
     printer->SetCollectText(report->IndexText());
+    printer->SetPdfOutput(report->PdfOutput());
     report->SetPrinter(printer);
     return printer;
 }

@@ -9,6 +9,8 @@
 #include "RpRunObserver.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPointer>
 #include <QVarLengthArray>
@@ -177,9 +179,17 @@ void TRpPrintContext::DrawText(TRpPrintable* owner, const TRpFontMetrics& metric
         CanvasFont = &metrics;
         if (printer)
             printer->NoteFont(metrics.EngineFont());
+        // A page drawn straight into a PDF has its texts where the PDF of a
+        // recorded page has them: a recorded text is replayed from its top,
+        // found with the font's ascent in whole pixels, and laid out again
+        // from there, so its baseline moves by the ascent's fraction.
+        TextShift = 0;
+        if (printer && printer->DrawsAsReplayed())
+            TextShift = QFontMetricsF(metrics.EngineFont()).ascent() -
+                        QFontMetrics(metrics.EngineFont()).ascent();
     }
     UsePen(color.rgba());
-    Canvas->drawText(QPointF(x * XFactor, (top + metrics.Ascent()) * YFactor), text);
+    Canvas->drawText(QPointF(x * XFactor, (top + metrics.Ascent()) * YFactor + TextShift), text);
     // The page store keeps the text with where it stands, for finding it.
     if (printer)
         printer->NoteText(QRectF(x, top, width, metrics.Height()), text);

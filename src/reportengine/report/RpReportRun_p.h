@@ -105,6 +105,8 @@ private:
 
     // Canvas state.
     const TRpFontMetrics* CanvasFont = nullptr;
+    // Device pixels a text of the canvas font moves down (see DrawText).
+    double TextShift = 0;
     QRgb PenColor = 0;
     QRgb BrushColor = 0;
     bool PenSet = false;

@@ -4,10 +4,14 @@
 // files without one and files whose index is damaged.
 
 #include "RpTextIndex.h"
+#include "Exception.h"
 #include "ReportTestUtil.h"
+#include "RpPageList.h"
 #include "TestUtil.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -253,4 +257,214 @@ TEST(RpTextIndex, ReportFilesWithWithoutAndWithDamagedIndex) {
         EXPECT_EQ(second.PageList().IndexState(), TRpPageList::TIndexState::Loaded);
         EXPECT_EQ(second.TextIndex().PageText(pages), reader.TextIndex().PageText(pages));
     }
+}
+
+namespace {
+
+// The folded text of items joined by separators, searched the plain way:
+// what every kind of index must find.
+std::vector<quint32> PlainFind(const QString& folded, const QString& needle, bool wholeWords) {
+    const auto word = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
+    std::vector<quint32> found;
+    const QString n = TRpTextIndex::Fold(needle);
+    for (qsizetype at = folded.indexOf(n); at >= 0; at = folded.indexOf(n, at + 1)) {
+        const qsizetype end = at + n.size();
+        if (wholeWords && ((at > 0 && word(folded[at - 1]) && word(folded[at])) ||
+                           (end < folded.size() && word(folded[end]) && word(folded[end - 1]))))
+            continue;
+        found.push_back(quint32(at));
+        at = end - 1;
+    }
+    return found;
+}
+
+} // namespace
+
+// A long report's index goes to a temporary file, and an index read from a
+// report file stays in it; both are searched a chunk at a time. Every kind
+// finds exactly what a plain search of the whole text finds, including
+// matches that straddle the border between two chunks and whole words
+// judged right at it, and gives the same pages, items and rectangles.
+TEST(RpTextIndex, IndexKeptInFilesFindsWhatThePlainTextHolds) {
+    TRpTextIndex index;
+    QString folded; // the whole text as the index folds it
+    const QString needle = QStringLiteral("Слово");
+    // Items of 40-odd characters, 200 a page, past one search chunk and
+    // past the bytes kept in memory; at each chunk border an item puts the
+    // needle across it (and, one chunk on, a word that only starts there).
+    int pages = 0;
+    for (int item = 0; folded.size() < 2 * TRpTextIndex::ChunkChars + 2000; ++item) {
+        if (item % 200 == 0) {
+            if (item > 0)
+                index.EndPage();
+            index.BeginPage();
+            ++pages;
+        }
+        QString text = QStringLiteral("ред %1 Пирин АД, слово%2").arg(item).arg(item % 7);
+        for (const qint64 border : {TRpTextIndex::ChunkChars, 2 * TRpTextIndex::ChunkChars}) {
+            const qint64 at = folded.size();
+            if (at < border - 3 && at + 60 > border) {
+                const QString word = border == TRpTextIndex::ChunkChars ? QStringLiteral(" Слово ")
+                                                                        : QStringLiteral("xСлово ");
+                text = QString(int(border - 3 - at - 1), u'.') + word;
+            }
+        }
+        index.AddText(QRectF(10, 10 + item % 200, 100, 12), text);
+        folded += TRpTextIndex::Fold(text) + u'\n';
+    }
+    index.EndPage();
+    ASSERT_TRUE(index.OnFile()) << "a long index leaves the heap";
+
+    const QString file = TestUtil::Scratch().filePath(QStringLiteral("long-index.rpp"));
+    TRpPageList list;
+    for (int k = 1; k <= pages; ++k)
+        list.AppendPageData(QByteArray("page") + QByteArray::number(k));
+    list.WriteListHeader();
+    list.TextIndex() = std::move(index);
+    list.SavePageFile(file);
+    TRpPageList reader;
+    reader.OpenPageFile(file);
+    ASSERT_EQ(reader.IndexState(), TRpPageList::TIndexState::Loaded);
+    TRpTextIndex fromBytes;
+    const QByteArray bytes = list.TextIndex().ToBytes();
+    ASSERT_TRUE(fromBytes.FromBytes(bytes));
+    EXPECT_EQ(list.TextIndex().ByteSize(), bytes.size());
+
+    struct Kind {
+        const char* Name;
+        const TRpTextIndex& Index;
+    };
+    const Kind kinds[] = {{"filled, in a temporary file", list.TextIndex()},
+                          {"read from the report file", reader.TextIndex()},
+                          {"read from bytes, in memory", fromBytes}};
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.Name);
+        const TRpTextIndex& ix = kind.Index;
+        ASSERT_EQ(ix.PageCount(), pages);
+        for (const QString& n : {needle, QStringLiteral("слово3"), QStringLiteral("пирин ад")}) {
+            for (const bool whole : {false, true}) {
+                SCOPED_TRACE(n.toStdString() + (whole ? " whole" : ""));
+                const std::vector<quint32> expected = PlainFind(folded, n, whole);
+                ASSERT_FALSE(expected.empty());
+                EXPECT_EQ(ix.FindAll(n, whole), expected);
+            }
+        }
+        // The match across the first border, located and measured.
+        const std::vector<quint32> all = ix.FindAll(needle, true);
+        const auto across = std::find_if(all.begin(), all.end(), [](quint32 at) {
+            return at < TRpTextIndex::ChunkChars && at + 5 > TRpTextIndex::ChunkChars;
+        });
+        ASSERT_NE(across, all.end());
+        const TRpTextIndex::TMatch m = ix.MatchAt(*across, int(needle.size()));
+        const std::vector<TRpTextIndex::TItem> items = ix.PageItems(m.Page);
+        ASSERT_LT(size_t(m.Item), items.size());
+        EXPECT_TRUE(items[size_t(m.Item)].Text.contains(needle));
+        EXPECT_FALSE(ix.MatchRect(m).isEmpty());
+        EXPECT_EQ(ix.FindFirst(needle, true, m.Page, false).Page, m.Page);
+        EXPECT_EQ(ix.PageText(pages), list.TextIndex().PageText(pages));
+        EXPECT_EQ(ix.PageMatches(m.Page, needle, true).size(),
+                  size_t(std::count_if(all.begin(), all.end(), [&](quint32 at) {
+                      return ix.MatchAt(at, 1).Page == m.Page;
+                  })));
+    }
+}
+
+// A report wanted only as a PDF is drawn straight into it: the same pages
+// with every word where the PDF of the recorded pages has it, no pages or
+// text kept, and nothing left beside the file.
+TEST(RpTextIndex, PdfDrawnStraightIsThePdfOfTheRecordedPages) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    TestReport recorded;
+    QDir dir(TestUtil::Scratch().filePath(QStringLiteral("direct")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral(".")));
+    const QString replayed = dir.filePath(QStringLiteral("replayed.pdf"));
+    recorded.Printer->SavePdf(replayed);
+
+    const QString direct = dir.filePath(QStringLiteral("direct.pdf"));
+    recorded.Report->ReleasePrinter();
+    auto* printer = new TRpPrinter(recorded.Report.get());
+    recorded.Report->SetPrinter(printer);
+    printer->SetCollectText(false);
+    printer->SetPdfOutput(direct);
+    recorded.Report->Run(printer);
+    EXPECT_EQ(printer->PageList().PageCount(), 0) << "no page recorded";
+    EXPECT_FALSE(QFileInfo::exists(direct)) << "in place only when saved";
+    EXPECT_THROW(printer->SaveReportFile(dir.filePath(QStringLiteral("x.rpp"))), Exception);
+    printer->SavePdf(direct);
+    EXPECT_EQ(dir.entryList(QDir::Files | QDir::Hidden),
+              QStringList({QStringLiteral("direct.pdf"), QStringLiteral("replayed.pdf")}));
+
+    QMultiHash<QString, PdfWord> expected = PdfWords(replayed);
+    const QMultiHash<QString, PdfWord> found = PdfWords(direct);
+    ASSERT_GT(expected.size(), Rows);
+    EXPECT_EQ(found.size(), expected.size());
+    for (auto it = found.begin(); it != found.end(); ++it) {
+        const QList<PdfWord> same = expected.values(it.key());
+        const bool seen = std::any_of(same.begin(), same.end(), [&](const PdfWord& w) {
+            return w.Page == it->Page && Near(w.Rect, it->Rect, 0.001);
+        });
+        EXPECT_TRUE(seen) << it.key().toStdString() << " on page " << it->Page;
+    }
+    // Only that run's PDF is compressed faster: zlib's default level is
+    // zlib's own again for everyone else.
+    const QByteArray sample = QStringLiteral("Ред 0001 Витоша ООД 12.50\n").repeated(500).toUtf8();
+    EXPECT_EQ(qCompress(sample, -1), qCompress(sample, 6));
+}
+
+// An index read from a file is checked in full before it is believed (its
+// CRC aside): counts, the page table, every item's length against its
+// page's text, the separators and the fonts. Each damage refuses it whole.
+TEST(RpTextIndex, DamagedIndexBytesAreRefusedWhole) {
+    TRpTextIndex index;
+    index.SetFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    for (int page = 1; page <= 3; ++page) {
+        index.BeginPage();
+        index.AddText(QRectF(10, 10, 80, 12), QStringLiteral("Стр. %1").arg(page));
+        index.AddText(QRectF(10, 30, 80, 12), QStringLiteral("Витоша ООД"));
+        index.EndPage();
+    }
+    const QByteArray good = index.ToBytes();
+    ASSERT_EQ(good.size(), index.ByteSize());
+    const qsizetype textAt = good.size() - index.TextSize() * 2;
+    const qsizetype itemsAt = textAt - 6 * 12;
+    const qsizetype tableAt = itemsAt - 3 * 8;
+    const auto u32 = [&](qsizetype at, quint32 value) {
+        QByteArray bytes = good;
+        qToLittleEndian(value, bytes.data() + at);
+        return bytes;
+    };
+    const auto u16 = [&](qsizetype at, quint16 value) {
+        QByteArray bytes = good;
+        qToLittleEndian(value, bytes.data() + at);
+        return bytes;
+    };
+    struct Case {
+        const char* Name;
+        QByteArray Bytes;
+    };
+    const Case cases[] = {
+        {"cut short", good.left(good.size() - 2)},
+        {"a byte more", good + 'x'},
+        {"more pages claimed", u32(8, 4)},
+        {"more items claimed", u32(12, 7)},
+        {"a font count past the bytes", u32(20, 0xFFFF)},
+        {"page offsets falling", u32(tableAt + 8, 1)},
+        {"an item longer than its page", u16(itemsAt + 8, 40)},
+        {"an empty item", u16(itemsAt + 12 + 8, 0)},
+        {"a font that is not there", u16(itemsAt + 10, 5)},
+        {"a separator gone", u16(textAt + 12, 'x')},
+        {"a separator inside an item", u16(textAt + 2, '\n')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TRpTextIndex read;
+        EXPECT_FALSE(read.FromBytes(c.Bytes));
+        EXPECT_EQ(read.PageCount(), 0);
+        EXPECT_TRUE(read.FindAll(QStringLiteral("витоша"), false).empty());
+    }
+    TRpTextIndex read;
+    ASSERT_TRUE(read.FromBytes(good));
+    EXPECT_EQ(read.FindAll(QStringLiteral("витоша"), false).size(), size_t(3));
+    EXPECT_EQ(read.PageText(2), QStringLiteral("Стр. 2\nВитоша ООД\n"));
 }
