@@ -9,11 +9,15 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class TDataSet;
 class TRowStore;
+enum class TCellKind : std::uint8_t; // RowStore.h
 
 enum class TFieldType {
     Unknown,
@@ -90,6 +94,17 @@ public:
     // invalid for null and for values that are no date or time.
     QDateTime AsPlainDateTime() const;
 
+    // The text of DisplayText() (display true) or AsString() as UTF-8 bytes,
+    // without making a QString: for writers that turn a million rows into a
+    // file. The view points into the row store, the display-format cache or
+    // scratch, and holds until the next call or move. Where the bytes are
+    // not valid UTF-8 (a text stored so) the QString routines replace the
+    // bad sequences; a caller that needs exactly their text asks them then.
+    std::string_view CurrentUtf8(bool display, std::string& scratch) const;
+    // How the current record holds the value (RowStore.h); Null when there
+    // is no record.
+    TCellKind CurrentKind() const;
+
     // Values of any row (row: index into the visible rows, 0-based).
     QVariant ValueAt(int row) const;
     QString DisplayTextAt(int row) const;
@@ -106,6 +121,9 @@ private:
     QString DisplayOf(qint64 storeRow) const;
     QDateTime DateTimeOf(qint64 storeRow, bool local = true) const;
     template <typename Make> QString Picture(int kind, quint64 key, Make&& make) const;
+    template <typename Make>
+    std::string_view PictureUtf8(int kind, quint64 key, Make&& make) const;
+    std::string_view TextUtf8Of(qint64 storeRow, std::string& scratch) const;
 
     struct TPictureCache;
     TDataSet* Owner;
