@@ -6,14 +6,16 @@
 
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
 // The buffer is written out once it holds this much.
 constexpr qsizetype FlushSize = 1 << 20;
 
-void AppendText(QByteArray& out, const QString& text, char delimiter) {
-    const QByteArray bytes = text.toUtf8();
+// UTF-8 bytes of a value, quoted when they hold the delimiter, a quote or a
+// line break.
+void AppendBytes(QByteArray& out, std::string_view bytes, char delimiter) {
     bool quote = false;
     for (const char c : bytes) {
         if (c == delimiter || c == '"' || c == '\r' || c == '\n') {
@@ -22,7 +24,7 @@ void AppendText(QByteArray& out, const QString& text, char delimiter) {
         }
     }
     if (!quote) {
-        out += bytes;
+        out.append(bytes.data(), qsizetype(bytes.size()));
         return;
     }
     out += '"';
@@ -32,6 +34,23 @@ void AppendText(QByteArray& out, const QString& text, char delimiter) {
         out += c;
     }
     out += '"';
+}
+
+void AppendText(QByteArray& out, const QString& text, char delimiter) {
+    const QByteArray bytes = text.toUtf8();
+    AppendBytes(out, std::string_view(bytes.constData(), std::size_t(bytes.size())), delimiter);
+}
+
+void AppendWhole(QByteArray& out, qint64 value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
+}
+
+void AppendNumber(QByteArray& out, double value) {
+    char digits[40];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
 }
 
 QString DefaultPicture(TExportKind kind) {
@@ -106,18 +125,12 @@ void TCsvWriter::AppendValue(QByteArray& out, const QVariant& value, const TTabl
     switch (value.typeId()) {
     case QMetaType::UnknownType:
         return;
-    case QMetaType::LongLong: {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value.toLongLong()).ptr;
-        out.append(digits, end - digits);
+    case QMetaType::LongLong:
+        AppendWhole(out, value.toLongLong());
         return;
-    }
-    case QMetaType::Double: {
-        char digits[40];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value.toDouble()).ptr;
-        out.append(digits, end - digits);
+    case QMetaType::Double:
+        AppendNumber(out, value.toDouble());
         return;
-    }
     case QMetaType::QDateTime: {
         const QDateTime when = value.toDateTime();
         if (ExportCsvOpts.DisplayDates) {
@@ -165,18 +178,48 @@ void TCsvWriter::Begin(const QString& fileName, const TExportLayout& layout) {
     EndLine();
 }
 
-void TCsvWriter::Row(const TExportRow& row) {
+void TCsvWriter::StartRow(bool empty) {
     CheckTableWriteLimit(Rows);
     ++Rows;
     if (Layout.RowNumbers) {
-        AppendValue(Buffer, QVariant(Rows), TTableColumn(), Delimiter);
-        if (!row.isEmpty())
+        AppendWhole(Buffer, Rows);
+        if (!empty)
             Buffer += Delimiter;
     }
+}
+
+void TCsvWriter::Row(const TExportRow& row) {
+    StartRow(row.isEmpty());
     for (qsizetype c = 0; c < row.size() && c < Layout.Columns.size(); ++c) {
         if (c > 0)
             Buffer += Delimiter;
         AppendValue(Buffer, row[c], Layout.Columns[c], Delimiter);
+    }
+    EndLine();
+}
+
+void TCsvWriter::RowCells(const TExportCell* cells, qsizetype count) {
+    StartRow(count == 0);
+    for (qsizetype c = 0; c < count && c < Layout.Columns.size(); ++c) {
+        if (c > 0)
+            Buffer += Delimiter;
+        const TExportCell& cell = cells[c];
+        switch (cell.Type) {
+        case TExportCell::TType::Null:
+            break;
+        case TExportCell::TType::Whole:
+            AppendWhole(Buffer, cell.Whole);
+            break;
+        case TExportCell::TType::Number:
+            AppendNumber(Buffer, cell.Number);
+            break;
+        case TExportCell::TType::Text:
+            AppendBytes(Buffer, cell.Text, Delimiter);
+            break;
+        case TExportCell::TType::Value:
+            AppendValue(Buffer, cell.Value, Layout.Columns[c], Delimiter);
+            break;
+        }
     }
     EndLine();
 }

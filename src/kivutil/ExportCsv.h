@@ -19,6 +19,7 @@ public:
     ~TCsvWriter() override;
     void Begin(const QString& fileName, const TExportLayout& layout) override;
     void Row(const TExportRow& row) override;
+    void RowCells(const TExportCell* cells, qsizetype count) override;
     void End() override;
     void Discard() override;
 
@@ -27,6 +28,7 @@ public:
                             char delimiter);
 
 private:
+    void StartRow(bool empty);
     void Flush();
     void EndLine();
 
