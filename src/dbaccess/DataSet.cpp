@@ -49,16 +49,17 @@ bool IsTextTrue(const QString& text, bool* ok) {
 // is worked out once per distinct value, and a column of a million rows
 // holds a few thousand distinct dates or amounts. The table is direct
 // mapped; a value whose slot another one took is simply formatted again.
+struct TField::TPictureEntry {
+    quint64 Key = 0;
+    int Kind = 0; // 0: empty
+    QString Text;
+    QByteArray Utf8; // Text in UTF-8, made when first asked for
+    bool HasUtf8 = false;
+};
+
 struct TField::TPictureCache {
     static constexpr int Bits = 12;
-    struct TEntry {
-        quint64 Key = 0;
-        int Kind = 0; // 0: empty
-        QString Text;
-        QByteArray Utf8; // Text in UTF-8, made when first asked for
-        bool HasUtf8 = false;
-    };
-    std::vector<TEntry> Entries = std::vector<TEntry>(std::size_t(1) << Bits);
+    std::vector<TPictureEntry> Entries = std::vector<TPictureEntry>(std::size_t(1) << Bits);
 };
 
 TField::TField(TDataSet* dataSet, int index, QString fieldName, TFieldType type)
@@ -79,30 +80,32 @@ void TField::SetDisplayFormat(const QString& format) {
     Pictures.reset();
 }
 
-// The text make() gives for a value, identified by its kind and key, taken
-// from the cache when it is there.
-template <typename Make> QString TField::Picture(int kind, quint64 key, Make&& make) const {
+// The cache's entry of a value, identified by its kind and key, with the
+// text make() gives for it (made only when the entry holds another value).
+template <typename Make>
+TField::TPictureEntry& TField::PictureEntry(int kind, quint64 key, Make&& make) const {
     if (!Pictures)
         Pictures = std::make_unique<TPictureCache>();
     const std::size_t slot =
         std::size_t(((key + quint64(kind)) * 0x9E3779B97F4A7C15ull) >> (64 - TPictureCache::Bits));
-    TPictureCache::TEntry& entry = Pictures->Entries[slot];
+    TPictureEntry& entry = Pictures->Entries[slot];
     if (entry.Kind != kind || entry.Key != key) {
         entry.Text = make();
         entry.Kind = kind;
         entry.Key = key;
         entry.HasUtf8 = false;
     }
-    return entry.Text;
+    return entry;
 }
 
-// The same text in UTF-8, from the same cache.
+template <typename Make> QString TField::Picture(int kind, quint64 key, Make&& make) const {
+    return PictureEntry(kind, key, std::forward<Make>(make)).Text;
+}
+
+// The same text in UTF-8, made once per entry.
 template <typename Make>
 std::string_view TField::PictureUtf8(int kind, quint64 key, Make&& make) const {
-    Picture(kind, key, std::forward<Make>(make));
-    const std::size_t slot =
-        std::size_t(((key + quint64(kind)) * 0x9E3779B97F4A7C15ull) >> (64 - TPictureCache::Bits));
-    TPictureCache::TEntry& entry = Pictures->Entries[slot];
+    TPictureEntry& entry = PictureEntry(kind, key, std::forward<Make>(make));
     if (!entry.HasUtf8) {
         entry.Utf8 = entry.Text.toUtf8();
         entry.HasUtf8 = true;

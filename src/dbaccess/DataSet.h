@@ -120,6 +120,8 @@ private:
     qint64 CurrentStoreRow() const;
     QString DisplayOf(qint64 storeRow) const;
     QDateTime DateTimeOf(qint64 storeRow, bool local = true) const;
+    struct TPictureEntry;
+    template <typename Make> TPictureEntry& PictureEntry(int kind, quint64 key, Make&& make) const;
     template <typename Make> QString Picture(int kind, quint64 key, Make&& make) const;
     template <typename Make>
     std::string_view PictureUtf8(int kind, quint64 key, Make&& make) const;

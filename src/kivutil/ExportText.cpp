@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -251,9 +252,27 @@ char* PutCell(char* out, const QString& value, bool isLast, TAlignment alignment
 char* EncodeBytesInto(char* out, std::string_view bytes, bool utf8, const TCodeTable& table) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();
+    constexpr std::uint64_t Ones = 0x0101010101010101ull;
+    constexpr std::uint64_t Highs = 0x8080808080808080ull;
     while (p < end) {
         const unsigned char b = *p;
         if (b < 0x80) {
+            // Eight plain ASCII signs at a time: no byte with the high bit,
+            // none below a blank (the escapes among them) and no backslash;
+            // anything else (or a false alarm of the test) goes one sign at
+            // a time.
+            if (end - p >= 8) {
+                std::uint64_t w;
+                std::memcpy(&w, p, sizeof w);
+                const std::uint64_t backslash = w ^ (Ones * '\\');
+                if (!((w & Highs) | ((w - Ones * 0x20) & ~w & Highs) |
+                      ((backslash - Ones) & ~backslash & Highs))) {
+                    std::memcpy(out, &w, sizeof w);
+                    out += 8;
+                    p += 8;
+                    continue;
+                }
+            }
             if (b == '\t' || b == '\n' || b == '\r' || b == '\\')
                 return nullptr;
             *out++ = static_cast<char>(b); // the code tables keep ASCII

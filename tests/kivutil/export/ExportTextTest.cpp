@@ -421,6 +421,9 @@ TEST_F(ExportTextTest, RowsAreTheFieldTextsInEveryCodePage) {
         {u"Łódź"_s, 0, 1e20, u"не е дата"_s, u"§©"_s},
         {u"😀 ok"_s, 1, -0.25, QDate(1999, 12, 31), QByteArray("a\xff\xfe z")},
         {QString(), 2, 3.0, QVariant(), u"ΩΣ"_s},
+        // Long values, read eight bytes at a time until a sign needs more.
+        {u"0123456789\\abcdefgh\tzyxwvuts\rq"_s, 3, 4.0, QVariant(),
+         u"Invoice 00012345 от 01.02.2024 Ё"_s},
     };
     for (const QVariantList& row : rows)
         set.AppendRow(row);
