@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -15,7 +16,7 @@ constexpr qsizetype FlushSize = 1 << 20;
 
 // UTF-8 bytes of a value, quoted when they hold the delimiter, a quote or a
 // line break.
-void AppendBytes(QByteArray& out, std::string_view bytes, char delimiter) {
+void AppendBytes(std::string& out, std::string_view bytes, char delimiter) {
     bool quote = false;
     for (const char c : bytes) {
         if (c == delimiter || c == '"' || c == '\r' || c == '\n') {
@@ -24,7 +25,7 @@ void AppendBytes(QByteArray& out, std::string_view bytes, char delimiter) {
         }
     }
     if (!quote) {
-        out.append(bytes.data(), qsizetype(bytes.size()));
+        out.append(bytes.data(), bytes.size());
         return;
     }
     out += '"';
@@ -36,21 +37,21 @@ void AppendBytes(QByteArray& out, std::string_view bytes, char delimiter) {
     out += '"';
 }
 
-void AppendText(QByteArray& out, const QString& text, char delimiter) {
+void AppendText(std::string& out, const QString& text, char delimiter) {
     const QByteArray bytes = text.toUtf8();
     AppendBytes(out, std::string_view(bytes.constData(), std::size_t(bytes.size())), delimiter);
 }
 
-void AppendWhole(QByteArray& out, qint64 value) {
+void AppendWhole(std::string& out, qint64 value) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.append(digits, end - digits);
+    out.append(digits, std::size_t(end - digits));
 }
 
-void AppendNumber(QByteArray& out, double value) {
+void AppendNumber(std::string& out, double value) {
     char digits[40];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.append(digits, end - digits);
+    out.append(digits, std::size_t(end - digits));
 }
 
 QString DefaultPicture(TExportKind kind) {
@@ -67,7 +68,7 @@ QString DefaultPicture(TExportKind kind) {
 // ISO 8601 without a zone suffix (local time as stored), written straight
 // into the line: formatting each value through QString cost a tenth of a
 // million-row export. Years outside 0..9999 take Qt's own text.
-void AppendIso(QByteArray& out, const QDateTime& value, TExportKind kind, char delimiter) {
+void AppendIso(std::string& out, const QDateTime& value, TExportKind kind, char delimiter) {
     if (kind != TExportKind::Date && kind != TExportKind::Time)
         kind = TExportKind::DateTime;
     const QDate date = value.date();
@@ -107,10 +108,10 @@ void AppendIso(QByteArray& out, const QDateTime& value, TExportKind kind, char d
     // A delimiter among the ISO characters ('-', ':' or 'T') needs quotes.
     if (std::memchr(text, delimiter, size_t(n))) {
         out += '"';
-        out.append(text, n);
+        out.append(text, std::size_t(n));
         out += '"';
     } else {
-        out.append(text, n);
+        out.append(text, std::size_t(n));
     }
 }
 
@@ -120,7 +121,7 @@ TCsvWriter::~TCsvWriter() {
     Discard();
 }
 
-void TCsvWriter::AppendValue(QByteArray& out, const QVariant& value, const TTableColumn& column,
+void TCsvWriter::AppendValue(std::string& out, const QVariant& value, const TTableColumn& column,
                              char delimiter) {
     switch (value.typeId()) {
     case QMetaType::UnknownType:
@@ -158,7 +159,7 @@ void TCsvWriter::Begin(const QString& fileName, const TExportLayout& layout) {
     File.setDirectWriteFallback(false);
     if (!File.open(QIODevice::WriteOnly))
         throw Exception(File.errorString());
-    Buffer.reserve(FlushSize + (FlushSize >> 2));
+    Buffer.reserve(std::size_t(FlushSize + (FlushSize >> 2)));
     if (ExportCsvOpts.ByteOrderMark)
         Buffer += "\xEF\xBB\xBF";
     bool first = true;
@@ -226,14 +227,14 @@ void TCsvWriter::RowCells(const TExportCell* cells, qsizetype count) {
 
 void TCsvWriter::EndLine() {
     Buffer += "\r\n";
-    if (Buffer.size() >= FlushSize)
+    if (qsizetype(Buffer.size()) >= FlushSize)
         Flush();
 }
 
 void TCsvWriter::Flush() {
-    if (Buffer.isEmpty())
+    if (Buffer.empty())
         return;
-    if (File.write(Buffer) != Buffer.size())
+    if (File.write(Buffer.data(), qint64(Buffer.size())) != qint64(Buffer.size()))
         throw Exception(File.errorString());
     Buffer.resize(0);
 }

@@ -13,6 +13,8 @@
 #include <QByteArray>
 #include <QSaveFile>
 
+#include <string>
+
 class TCsvWriter : public TTableWriter {
 public:
     TCsvWriter() = default;
@@ -24,7 +26,7 @@ public:
     void Discard() override;
 
     // One value as the file holds it (quoted when needed), in UTF-8.
-    static void AppendValue(QByteArray& out, const QVariant& value, const TTableColumn& column,
+    static void AppendValue(std::string& out, const QVariant& value, const TTableColumn& column,
                             char delimiter);
 
 private:
@@ -33,7 +35,7 @@ private:
     void EndLine();
 
     QSaveFile File;
-    QByteArray Buffer;
+    std::string Buffer; // lines not yet written out
     TExportLayout Layout;
     char Delimiter = ',';
     qint64 Rows = 0;
