@@ -406,6 +406,14 @@ TCellKind TField::CurrentKind() const {
     return r < 0 ? TCellKind::Null : Owner->Data->Cells.Kind(r, FieldIndex);
 }
 
+bool TField::CurrentDateParts(TDateParts& parts) const {
+    const qint64 r = CurrentStoreRow();
+    const TCellTable& cells = Owner->Data->Cells;
+    if (r < 0 || r >= cells.RowCount() || cells.Kind(r, FieldIndex) != TCellKind::Text)
+        return false;
+    return ParseStoredDate(cells.Bytes(r, FieldIndex), &parts) != TDateForm::None;
+}
+
 bool TField::IsNull() const {
     const qint64 r = CurrentStoreRow();
     return r < 0 || Owner->Data->Cells.Kind(r, FieldIndex) == TCellKind::Null;

@@ -18,6 +18,9 @@
 class TDataSet;
 class TRowStore;
 enum class TCellKind : std::uint8_t; // RowStore.h
+namespace DbValues {
+struct TDateParts; // DbValues.h
+}
 
 enum class TFieldType {
     Unknown,
@@ -104,6 +107,10 @@ public:
     // How the current record holds the value (RowStore.h); Null when there
     // is no record.
     TCellKind CurrentKind() const;
+    // The date and time of the current record's value as stored, read as
+    // AsPlainDateTime reads it but without making a QDateTime; false for
+    // null and for a value that is no date or time.
+    bool CurrentDateParts(DbValues::TDateParts& parts) const;
 
     // Values of any row (row: index into the visible rows, 0-based).
     QVariant ValueAt(int row) const;

@@ -65,9 +65,54 @@ QString DefaultPicture(TExportKind kind) {
     }
 }
 
-// ISO 8601 without a zone suffix (local time as stored), written straight
-// into the line: formatting each value through QString cost a tenth of a
-// million-row export. Years outside 0..9999 take Qt's own text.
+// ISO 8601 of a date and time whose parts are in range (years 0..9999)
+// without a zone suffix: written straight into the line, as formatting each
+// value through QString cost a tenth of a million-row export.
+void AppendIsoParts(std::string& out, int year, int month, int day, int hour, int minute,
+                    int second, TExportKind kind, char delimiter) {
+    if (kind != TExportKind::Date && kind != TExportKind::Time)
+        kind = TExportKind::DateTime;
+    char text[20];
+    int n = 0;
+    auto two = [&](int v) {
+        text[n++] = char('0' + v / 10);
+        text[n++] = char('0' + v % 10);
+    };
+    if (kind != TExportKind::Time) {
+        two(year / 100);
+        two(year % 100);
+        text[n++] = '-';
+        two(month);
+        text[n++] = '-';
+        two(day);
+    }
+    if (kind == TExportKind::DateTime)
+        text[n++] = 'T';
+    if (kind != TExportKind::Date) {
+        two(hour);
+        text[n++] = ':';
+        two(minute);
+        text[n++] = ':';
+        two(second);
+    }
+    // A delimiter among the ISO characters ('-', ':' or 'T') needs quotes.
+    if (std::memchr(text, delimiter, size_t(n))) {
+        out += '"';
+        out.append(text, std::size_t(n));
+        out += '"';
+    } else {
+        out.append(text, std::size_t(n));
+    }
+}
+
+void AppendIsoParts(std::string& out, const DbValues::TDateParts& value, TExportKind kind,
+                    char delimiter) {
+    AppendIsoParts(out, value.Year, value.Month, value.Day, value.Hour, value.Minute,
+                   value.Second, kind, delimiter);
+}
+
+// ISO 8601 without a zone suffix (local time as stored). Years outside
+// 0..9999 take Qt's own text.
 void AppendIso(std::string& out, const QDateTime& value, TExportKind kind, char delimiter) {
     if (kind != TExportKind::Date && kind != TExportKind::Time)
         kind = TExportKind::DateTime;
@@ -82,37 +127,8 @@ void AppendIso(std::string& out, const QDateTime& value, TExportKind kind, char 
         AppendText(out, text, delimiter);
         return;
     }
-    char text[20];
-    int n = 0;
-    auto two = [&](int v) {
-        text[n++] = char('0' + v / 10);
-        text[n++] = char('0' + v % 10);
-    };
-    if (kind != TExportKind::Time) {
-        two(date.year() / 100);
-        two(date.year() % 100);
-        text[n++] = '-';
-        two(date.month());
-        text[n++] = '-';
-        two(date.day());
-    }
-    if (kind == TExportKind::DateTime)
-        text[n++] = 'T';
-    if (kind != TExportKind::Date) {
-        two(time.hour());
-        text[n++] = ':';
-        two(time.minute());
-        text[n++] = ':';
-        two(time.second());
-    }
-    // A delimiter among the ISO characters ('-', ':' or 'T') needs quotes.
-    if (std::memchr(text, delimiter, size_t(n))) {
-        out += '"';
-        out.append(text, std::size_t(n));
-        out += '"';
-    } else {
-        out.append(text, std::size_t(n));
-    }
+    AppendIsoParts(out, date.year(), date.month(), date.day(), time.hour(), time.minute(),
+                   time.second(), kind, delimiter);
 }
 
 } // namespace
@@ -216,6 +232,13 @@ void TCsvWriter::RowCells(const TExportCell* cells, qsizetype count) {
             break;
         case TExportCell::TType::Text:
             AppendBytes(Buffer, cell.Text, Delimiter);
+            break;
+        case TExportCell::TType::Date:
+            if (ExportCsvOpts.DisplayDates)
+                AppendValue(Buffer, QVariant(cell.Date.PlainDateTime()), Layout.Columns[c],
+                            Delimiter);
+            else
+                AppendIsoParts(Buffer, cell.Date, Layout.Columns[c].Kind, Delimiter);
             break;
         case TExportCell::TType::Value:
             AppendValue(Buffer, cell.Value, Layout.Columns[c], Delimiter);

@@ -218,6 +218,17 @@ void FillCell(const TSourceColumn& column, TExportCell& cell, std::string& scrat
         }
         break;
     case TCellKind::Text:
+        if (column.Kind == TExportKind::Date || column.Kind == TExportKind::Time ||
+            column.Kind == TExportKind::DateTime) {
+            DbValues::TDateParts& d = cell.Date;
+            if (field->CurrentDateParts(d) && d.Year >= 1 && d.Year <= 9999 && d.Hour >= 0 &&
+                d.Hour < 24 && d.Minute >= 0 && d.Minute < 60 && d.Second >= 0 &&
+                d.Second < 60 && d.Msec >= 0 && d.Msec < 1000) {
+                cell.Type = TExportCell::TType::Date;
+                return;
+            }
+            break;
+        }
         if (column.Kind == TExportKind::Text) {
             cell.Text = field->CurrentUtf8(false, scratch);
             if (PlainUtf8(cell.Text)) {
@@ -339,6 +350,9 @@ void TTableWriter::RowCells(const TExportCell* cells, qsizetype count) {
             break;
         case TExportCell::TType::Text:
             row << QVariant(QString::fromUtf8(cell.Text.data(), qsizetype(cell.Text.size())));
+            break;
+        case TExportCell::TType::Date:
+            row << QVariant(cell.Date.PlainDateTime());
             break;
         case TExportCell::TType::Value:
             row << cell.Value;

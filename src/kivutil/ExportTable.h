@@ -11,6 +11,7 @@
 // forward-only row source can feed it.
 
 #include "DataSet.h"
+#include "DbValues.h"
 #include "ExportText.h"
 
 #include <QList>
@@ -75,15 +76,18 @@ using TExportRow = QList<QVariant>;
 
 // One value of a row as the export hands it to a writer without a QVariant
 // for the common kinds: whole numbers and numbers of a number column, texts
-// as the UTF-8 bytes the row store holds (valid UTF-8, no byte-order mark);
-// anything else (dates, a number column's text, a text that needs the
-// QString route) as the Value of TExportRow.
+// as the UTF-8 bytes the row store holds (valid UTF-8, no byte-order mark),
+// dates and times of a date column as their parts (years 1..9999, every
+// part in its range); anything else (a number column's text, a text that
+// needs the QString route, a date past those ranges) as the Value of
+// TExportRow.
 struct TExportCell {
-    enum class TType : std::uint8_t { Null, Whole, Number, Text, Value };
+    enum class TType : std::uint8_t { Null, Whole, Number, Text, Date, Value };
     TType Type = TType::Null;
     qint64 Whole = 0;
     double Number = 0;
     std::string_view Text;
+    DbValues::TDateParts Date; // its QVariant: a QDateTime of Date.PlainDateTime()
     QVariant Value;
 };
 

@@ -505,6 +505,9 @@ void TXlsxWriter::RowCells(const TExportCell* cells, qsizetype count) {
             }
             WriteValue(c, QVariant(QString::fromUtf8(cell.Text.data(), qsizetype(cell.Text.size()))));
             continue;
+        case TExportCell::TType::Date:
+            WriteValue(c, QVariant(cell.Date.PlainDateTime()));
+            continue;
         case TExportCell::TType::Value:
             WriteValue(c, cell.Value);
             continue;
