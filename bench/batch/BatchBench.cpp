@@ -17,6 +17,7 @@
 // program's --create-demo when missing) and this bench's copies of them.
 // Needs sqlite3 on the PATH. Prints RESULT lines (BenchResult.h).
 
+#include "BatchSubject.h"
 #include "BenchResult.h"
 
 #include <QCoreApplication>
@@ -38,7 +39,7 @@
 
 namespace {
 
-const char* const Subject = "Продажби (всички)";
+const char* const Subject = Bench::AllSalesSubject;
 
 struct TRun {
     double Seconds = -1;
@@ -85,21 +86,10 @@ TRun Run(const std::vector<QByteArray>& args, const QString& outFile = QString()
     return run;
 }
 
-void Exec(sqlite3* db, const char* sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        std::fprintf(stderr, "sqlite: %s\n", error ? error : "?");
-        std::exit(1);
-    }
-}
-
 // The bench's copy of the demo of rows sales rows, with the subject of
 // every sale added to the catalogue.
 QString Database(const QString& exe, const QString& folder, qint64 rows) {
     const QString demo = QDir(folder).filePath(QStringLiteral("demo-%1.db").arg(rows));
-    const QString copy = QDir(folder).filePath(QStringLiteral("batch-%1.db").arg(rows));
-    if (QFileInfo::exists(copy))
-        return copy;
     if (!QFileInfo::exists(demo)) {
         std::printf("making the demo database of %lld rows\n", rows);
         std::fflush(stdout);
@@ -110,28 +100,7 @@ QString Database(const QString& exe, const QString& folder, qint64 rows) {
             !QFile::rename(part, demo))
             std::exit(1);
     }
-    const QString part = copy + QStringLiteral(".part");
-    QFile::remove(part);
-    if (!QFile::copy(demo, part))
-        std::exit(1);
-    sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(part).constData(), &db) != SQLITE_OK)
-        std::exit(1);
-    const QByteArray add =
-        QStringLiteral(
-            "INSERT INTO Relations(N, TableName, BGTableName, ColName, BGColName, SelectCol, "
-            "Promenliva, Function, Zadaljitelna, Sortirane, DftFilter, DftLike, FilterList, "
-            "RelationTable, RelationCol, Align, Shirina, Mask, Suma, AutoStretch) "
-            "SELECT N + 100000, TableName, '%1', ColName, BGColName, SelectCol, Promenliva, "
-            "Function, 0, Sortirane, '', DftLike, FilterList, RelationTable, RelationCol, Align, "
-            "Shirina, Mask, Suma, AutoStretch FROM Relations WHERE BGTableName = 'Продажби'")
-            .arg(QString::fromUtf8(Subject))
-            .toUtf8();
-    Exec(db, add.constData());
-    sqlite3_close(db);
-    if (!QFile::rename(part, copy))
-        std::exit(1);
-    return copy;
+    return Bench::SubjectDatabase(demo, folder, rows);
 }
 
 qint64 LineCount(const QString& file) {

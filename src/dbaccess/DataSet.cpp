@@ -6,6 +6,7 @@
 #include "RowStore.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -48,14 +49,17 @@ bool IsTextTrue(const QString& text, bool* ok) {
 // is worked out once per distinct value, and a column of a million rows
 // holds a few thousand distinct dates or amounts. The table is direct
 // mapped; a value whose slot another one took is simply formatted again.
+struct TField::TPictureEntry {
+    quint64 Key = 0;
+    int Kind = 0; // 0: empty
+    QString Text;
+    QByteArray Utf8; // Text in UTF-8, made when first asked for
+    bool HasUtf8 = false;
+};
+
 struct TField::TPictureCache {
     static constexpr int Bits = 12;
-    struct TEntry {
-        quint64 Key = 0;
-        int Kind = 0; // 0: empty
-        QString Text;
-    };
-    std::vector<TEntry> Entries = std::vector<TEntry>(std::size_t(1) << Bits);
+    std::vector<TPictureEntry> Entries = std::vector<TPictureEntry>(std::size_t(1) << Bits);
 };
 
 TField::TField(TDataSet* dataSet, int index, QString fieldName, TFieldType type)
@@ -76,20 +80,37 @@ void TField::SetDisplayFormat(const QString& format) {
     Pictures.reset();
 }
 
-// The text make() gives for a value, identified by its kind and key, taken
-// from the cache when it is there.
-template <typename Make> QString TField::Picture(int kind, quint64 key, Make&& make) const {
+// The cache's entry of a value, identified by its kind and key, with the
+// text make() gives for it (made only when the entry holds another value).
+template <typename Make>
+TField::TPictureEntry& TField::PictureEntry(int kind, quint64 key, Make&& make) const {
     if (!Pictures)
         Pictures = std::make_unique<TPictureCache>();
     const std::size_t slot =
         std::size_t(((key + quint64(kind)) * 0x9E3779B97F4A7C15ull) >> (64 - TPictureCache::Bits));
-    TPictureCache::TEntry& entry = Pictures->Entries[slot];
+    TPictureEntry& entry = Pictures->Entries[slot];
     if (entry.Kind != kind || entry.Key != key) {
         entry.Text = make();
         entry.Kind = kind;
         entry.Key = key;
+        entry.HasUtf8 = false;
     }
-    return entry.Text;
+    return entry;
+}
+
+template <typename Make> QString TField::Picture(int kind, quint64 key, Make&& make) const {
+    return PictureEntry(kind, key, std::forward<Make>(make)).Text;
+}
+
+// The same text in UTF-8, made once per entry.
+template <typename Make>
+std::string_view TField::PictureUtf8(int kind, quint64 key, Make&& make) const {
+    TPictureEntry& entry = PictureEntry(kind, key, std::forward<Make>(make));
+    if (!entry.HasUtf8) {
+        entry.Utf8 = entry.Text.toUtf8();
+        entry.HasUtf8 = true;
+    }
+    return {entry.Utf8.constData(), std::size_t(entry.Utf8.size())};
 }
 
 bool TField::IsNumeric() const {
@@ -294,6 +315,103 @@ QString TField::DisplayOf(qint64 r) const {
         }
     }
     return TextOfStoredRow(r);
+}
+
+// Kinds of the cache's entries made here besides the display formats' (1
+// numbers, 2 dates): the program's plain date, time and date-time texts.
+constexpr int PlainDateKind = 3;
+
+std::string_view TField::TextUtf8Of(qint64 r, std::string& scratch) const {
+    const TCellTable& cells = Owner->Data->Cells;
+    switch (cells.Kind(r, FieldIndex)) {
+    case TCellKind::Null:
+        return {};
+    case TCellKind::Int: {
+        if (Type == TFieldType::Boolean)
+            return cells.Int(r, FieldIndex) ? std::string_view("True") : std::string_view("False");
+        scratch.resize(24);
+        const auto end =
+            std::to_chars(scratch.data(), scratch.data() + scratch.size(), cells.Int(r, FieldIndex))
+                .ptr;
+        return {scratch.data(), std::size_t(end - scratch.data())};
+    }
+    case TCellKind::Float: {
+        const double value = cells.Float(r, FieldIndex);
+        scratch.resize(DbValues::FloatDisplayRoom);
+        const int n = DbValues::FloatDisplayChars(value, scratch.data());
+        if (n >= 0)
+            return {scratch.data(), std::size_t(n)};
+        const QByteArray text = DbValues::FloatDisplay(value).toUtf8();
+        scratch.assign(text.constData(), std::size_t(text.size()));
+        return scratch;
+    }
+    case TCellKind::Text:
+        if (IsDateTime()) {
+            TDateParts value;
+            if (ParseStoredDate(cells.Bytes(r, FieldIndex), &value) != TDateForm::None) {
+                const int kind = PlainDateKind + (Type == TFieldType::Date   ? 0
+                                                  : Type == TFieldType::Time ? 1
+                                                                             : 2);
+                return PictureUtf8(kind, quint64(value.Key()), [&] {
+                    if (Type == TFieldType::Date)
+                        return DbValues::DateDisplay(value);
+                    if (Type == TFieldType::Time)
+                        return DbValues::TimeDisplay(value);
+                    return DbValues::DateTimeDisplay(value);
+                });
+            }
+        }
+        return cells.Bytes(r, FieldIndex);
+    case TCellKind::Blob:
+        return cells.Bytes(r, FieldIndex);
+    }
+    return {};
+}
+
+std::string_view TField::CurrentUtf8(bool display, std::string& scratch) const {
+    const qint64 r = CurrentStoreRow();
+    const TCellTable& cells = Owner->Data->Cells;
+    if (r < 0 || r >= cells.RowCount())
+        return {};
+    if (!display)
+        return TextUtf8Of(r, scratch);
+    // As DisplayOf.
+    const TCellKind kind = cells.Kind(r, FieldIndex);
+    if (kind == TCellKind::Null)
+        return {};
+    if (kind == TCellKind::Blob)
+        return "(BLOB)";
+    if (!Format.isEmpty()) {
+        if ((kind == TCellKind::Int || kind == TCellKind::Float) &&
+            (IsNumeric() || IsAggregate())) {
+            const double value = kind == TCellKind::Int ? double(cells.Int(r, FieldIndex))
+                                                        : cells.Float(r, FieldIndex);
+            quint64 bits;
+            std::memcpy(&bits, &value, sizeof bits);
+            return PictureUtf8(1, bits, [&] { return FormatFloatPicture(Format, value); });
+        }
+        if (kind == TCellKind::Text && (IsDateTime() || IsAggregate())) {
+            TDateParts value;
+            if (ParseStoredDate(cells.Bytes(r, FieldIndex), &value) != TDateForm::None)
+                return PictureUtf8(2, quint64(value.Key()), [&] {
+                    return FormatDateTimePicture(Format, value.PlainDateTime());
+                });
+        }
+    }
+    return TextUtf8Of(r, scratch);
+}
+
+TCellKind TField::CurrentKind() const {
+    const qint64 r = CurrentStoreRow();
+    return r < 0 ? TCellKind::Null : Owner->Data->Cells.Kind(r, FieldIndex);
+}
+
+bool TField::CurrentDateParts(TDateParts& parts) const {
+    const qint64 r = CurrentStoreRow();
+    const TCellTable& cells = Owner->Data->Cells;
+    if (r < 0 || r >= cells.RowCount() || cells.Kind(r, FieldIndex) != TCellKind::Text)
+        return false;
+    return ParseStoredDate(cells.Bytes(r, FieldIndex), &parts) != TDateForm::None;
 }
 
 bool TField::IsNull() const {

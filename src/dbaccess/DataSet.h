@@ -9,11 +9,18 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class TDataSet;
 class TRowStore;
+enum class TCellKind : std::uint8_t; // RowStore.h
+namespace DbValues {
+struct TDateParts; // DbValues.h
+}
 
 enum class TFieldType {
     Unknown,
@@ -90,6 +97,21 @@ public:
     // invalid for null and for values that are no date or time.
     QDateTime AsPlainDateTime() const;
 
+    // The text of DisplayText() (display true) or AsString() as UTF-8 bytes,
+    // without making a QString: for writers that turn a million rows into a
+    // file. The view points into the row store, the display-format cache or
+    // scratch, and holds until the next call or move. Where the bytes are
+    // not valid UTF-8 (a text stored so) the QString routines replace the
+    // bad sequences; a caller that needs exactly their text asks them then.
+    std::string_view CurrentUtf8(bool display, std::string& scratch) const;
+    // How the current record holds the value (RowStore.h); Null when there
+    // is no record.
+    TCellKind CurrentKind() const;
+    // The date and time of the current record's value as stored, read as
+    // AsPlainDateTime reads it but without making a QDateTime; false for
+    // null and for a value that is no date or time.
+    bool CurrentDateParts(DbValues::TDateParts& parts) const;
+
     // Values of any row (row: index into the visible rows, 0-based).
     QVariant ValueAt(int row) const;
     QString DisplayTextAt(int row) const;
@@ -105,7 +127,12 @@ private:
     qint64 CurrentStoreRow() const;
     QString DisplayOf(qint64 storeRow) const;
     QDateTime DateTimeOf(qint64 storeRow, bool local = true) const;
+    struct TPictureEntry;
+    template <typename Make> TPictureEntry& PictureEntry(int kind, quint64 key, Make&& make) const;
     template <typename Make> QString Picture(int kind, quint64 key, Make&& make) const;
+    template <typename Make>
+    std::string_view PictureUtf8(int kind, quint64 key, Make&& make) const;
+    std::string_view TextUtf8Of(qint64 storeRow, std::string& scratch) const;
 
     struct TPictureCache;
     TDataSet* Owner;

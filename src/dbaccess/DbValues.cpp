@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace DbValues {
 
@@ -217,39 +218,49 @@ QString DateTimeDisplay(const TDateParts& value) {
     return QString(text, n);
 }
 
-QString FloatDisplay(double value) {
+int FloatDisplayChars(double value, char* out) {
     // Below 10^13 a whole number of hundredths has at most 15 significant
     // digits, and no other decimal of at most 15 digits reads back as the
     // same double: its shortest text is the hundredths with the trailing
     // zeros dropped, in fixed notation (the general routine switches to an
     // exponent only below 0.001).
-    if (std::fabs(value) < 1e13) {
-        const double scaled = value * 100;
-        const qint64 hundredths = std::llround(scaled);
-        if (double(hundredths) / 100 == value) {
-            if (hundredths == 0)
-                return QStringLiteral("0");
-            char text[24];
-            char* end = text + sizeof text;
-            char* p = end;
-            quint64 rest = quint64(hundredths < 0 ? -hundredths : hundredths);
-            const int cents = int(rest % 100);
-            rest /= 100;
-            if (cents != 0) {
-                if (cents % 10 != 0)
-                    *--p = char('0' + cents % 10);
-                *--p = char('0' + cents / 10);
-                *--p = '.';
-            }
-            do {
-                *--p = char('0' + rest % 10);
-                rest /= 10;
-            } while (rest != 0);
-            if (hundredths < 0)
-                *--p = '-';
-            return QString::fromLatin1(p, end - p);
-        }
+    if (!(std::fabs(value) < 1e13))
+        return -1;
+    const double scaled = value * 100;
+    const qint64 hundredths = std::llround(scaled);
+    if (double(hundredths) / 100 != value)
+        return -1;
+    if (hundredths == 0) {
+        out[0] = '0';
+        return 1;
     }
+    char text[24];
+    char* end = text + sizeof text;
+    char* p = end;
+    quint64 rest = quint64(hundredths < 0 ? -hundredths : hundredths);
+    const int cents = int(rest % 100);
+    rest /= 100;
+    if (cents != 0) {
+        if (cents % 10 != 0)
+            *--p = char('0' + cents % 10);
+        *--p = char('0' + cents / 10);
+        *--p = '.';
+    }
+    do {
+        *--p = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (hundredths < 0)
+        *--p = '-';
+    std::memcpy(out, p, std::size_t(end - p));
+    return int(end - p);
+}
+
+QString FloatDisplay(double value) {
+    char text[FloatDisplayRoom];
+    const int n = FloatDisplayChars(value, text);
+    if (n >= 0)
+        return QString::fromLatin1(text, n);
     return ShortestFloatText(value);
 }
 

@@ -67,6 +67,11 @@ QString DateTimeDisplay(const TDateParts& value);
 // ShortestFloatText of DisplayFormat.h; a value that is a whole number of
 // hundredths (money, quantities) is written without the general routine.
 QString FloatDisplay(double value);
+// The text of FloatDisplay written at out (room for FloatDisplayRoom
+// characters) when the value is a whole number of hundredths below 10^13:
+// its length; -1 for any other value (then only FloatDisplay writes it).
+constexpr int FloatDisplayRoom = 24;
+int FloatDisplayChars(double value, char* out);
 // The ISO date "YYYY-MM-DD" of a date, as stored.
 QByteArray IsoDateBytes(const TDateParts& value);
 

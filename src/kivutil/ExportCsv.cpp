@@ -6,14 +6,17 @@
 
 #include <charconv>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 namespace {
 
 // The buffer is written out once it holds this much.
 constexpr qsizetype FlushSize = 1 << 20;
 
-void AppendText(QByteArray& out, const QString& text, char delimiter) {
-    const QByteArray bytes = text.toUtf8();
+// UTF-8 bytes of a value, quoted when they hold the delimiter, a quote or a
+// line break.
+void AppendBytes(std::string& out, std::string_view bytes, char delimiter) {
     bool quote = false;
     for (const char c : bytes) {
         if (c == delimiter || c == '"' || c == '\r' || c == '\n') {
@@ -22,7 +25,7 @@ void AppendText(QByteArray& out, const QString& text, char delimiter) {
         }
     }
     if (!quote) {
-        out += bytes;
+        out.append(bytes.data(), bytes.size());
         return;
     }
     out += '"';
@@ -32,6 +35,23 @@ void AppendText(QByteArray& out, const QString& text, char delimiter) {
         out += c;
     }
     out += '"';
+}
+
+void AppendText(std::string& out, const QString& text, char delimiter) {
+    const QByteArray bytes = text.toUtf8();
+    AppendBytes(out, std::string_view(bytes.constData(), std::size_t(bytes.size())), delimiter);
+}
+
+void AppendWhole(std::string& out, qint64 value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, std::size_t(end - digits));
+}
+
+void AppendNumber(std::string& out, double value) {
+    char digits[40];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, std::size_t(end - digits));
 }
 
 QString DefaultPicture(TExportKind kind) {
@@ -45,10 +65,55 @@ QString DefaultPicture(TExportKind kind) {
     }
 }
 
-// ISO 8601 without a zone suffix (local time as stored), written straight
-// into the line: formatting each value through QString cost a tenth of a
-// million-row export. Years outside 0..9999 take Qt's own text.
-void AppendIso(QByteArray& out, const QDateTime& value, TExportKind kind, char delimiter) {
+// ISO 8601 of a date and time whose parts are in range (years 0..9999)
+// without a zone suffix: written straight into the line, as formatting each
+// value through QString cost a tenth of a million-row export.
+void AppendIsoParts(std::string& out, int year, int month, int day, int hour, int minute,
+                    int second, TExportKind kind, char delimiter) {
+    if (kind != TExportKind::Date && kind != TExportKind::Time)
+        kind = TExportKind::DateTime;
+    char text[20];
+    int n = 0;
+    auto two = [&](int v) {
+        text[n++] = char('0' + v / 10);
+        text[n++] = char('0' + v % 10);
+    };
+    if (kind != TExportKind::Time) {
+        two(year / 100);
+        two(year % 100);
+        text[n++] = '-';
+        two(month);
+        text[n++] = '-';
+        two(day);
+    }
+    if (kind == TExportKind::DateTime)
+        text[n++] = 'T';
+    if (kind != TExportKind::Date) {
+        two(hour);
+        text[n++] = ':';
+        two(minute);
+        text[n++] = ':';
+        two(second);
+    }
+    // A delimiter among the ISO characters ('-', ':' or 'T') needs quotes.
+    if (std::memchr(text, delimiter, size_t(n))) {
+        out += '"';
+        out.append(text, std::size_t(n));
+        out += '"';
+    } else {
+        out.append(text, std::size_t(n));
+    }
+}
+
+void AppendIsoParts(std::string& out, const DbValues::TDateParts& value, TExportKind kind,
+                    char delimiter) {
+    AppendIsoParts(out, value.Year, value.Month, value.Day, value.Hour, value.Minute,
+                   value.Second, kind, delimiter);
+}
+
+// ISO 8601 without a zone suffix (local time as stored). Years outside
+// 0..9999 take Qt's own text.
+void AppendIso(std::string& out, const QDateTime& value, TExportKind kind, char delimiter) {
     if (kind != TExportKind::Date && kind != TExportKind::Time)
         kind = TExportKind::DateTime;
     const QDate date = value.date();
@@ -62,37 +127,8 @@ void AppendIso(QByteArray& out, const QDateTime& value, TExportKind kind, char d
         AppendText(out, text, delimiter);
         return;
     }
-    char text[20];
-    int n = 0;
-    auto two = [&](int v) {
-        text[n++] = char('0' + v / 10);
-        text[n++] = char('0' + v % 10);
-    };
-    if (kind != TExportKind::Time) {
-        two(date.year() / 100);
-        two(date.year() % 100);
-        text[n++] = '-';
-        two(date.month());
-        text[n++] = '-';
-        two(date.day());
-    }
-    if (kind == TExportKind::DateTime)
-        text[n++] = 'T';
-    if (kind != TExportKind::Date) {
-        two(time.hour());
-        text[n++] = ':';
-        two(time.minute());
-        text[n++] = ':';
-        two(time.second());
-    }
-    // A delimiter among the ISO characters ('-', ':' or 'T') needs quotes.
-    if (std::memchr(text, delimiter, size_t(n))) {
-        out += '"';
-        out.append(text, n);
-        out += '"';
-    } else {
-        out.append(text, n);
-    }
+    AppendIsoParts(out, date.year(), date.month(), date.day(), time.hour(), time.minute(),
+                   time.second(), kind, delimiter);
 }
 
 } // namespace
@@ -101,23 +137,17 @@ TCsvWriter::~TCsvWriter() {
     Discard();
 }
 
-void TCsvWriter::AppendValue(QByteArray& out, const QVariant& value, const TTableColumn& column,
+void TCsvWriter::AppendValue(std::string& out, const QVariant& value, const TTableColumn& column,
                              char delimiter) {
     switch (value.typeId()) {
     case QMetaType::UnknownType:
         return;
-    case QMetaType::LongLong: {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value.toLongLong()).ptr;
-        out.append(digits, end - digits);
+    case QMetaType::LongLong:
+        AppendWhole(out, value.toLongLong());
         return;
-    }
-    case QMetaType::Double: {
-        char digits[40];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value.toDouble()).ptr;
-        out.append(digits, end - digits);
+    case QMetaType::Double:
+        AppendNumber(out, value.toDouble());
         return;
-    }
     case QMetaType::QDateTime: {
         const QDateTime when = value.toDateTime();
         if (ExportCsvOpts.DisplayDates) {
@@ -145,7 +175,7 @@ void TCsvWriter::Begin(const QString& fileName, const TExportLayout& layout) {
     File.setDirectWriteFallback(false);
     if (!File.open(QIODevice::WriteOnly))
         throw Exception(File.errorString());
-    Buffer.reserve(FlushSize + (FlushSize >> 2));
+    Buffer.reserve(std::size_t(FlushSize + (FlushSize >> 2)));
     if (ExportCsvOpts.ByteOrderMark)
         Buffer += "\xEF\xBB\xBF";
     bool first = true;
@@ -165,14 +195,18 @@ void TCsvWriter::Begin(const QString& fileName, const TExportLayout& layout) {
     EndLine();
 }
 
-void TCsvWriter::Row(const TExportRow& row) {
+void TCsvWriter::StartRow(bool empty) {
     CheckTableWriteLimit(Rows);
     ++Rows;
     if (Layout.RowNumbers) {
-        AppendValue(Buffer, QVariant(Rows), TTableColumn(), Delimiter);
-        if (!row.isEmpty())
+        AppendWhole(Buffer, Rows);
+        if (!empty)
             Buffer += Delimiter;
     }
+}
+
+void TCsvWriter::Row(const TExportRow& row) {
+    StartRow(row.isEmpty());
     for (qsizetype c = 0; c < row.size() && c < Layout.Columns.size(); ++c) {
         if (c > 0)
             Buffer += Delimiter;
@@ -181,16 +215,49 @@ void TCsvWriter::Row(const TExportRow& row) {
     EndLine();
 }
 
+void TCsvWriter::RowCells(const TExportCell* cells, qsizetype count) {
+    StartRow(count == 0);
+    for (qsizetype c = 0; c < count && c < Layout.Columns.size(); ++c) {
+        if (c > 0)
+            Buffer += Delimiter;
+        const TExportCell& cell = cells[c];
+        switch (cell.Type) {
+        case TExportCell::TType::Null:
+            break;
+        case TExportCell::TType::Whole:
+            AppendWhole(Buffer, cell.Whole);
+            break;
+        case TExportCell::TType::Number:
+            AppendNumber(Buffer, cell.Number);
+            break;
+        case TExportCell::TType::Text:
+            AppendBytes(Buffer, cell.Text, Delimiter);
+            break;
+        case TExportCell::TType::Date:
+            if (ExportCsvOpts.DisplayDates)
+                AppendValue(Buffer, QVariant(cell.Date.PlainDateTime()), Layout.Columns[c],
+                            Delimiter);
+            else
+                AppendIsoParts(Buffer, cell.Date, Layout.Columns[c].Kind, Delimiter);
+            break;
+        case TExportCell::TType::Value:
+            AppendValue(Buffer, cell.Value, Layout.Columns[c], Delimiter);
+            break;
+        }
+    }
+    EndLine();
+}
+
 void TCsvWriter::EndLine() {
     Buffer += "\r\n";
-    if (Buffer.size() >= FlushSize)
+    if (qsizetype(Buffer.size()) >= FlushSize)
         Flush();
 }
 
 void TCsvWriter::Flush() {
-    if (Buffer.isEmpty())
+    if (Buffer.empty())
         return;
-    if (File.write(Buffer) != Buffer.size())
+    if (File.write(Buffer.data(), qint64(Buffer.size())) != qint64(Buffer.size()))
         throw Exception(File.errorString());
     Buffer.resize(0);
 }

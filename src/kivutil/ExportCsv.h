@@ -13,25 +13,29 @@
 #include <QByteArray>
 #include <QSaveFile>
 
+#include <string>
+
 class TCsvWriter : public TTableWriter {
 public:
     TCsvWriter() = default;
     ~TCsvWriter() override;
     void Begin(const QString& fileName, const TExportLayout& layout) override;
     void Row(const TExportRow& row) override;
+    void RowCells(const TExportCell* cells, qsizetype count) override;
     void End() override;
     void Discard() override;
 
     // One value as the file holds it (quoted when needed), in UTF-8.
-    static void AppendValue(QByteArray& out, const QVariant& value, const TTableColumn& column,
+    static void AppendValue(std::string& out, const QVariant& value, const TTableColumn& column,
                             char delimiter);
 
 private:
+    void StartRow(bool empty);
     void Flush();
     void EndLine();
 
     QSaveFile File;
-    QByteArray Buffer;
+    std::string Buffer; // lines not yet written out
     TExportLayout Layout;
     char Delimiter = ',';
     qint64 Rows = 0;

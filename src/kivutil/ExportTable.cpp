@@ -6,6 +6,7 @@
 #include "ExportText.h"
 #include "ExportXlsx.h"
 #include "MessageBox.h"
+#include "RowStore.h"
 #include "TextRoutines.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,8 @@
 
 #include <cerrno>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -149,6 +152,101 @@ QVariant CellValue(const TSourceColumn& column) {
     return QVariant(field->AsString());
 }
 
+// True when bytes read as UTF-8 give back the same bytes: well-formed
+// sequences only (no overlong forms, surrogates or code points past
+// U+10FFFF) and no byte-order mark, which a decoder may drop.
+bool PlainUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        auto tail = [&](qsizetype k) {
+            if (end - p <= k)
+                return false;
+            for (qsizetype i = 1; i <= k; ++i)
+                if ((p[i] & 0xC0) != 0x80)
+                    return false;
+            return true;
+        };
+        if (b >= 0xC2 && b <= 0xDF) {
+            if (!tail(1))
+                return false;
+            p += 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            if (!tail(2) || (b == 0xE0 && p[1] < 0xA0) || (b == 0xED && p[1] > 0x9F) ||
+                (b == 0xEF && p[1] == 0xBB && p[2] == 0xBF))
+                return false;
+            p += 3;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            if (!tail(3) || (b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] > 0x8F))
+                return false;
+            p += 4;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The value of a field in the current record as a typed cell: what
+// CellValue gives, without a QVariant for numbers and texts.
+void FillCell(const TSourceColumn& column, TExportCell& cell, std::string& scratch) {
+    TField* field = column.Field;
+    cell.Value = QVariant();
+    switch (field->CurrentKind()) {
+    case TCellKind::Null:
+        cell.Type = TExportCell::TType::Null;
+        return;
+    case TCellKind::Int:
+        if (column.Kind == TExportKind::Number) {
+            if (field->IsFloat()) {
+                cell.Type = TExportCell::TType::Number;
+                cell.Number = double(field->AsLargeInt());
+            } else {
+                cell.Type = TExportCell::TType::Whole;
+                cell.Whole = field->AsLargeInt();
+            }
+            return;
+        }
+        break;
+    case TCellKind::Float:
+        if (column.Kind == TExportKind::Number) {
+            cell.Type = TExportCell::TType::Number;
+            cell.Number = field->AsFloat();
+            return;
+        }
+        break;
+    case TCellKind::Text:
+        if (column.Kind == TExportKind::Date || column.Kind == TExportKind::Time ||
+            column.Kind == TExportKind::DateTime) {
+            DbValues::TDateParts& d = cell.Date;
+            if (field->CurrentDateParts(d) && d.Year >= 1 && d.Year <= 9999 && d.Hour >= 0 &&
+                d.Hour < 24 && d.Minute >= 0 && d.Minute < 60 && d.Second >= 0 &&
+                d.Second < 60 && d.Msec >= 0 && d.Msec < 1000) {
+                cell.Type = TExportCell::TType::Date;
+                return;
+            }
+            break;
+        }
+        if (column.Kind == TExportKind::Text) {
+            cell.Text = field->CurrentUtf8(false, scratch);
+            if (PlainUtf8(cell.Text)) {
+                cell.Type = TExportCell::TType::Text;
+                return;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    cell.Type = TExportCell::TType::Value;
+    cell.Value = CellValue(column);
+}
+
 std::unique_ptr<TTableWriter> MakeWriter(TExportFormat format) {
     if (format == TExportFormat::Xlsx)
         return std::make_unique<TXlsxWriter>();
@@ -198,12 +296,13 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
         qint64 written = 0;
         if (progress && progress(0, total))
             throw TExportStopped();
-        TExportRow row;
-        row.resize(fields.size());
+        const qsizetype count = fields.size();
+        std::vector<TExportCell> cells(static_cast<std::size_t>(count));
+        std::vector<std::string> scratch(static_cast<std::size_t>(count));
         WalkExportRows(dataSet, extras ? extras->Walk : ExportRowWalk(), [&] {
-            for (qsizetype c = 0; c < fields.size(); ++c)
-                row[c] = CellValue(fields[c]);
-            writer->Row(row);
+            for (qsizetype c = 0; c < count; ++c)
+                FillCell(fields[c], cells[std::size_t(c)], scratch[std::size_t(c)]);
+            writer->RowCells(cells.data(), count);
             if (progress && ++written % ProgressRows == 0 && progress(written, total))
                 throw TExportStopped();
         });
@@ -239,6 +338,35 @@ void ExportTable(QObject* source, const QStringList* lines, const QString& title
 }
 
 } // namespace
+
+void TTableWriter::RowCells(const TExportCell* cells, qsizetype count) {
+    TExportRow row;
+    row.reserve(count);
+    for (qsizetype c = 0; c < count; ++c) {
+        const TExportCell& cell = cells[c];
+        switch (cell.Type) {
+        case TExportCell::TType::Null:
+            row << QVariant();
+            break;
+        case TExportCell::TType::Whole:
+            row << QVariant(cell.Whole);
+            break;
+        case TExportCell::TType::Number:
+            row << QVariant(cell.Number);
+            break;
+        case TExportCell::TType::Text:
+            row << QVariant(QString::fromUtf8(cell.Text.data(), qsizetype(cell.Text.size())));
+            break;
+        case TExportCell::TType::Date:
+            row << QVariant(cell.Date.PlainDateTime());
+            break;
+        case TExportCell::TType::Value:
+            row << cell.Value;
+            break;
+        }
+    }
+    Row(row);
+}
 
 TExportFormat ExportFormatOfName(const QString& fileName) {
     const QString suffix = QFileInfo(fileName).suffix().toLower();

@@ -11,6 +11,7 @@
 // forward-only row source can feed it.
 
 #include "DataSet.h"
+#include "DbValues.h"
 #include "ExportText.h"
 
 #include <QList>
@@ -18,6 +19,10 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
 
 // The formats of an export file.
 enum class TExportFormat {
@@ -69,6 +74,23 @@ struct TExportLayout {
 // column that is not one).
 using TExportRow = QList<QVariant>;
 
+// One value of a row as the export hands it to a writer without a QVariant
+// for the common kinds: whole numbers and numbers of a number column, texts
+// as the UTF-8 bytes the row store holds (valid UTF-8, no byte-order mark),
+// dates and times of a date column as their parts (years 1..9999, every
+// part in its range); anything else (a number column's text, a text that
+// needs the QString route, a date past those ranges) as the Value of
+// TExportRow.
+struct TExportCell {
+    enum class TType : std::uint8_t { Null, Whole, Number, Text, Date, Value };
+    TType Type = TType::Null;
+    qint64 Whole = 0;
+    double Number = 0;
+    std::string_view Text;
+    DbValues::TDateParts Date; // its QVariant: a QDateTime of Date.PlainDateTime()
+    QVariant Value;
+};
+
 // A table writer: Begin, Row for every row, End; Discard at any point drops
 // the file. A failure raises Exception; the file is then discarded by the
 // destructor if not before. The file appears under its name only when End
@@ -78,6 +100,10 @@ public:
     virtual ~TTableWriter() = default;
     virtual void Begin(const QString& fileName, const TExportLayout& layout) = 0;
     virtual void Row(const TExportRow& row) = 0;
+    // The same row as typed cells (count of them); by default turned into a
+    // TExportRow for Row. A writer that takes the cells as they are writes
+    // the same file either way.
+    virtual void RowCells(const TExportCell* cells, qsizetype count);
     virtual void End() = 0;
     virtual void Discard() = 0;
     // The footer's totals, when they became known only with the last row:

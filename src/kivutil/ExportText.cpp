@@ -17,7 +17,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -196,13 +199,10 @@ qsizetype CellRoom(const QString& value, int width, const TCellLayout& layout) {
                        : std::max<qsizetype>(value.size(), width) + 1;
 }
 
-// The bytes FormatCell describes, written at out (room for CellRoom bytes);
-// returns the end. The value is escaped already. lost is set when a
-// character has no code in the code page.
-char* PutCell(char* out, const QString& value, bool isLast, TAlignment alignment, int width,
-              const TCellLayout& layout, const TCodeTable& table, bool& lost) {
-    char* start = out;
-    char* end = layout.Utf8 ? EncodeUtf8Into(out, value) : EncodeInto(out, value, table, lost);
+// Pads or cuts the value written at start..end to the width (Fixed layout)
+// and adds the delimiter, as FormatCell describes; returns the end.
+char* LayCell(char* start, char* end, bool isLast, TAlignment alignment, int width,
+              const TCellLayout& layout, const TCodeTable& table) {
     if (layout.Fixed && width > 0) {
         // Widths count characters; in 8 bits every byte is one.
         const qsizetype length = layout.Utf8 ? Utf8Length(start, end) : end - start;
@@ -234,6 +234,74 @@ char* PutCell(char* out, const QString& value, bool isLast, TAlignment alignment
         }
     }
     return end;
+}
+
+// The bytes FormatCell describes, written at out (room for CellRoom bytes);
+// returns the end. The value is escaped already. lost is set when a
+// character has no code in the code page.
+char* PutCell(char* out, const QString& value, bool isLast, TAlignment alignment, int width,
+              const TCellLayout& layout, const TCodeTable& table, bool& lost) {
+    char* end = layout.Utf8 ? EncodeUtf8Into(out, value) : EncodeInto(out, value, table, lost);
+    return LayCell(out, end, isLast, alignment, width, layout, table);
+}
+
+// Writes a value held as UTF-8 bytes straight in the file's code page, as
+// EncodeInto or EncodeUtf8Into write the same text, without making a QString
+// of it. Takes only what most values are made of: ASCII and two-byte
+// sequences (Latin, Greek, Cyrillic letters) that the code page has, and no
+// character that needs escaping. Returns nullptr for anything else (a sign
+// the code page lacks, a longer or broken sequence), leaving the value to
+// the general route, which escapes it and notes what is lost.
+char* EncodeBytesInto(char* out, std::string_view bytes, bool utf8, const TCodeTable& table) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    constexpr std::uint64_t Ones = 0x0101010101010101ull;
+    constexpr std::uint64_t Highs = 0x8080808080808080ull;
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            // Eight plain ASCII signs at a time: no byte with the high bit,
+            // none below a blank (the escapes among them) and no backslash;
+            // anything else (or a false alarm of the test) goes one sign at
+            // a time.
+            if (end - p >= 8) {
+                std::uint64_t w;
+                std::memcpy(&w, p, sizeof w);
+                const std::uint64_t backslash = w ^ (Ones * '\\');
+                if (!((w & Highs) | ((w - Ones * 0x20) & ~w & Highs) |
+                      ((backslash - Ones) & ~backslash & Highs))) {
+                    std::memcpy(out, &w, sizeof w);
+                    out += 8;
+                    p += 8;
+                    continue;
+                }
+            }
+            if (b == '\t' || b == '\n' || b == '\r' || b == '\\')
+                return nullptr;
+            *out++ = static_cast<char>(b); // the code tables keep ASCII
+            ++p;
+            continue;
+        }
+        if (b < 0xC2 || b > 0xDF || end - p < 2 || (p[1] & 0xC0) != 0x80)
+            return nullptr;
+        if (utf8) {
+            *out++ = static_cast<char>(b);
+            *out++ = static_cast<char>(p[1]);
+        } else {
+            const char16_t u = char16_t(((b & 0x1F) << 6) | (p[1] & 0x3F));
+            unsigned char code;
+            if (u >= 0x0410 && u <= 0x044F) {
+                code = static_cast<unsigned char>(0xC0 + (u - 0x0410));
+            } else {
+                code = Win1251::EncodeChar(QChar(u));
+                if (code == '?')
+                    return nullptr;
+            }
+            *out++ = static_cast<char>(table[code]);
+        }
+        p += 2;
+    }
+    return out;
 }
 
 // ------------------------------------------------------------ export source
@@ -329,17 +397,25 @@ public:
     }
     // A line of cells: text(column) for each exported position.
     template <typename TextOf> void Cells(TextOf&& textOf) {
+        for (const TExportColumn& c : Source.Columns)
+            Cell(c, textOf(c));
+        Out.EndLine();
+    }
+    // The line of the current record: each field's text (as shown for
+    // numbers and dates, as held otherwise) taken as the UTF-8 bytes the
+    // row store holds or the field makes, and written straight into the
+    // buffer; a value that needs more goes through its QString.
+    void Record() {
         for (const TExportColumn& c : Source.Columns) {
-            QString value = textOf(c);
-            if (NeedsEscape(value))
-                EscapeControlChars(value);
-            bool lost = false;
-            char* start = Out.Reserve(CellRoom(value, c.Width, Layout));
-            char* end = PutCell(start, value, c.Position == Source.Count - 1, c.Field->Alignment(),
-                                c.Width, Layout, Table, lost);
-            Out.Commit(end - start);
-            if (lost)
-                NoteLost(value);
+            const std::string_view bytes = c.Field->CurrentUtf8(c.UseDisplayText, Scratch);
+            char* start = Out.Reserve(qsizetype(bytes.size()) + std::max(c.Width, 0) + 4);
+            if (char* end = EncodeBytesInto(start, bytes, Layout.Utf8, Table)) {
+                Out.Commit(LayCell(start, end, c.Position == Source.Count - 1,
+                                   c.Field->Alignment(), c.Width, Layout, Table) -
+                           start);
+                continue;
+            }
+            Cell(c, c.UseDisplayText ? c.Field->DisplayText() : c.Field->AsString());
         }
         Out.EndLine();
     }
@@ -350,6 +426,17 @@ public:
     QString FirstLostValue;
 
 private:
+    void Cell(const TExportColumn& c, QString value) {
+        if (NeedsEscape(value))
+            EscapeControlChars(value);
+        bool lost = false;
+        char* start = Out.Reserve(CellRoom(value, c.Width, Layout));
+        char* end = PutCell(start, value, c.Position == Source.Count - 1, c.Field->Alignment(),
+                            c.Width, Layout, Table, lost);
+        Out.Commit(end - start);
+        if (lost)
+            NoteLost(value);
+    }
     void NoteLost(const QString& value) {
         if (LostValues++ == 0)
             FirstLostValue = value;
@@ -360,6 +447,7 @@ private:
     TCellLayout Layout;
     TCodeTable Table;
     TCodeTable Identity;
+    std::string Scratch; // a value the field makes, between two cells
 };
 
 // Where the file dialog leaves the folder of a chosen file: no trailing
@@ -551,9 +639,7 @@ void ExportToText(QObject* source, const QStringList* lines, const QString& titl
         if (progress && progress(0, total))
             throw TExportStopped();
         WalkExportRows(dataSet, walk, [&] {
-            out.Cells([](const TExportColumn& c) {
-                return c.UseDisplayText ? c.Field->DisplayText() : c.Field->AsString();
-            });
+            out.Record();
             if (progress && ++written % ProgressRows == 0 && progress(written, total))
                 throw TExportStopped();
         });

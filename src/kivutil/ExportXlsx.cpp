@@ -401,67 +401,119 @@ void TXlsxWriter::CloseSheet() {
                                    lxw_col_t(lastColumn)));
 }
 
-void TXlsxWriter::Row(const TExportRow& row) {
+void TXlsxWriter::StartRow() {
     CheckTableWriteLimit(Rows);
     if (NextRow >= SheetRows())
         NewSheet();
     ++Rows;
-    const lxw_row_t r = lxw_row_t(NextRow);
     if (Layout.RowNumbers)
-        Check(worksheet_write_number(Sheet, r, 0, double(Rows), nullptr));
-    for (qsizetype c = 0; c < row.size() && c < Layout.Columns.size(); ++c) {
-        const QVariant& value = row[c];
+        Check(worksheet_write_number(Sheet, lxw_row_t(NextRow), 0, double(Rows), nullptr));
+}
+
+void TXlsxWriter::WriteValue(qsizetype c, const QVariant& value) {
+    const lxw_row_t r = lxw_row_t(NextRow);
+    const lxw_col_t col = lxw_col_t(c + Offset);
+    lxw_format* format = Formats[size_t(c)];
+    QString text;
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        return; // NULL: an empty cell
+    case QMetaType::LongLong: {
+        const qint64 number = value.toLongLong();
+        if (number >= -ExcelExactWhole && number <= ExcelExactWhole) {
+            Check(worksheet_write_number(Sheet, r, col, double(number), format));
+            return;
+        }
+        text = QString::number(number); // kept whole as text
+        break;
+    }
+    case QMetaType::Double: {
+        const double number = value.toDouble();
+        if (std::isfinite(number)) {
+            Check(worksheet_write_number(Sheet, r, col, number, format));
+            return;
+        }
+        text = value.toString();
+        break;
+    }
+    case QMetaType::QDateTime: {
+        const QDateTime when = value.toDateTime();
+        const double serial = ExcelSerial(when, Layout.Columns[c].Kind);
+        if (!std::isnan(serial)) {
+            Check(worksheet_write_number(Sheet, r, col, serial, format));
+            return;
+        }
+        text = DateFallback(when, Layout.Columns[c].Kind);
+        break;
+    }
+    default:
+        text = value.toString();
+    }
+    // A cell's line break is a line feed; a carriage return would show
+    // as a sign of its own.
+    if (text.contains(u'\r')) {
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text.replace(u'\r', u'\n');
+    }
+    if (text.size() > ExcelTextLength)
+        throw Exception(QCoreApplication::translate(
+                            "ExportXlsx", "Текстът в ред %1, колона \"%2\" е по-дълъг от %3 "
+                                          "знака, колкото събира клетка на Excel.")
+                            .arg(Rows)
+                            .arg(Layout.Columns[c].Caption)
+                            .arg(ExcelTextLength));
+    Check(worksheet_write_string(Sheet, r, col, text.toUtf8().constData(), nullptr));
+}
+
+void TXlsxWriter::Row(const TExportRow& row) {
+    StartRow();
+    for (qsizetype c = 0; c < row.size() && c < Layout.Columns.size(); ++c)
+        WriteValue(c, row[c]);
+    LastDataRow = NextRow++;
+}
+
+void TXlsxWriter::RowCells(const TExportCell* cells, qsizetype count) {
+    StartRow();
+    const lxw_row_t r = lxw_row_t(NextRow);
+    for (qsizetype c = 0; c < count && c < Layout.Columns.size(); ++c) {
+        const TExportCell& cell = cells[c];
         const lxw_col_t col = lxw_col_t(c + Offset);
-        lxw_format* format = Formats[size_t(c)];
-        QString text;
-        switch (value.typeId()) {
-        case QMetaType::UnknownType:
-            continue; // NULL: an empty cell
-        case QMetaType::LongLong: {
-            const qint64 number = value.toLongLong();
-            if (number >= -ExcelExactWhole && number <= ExcelExactWhole) {
-                Check(worksheet_write_number(Sheet, r, col, double(number), format));
+        switch (cell.Type) {
+        case TExportCell::TType::Null:
+            continue;
+        case TExportCell::TType::Whole:
+            if (cell.Whole >= -ExcelExactWhole && cell.Whole <= ExcelExactWhole) {
+                Check(worksheet_write_number(Sheet, r, col, double(cell.Whole), Formats[size_t(c)]));
                 continue;
             }
-            text = QString::number(number); // kept whole as text
-            break;
-        }
-        case QMetaType::Double: {
-            const double number = value.toDouble();
-            if (std::isfinite(number)) {
-                Check(worksheet_write_number(Sheet, r, col, number, format));
+            WriteValue(c, QVariant(cell.Whole));
+            continue;
+        case TExportCell::TType::Number:
+            if (std::isfinite(cell.Number)) {
+                Check(worksheet_write_number(Sheet, r, col, cell.Number, Formats[size_t(c)]));
                 continue;
             }
-            text = value.toString();
-            break;
-        }
-        case QMetaType::QDateTime: {
-            const QDateTime when = value.toDateTime();
-            const double serial = ExcelSerial(when, Layout.Columns[c].Kind);
-            if (!std::isnan(serial)) {
-                Check(worksheet_write_number(Sheet, r, col, serial, format));
+            WriteValue(c, QVariant(cell.Number));
+            continue;
+        case TExportCell::TType::Text:
+            // The bytes as they are, when neither a carriage return nor a
+            // length past a cell's (counted in UTF-16 units, which a text
+            // never has more of than bytes) asks for the general route.
+            if (cell.Text.size() <= std::size_t(ExcelTextLength) &&
+                cell.Text.find('\r') == std::string_view::npos) {
+                TextBytes.assign(cell.Text.data(), cell.Text.size());
+                Check(worksheet_write_string(Sheet, r, col, TextBytes.c_str(), nullptr));
                 continue;
             }
-            text = DateFallback(when, Layout.Columns[c].Kind);
-            break;
+            WriteValue(c, QVariant(QString::fromUtf8(cell.Text.data(), qsizetype(cell.Text.size()))));
+            continue;
+        case TExportCell::TType::Date:
+            WriteValue(c, QVariant(cell.Date.PlainDateTime()));
+            continue;
+        case TExportCell::TType::Value:
+            WriteValue(c, cell.Value);
+            continue;
         }
-        default:
-            text = value.toString();
-        }
-        // A cell's line break is a line feed; a carriage return would show
-        // as a sign of its own.
-        if (text.contains(u'\r')) {
-            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-            text.replace(u'\r', u'\n');
-        }
-        if (text.size() > ExcelTextLength)
-            throw Exception(QCoreApplication::translate(
-                                "ExportXlsx", "Текстът в ред %1, колона \"%2\" е по-дълъг от %3 "
-                                              "знака, колкото събира клетка на Excel.")
-                                .arg(Rows)
-                                .arg(Layout.Columns[c].Caption)
-                                .arg(ExcelTextLength));
-        Check(worksheet_write_string(Sheet, r, col, text.toUtf8().constData(), nullptr));
     }
     LastDataRow = NextRow++;
 }

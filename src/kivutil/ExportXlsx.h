@@ -16,6 +16,7 @@
 #include "ExportTable.h"
 
 #include <QByteArray>
+#include <string>
 #include <vector>
 
 struct lxw_workbook;
@@ -31,6 +32,7 @@ public:
 
     void Begin(const QString& fileName, const TExportLayout& layout) override;
     void Row(const TExportRow& row) override;
+    void RowCells(const TExportCell* cells, qsizetype count) override;
     void SetTotals(const TExportLayout& layout) override;
     void End() override;
     void Discard() override;
@@ -50,6 +52,8 @@ public:
     static void SetSheetRowLimit(int rows);
 
 private:
+    void StartRow();
+    void WriteValue(qsizetype column, const QVariant& value);
     void NewSheet();
     void CloseSheet();
     void WriteTotals();
@@ -73,4 +77,5 @@ private:
     int CaptionRow = 0;  // 0-based row of the column captions
     int LastDataRow = 0; // 0-based row of the sheet's last data row
     qint64 Rows = 0;     // data rows written in all
+    std::string TextBytes; // a text cell's bytes with their terminating zero
 };

@@ -150,6 +150,63 @@ TEST(DataSet, DateTimeKindsDisplay) {
     EXPECT_EQ(set.Fields(1)->AsVariant().metaType().id(), QMetaType::QTime);
 }
 
+// Writers read a value's text as UTF-8 bytes without a QString; for every
+// kind of field and value, with and without a display format, they must be
+// the bytes of the QString the grid and the report show.
+TEST(DataSet, Utf8TextsAreTheDisplayTextsBytes) {
+    TDataSet set;
+    const struct {
+        const char* Name;
+        TFieldType Type;
+        const char16_t* Format;
+    } fields[] = {
+        {"Whole", TFieldType::Integer, u""},
+        {"WholeShown", TFieldType::Integer, u"### ##0"},
+        {"Money", TFieldType::Currency, u"### ### ##0.00"},
+        {"Float", TFieldType::Float, u""},
+        {"Flag", TFieldType::Boolean, u""},
+        {"Day", TFieldType::Date, u""},
+        {"DayShown", TFieldType::Date, u"dd mmm yyyy"},
+        {"Stamp", TFieldType::DateTime, u""},
+        {"At", TFieldType::Time, u""},
+        {"Name", TFieldType::String, u""},
+        {"Sum", TFieldType::Aggregate, u"0.00"},
+        {"Raw", TFieldType::Blob, u""},
+    };
+    for (const auto& f : fields)
+        set.AddField(QString::fromLatin1(f.Name), f.Type)
+            ->SetDisplayFormat(QString::fromUtf16(f.Format));
+    const QVariantList rows[] = {
+        {7, 1234567, 1234.5, 0.1 + 0.2, true, QDate(2005, 2, 1), QDate(2024, 12, 31),
+         QDateTime(QDate(2005, 2, 1), QTime(14, 5)), QTime(9, 30, 15), u"Хляб и сол"_s, 12.345,
+         QByteArray("\x01\x02")},
+        {-9223372036854775807LL, -5, -0.01, 1e20, false, u"07.03.2005"_s, QVariant(),
+         QDateTime(QDate(2005, 2, 1), QTime(0, 0)), u"23:59:00"_s, u"Ωμέγα €"_s, 3,
+         QVariant()},
+        {QVariant(), 0, 0.0, -0.0, QVariant(), u"не е дата"_s, u"2020-02-29"_s, QVariant(),
+         QVariant(), QString(), u"текст"_s, QByteArray()},
+        // A text in a number column, a whole number in a text column.
+        {0, u"12"_s, u"n/a"_s, 2.5e-7, 1, QVariant(), u"31.12.1999"_s, u"1999-12-31 23:59:59"_s,
+         u"00:00"_s, 42, QVariant(), QByteArray("ok")},
+    };
+    for (const QVariantList& row : rows)
+        set.AppendRow(row);
+    set.Open();
+    std::string scratch;
+    for (set.First(); !set.Eof(); set.Next()) {
+        for (int c = 0; c < set.FieldCount(); ++c) {
+            const TField* field = set.Fields(c);
+            SCOPED_TRACE(field->FieldName().toStdString() + " row " +
+                         std::to_string(set.RecNo()));
+            for (const bool display : {false, true}) {
+                const QString text = display ? field->DisplayText() : field->AsString();
+                const std::string_view bytes = field->CurrentUtf8(display, scratch);
+                EXPECT_EQ(std::string(bytes), text.toStdString()) << "display " << display;
+            }
+        }
+    }
+}
+
 TEST(DataSet, Filters) {
     struct Row {
         const char16_t* Filter;

@@ -300,6 +300,38 @@ TEST_F(ExportTableTest, CsvQuotingEncodingAndTypes) {
     EXPECT_TRUE(colons.contains(":2024-12-01:\"2024-12-02T13:45:00\":"_ba)) << colons.toStdString();
 }
 
+// Dates and times are written from their stored parts: every stored form
+// (ISO, the program's own, with seconds and milliseconds, a time alone)
+// gives the ISO text of its kind, and what is no date stays the text held.
+TEST_F(ExportTableTest, CsvDatesAndTimesOfEveryStoredForm) {
+    TDataSet set;
+    set.AddField(u"Day"_s, TFieldType::Date);
+    set.AddField(u"At"_s, TFieldType::Time);
+    set.AddField(u"Stamp"_s, TFieldType::DateTime);
+    const struct {
+        QVariantList Values;
+        const char* Line;
+    } rows[] = {
+        {{QDate(2024, 2, 29), QTime(9, 5, 7), QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59))},
+         "2024-02-29,09:05:07,1999-12-31T23:59:59"},
+        {{u"07.03.2005"_s, u"23:59"_s, u"2005-03-07 08:15:30.250"_s},
+         "2005-03-07,23:59:00,2005-03-07T08:15:30"},
+        {{u"0001-01-01"_s, u"00:00:00"_s, u"9999-12-31T00:00"_s},
+         "0001-01-01,00:00:00,9999-12-31T00:00:00"},
+        {{u"не е дата"_s, QVariant(), u"31.02.2024"_s}, "не е дата,,31.02.2024"},
+    };
+    for (const auto& row : rows)
+        set.AppendRow(row.Values);
+    set.Open();
+    ExportCsvOpts.ByteOrderMark = false;
+    const QString file = Export(&set, u"d.csv"_s);
+    ASSERT_TRUE(Result.isEmpty()) << Result.toStdString();
+    QByteArray expected = "Day,At,Stamp\r\n";
+    for (const auto& row : rows)
+        expected += QByteArray(row.Line) + "\r\n";
+    EXPECT_EQ(Read(file), expected);
+}
+
 // A folder that is not there, a disk that fills up, a cancel: the message
 // (none for a cancel), no file and no temporary file left, and a file of
 // the same name that was there before is untouched.

@@ -5,6 +5,7 @@
 
 #include "DBGrid.h"
 #include "DataSource.h"
+#include "TextRoutines.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -390,6 +391,80 @@ TEST_F(ExportTextTest, Utf8FixedWidthsCountCharacters) {
                                                .join(u"\r\n"_s) +
                                            u"\r\n"_s);
     EXPECT_EQ(FormatCell(u"Ωμέγα"_s, false, name, 3), u"Ωμέ¦"_s);
+}
+
+// The rows are written from the UTF-8 bytes the data set holds; every line
+// must be what the values' own texts give through FormatCell, escaped and
+// in the code page, for every code page, delimiter and width setting, with
+// values the byte route takes and values it leaves to the QString one
+// (escapes, signs outside the code page, three- and four-byte sequences,
+// bytes that are no UTF-8).
+TEST_F(ExportTextTest, RowsAreTheFieldTextsInEveryCodePage) {
+    TDataSet set;
+    set.setObjectName(u"qrDATA"_s);
+    TField* name = set.AddField(u"Name"_s, TFieldType::String);
+    name->SetDisplayWidth(5);
+    TField* qty = set.AddField(u"Qty"_s, TFieldType::Integer);
+    qty->SetDisplayWidth(6);
+    qty->SetDisplayFormat(u"### ##0"_s);
+    TField* price = set.AddField(u"Price"_s, TFieldType::Float);
+    price->SetDisplayWidth(7);
+    TField* day = set.AddField(u"Day"_s, TFieldType::Date);
+    day->SetDisplayWidth(10);
+    TField* code = set.AddField(u"Code"_s, TFieldType::String);
+    code->SetDisplayWidth(4);
+    code->SetAlignment(TAlignment::Center);
+    const QVariantList rows[] = {
+        {u"Хляб"_s, 1234, 1.5, QDate(2024, 3, 5), u"AB"_s},
+        {u"Александър"_s, -7, 0.1 + 0.2, u"07.03.2005"_s, u"Ёё№"_s},
+        {u"a\tb\\c"_s, QVariant(), QVariant(), QVariant(), u"€ x"_s},
+        {u"Łódź"_s, 0, 1e20, u"не е дата"_s, u"§©"_s},
+        {u"😀 ok"_s, 1, -0.25, QDate(1999, 12, 31), QByteArray("a\xff\xfe z")},
+        {QString(), 2, 3.0, QVariant(), u"ΩΣ"_s},
+        // Long values, read eight bytes at a time until a sign needs more.
+        {u"0123456789\\abcdefgh\tzyxwvuts\rq"_s, 3, 4.0, QVariant(),
+         u"Invoice 00012345 от 01.02.2024 Ё"_s},
+    };
+    for (const QVariantList& row : rows)
+        set.AppendRow(row);
+    set.Open();
+    ExportTxtOpts.ExportHeader = false;
+    ExportTxtOpts.ExportClmNames = false;
+    const struct {
+        std::uint8_t CodePage;
+        bool Fixed;
+        const char16_t* Delimiter;
+    } cases[] = {
+        {0, false, u"\t"}, {0, true, u"|"}, {1, true, u""}, {2, false, u";"},
+        {3, false, u"\t"}, {3, true, u"¦"}, {3, true, u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.CodePage) + (c.Fixed ? " fixed" : ""));
+        ExportTxtOpts.TxtCyrSet = c.CodePage;
+        CyrTailShift = CyrTailShiftFor(c.CodePage);
+        ExportTxtOpts.FixedClmWidth = c.Fixed;
+        ExportTxtOpts.TxtClmDelimiter = QString::fromUtf16(c.Delimiter);
+        QByteArray expected;
+        for (set.First(); !set.Eof(); set.Next()) {
+            QString line;
+            for (int f = 0; f < set.FieldCount(); ++f) {
+                const TField* field = set.Fields(f);
+                QString value = field->IsNumeric() || field->IsDateTime() ? field->DisplayText()
+                                                                          : field->AsString();
+                EscapeControlChars(value);
+                line += FormatCell(value, f == set.FieldCount() - 1, field,
+                                   c.Fixed ? field->DisplayWidth() : 0);
+            }
+            expected += (c.CodePage == Utf8CodePage ? line.toUtf8()
+                                                    : ConvertCodePage(Win1251::Encode(line))) +
+                        "\r\n";
+        }
+        Messages.clear();
+        EXPECT_EQ(Export(&set, nullptr, u"T"_s), expected);
+        EXPECT_TRUE(Result.isEmpty());
+        // Signs the 8-bit pages lack are told once; UTF-8 holds them all.
+        EXPECT_EQ(Messages.size(), c.CodePage == Utf8CodePage ? 0u : 1u);
+    }
 }
 
 TEST_F(ExportTextTest, FolderThatDoesNotExist) {
