@@ -36,28 +36,11 @@ QString Literal(const QString& text) {
     return u'\'' + quoted + u'\'';
 }
 
-// Edits of a statement's tokens: a token's text replaced, and texts put in
-// front of it or after it. The structure is read from the original tokens,
-// so independent rewrites of one statement compose.
-struct TEdits {
-    explicit TEdits(std::size_t n) : Replace(n), Before(n), After(n) {}
-    std::vector<std::optional<QString>> Replace;
-    std::vector<QString> Before;
-    std::vector<QString> After;
-    QString Apply(const std::vector<TToken>& toks) const {
-        QString text;
-        for (std::size_t i = 0; i < toks.size(); ++i)
-            text += Before[i] + (Replace[i] ? *Replace[i] : toks[i].Text) + After[i];
-        return text;
-    }
-};
-
-class TRewriter {
+class TRewriter : SqlDialect::TTokenRewrite {
 public:
     TRewriter(const std::vector<TToken>& tokens, bool dml, const TConnectionState& state,
               const QSet<QString>& readAs)
-        : Toks(tokens), Sig(SignificantIndexes(tokens)), Dml(dml), State(state), ReadAs(readAs),
-          E(tokens.size()) {}
+        : TTokenRewrite(tokens), Dml(dml), State(state), ReadAs(readAs) {}
 
     QString Run() {
         for (std::size_t k = 0; k < Sig.size(); ++k) {
@@ -76,64 +59,8 @@ public:
     }
 
 private:
-    const TToken& Tok(std::size_t k) const { return Toks[Sig[k]]; }
-    const TToken* Next(std::size_t k) const { return k + 1 < Sig.size() ? &Tok(k + 1) : nullptr; }
-    const TToken* Prev(std::size_t k) const { return k > 0 ? &Tok(k - 1) : nullptr; }
-    void Set(std::size_t k, const QString& text) { E.Replace[Sig[k]] = text; }
-
     QString TypeOf(const QString& name) const {
         return State.VariableType ? State.VariableType(name) : QString();
-    }
-
-    // Index (into Sig) of the ")" that closes the "(" at k; 0 when unbalanced.
-    std::size_t Close(std::size_t open) const {
-        int depth = 0;
-        for (std::size_t j = open; j < Sig.size(); ++j) {
-            if (Tok(j).IsSymbol("("))
-                ++depth;
-            else if (Tok(j).IsSymbol(")") && --depth == 0)
-                return j;
-        }
-        return 0;
-    }
-
-    // Commas at the top level of the call whose "(" is at open.
-    std::vector<std::size_t> ArgumentCommas(std::size_t open, std::size_t close) const {
-        std::vector<std::size_t> commas;
-        int depth = 0;
-        for (std::size_t j = open + 1; j < close; ++j) {
-            if (Tok(j).IsSymbol("("))
-                ++depth;
-            else if (Tok(j).IsSymbol(")"))
-                --depth;
-            else if (depth == 0 && Tok(j).IsSymbol(","))
-                commas.push_back(j);
-        }
-        return commas;
-    }
-
-    // The token at k is in a FROM list: the nearest clause word before it at
-    // its own depth is FROM.
-    bool InFrom(std::size_t k) const {
-        int depth = 0;
-        for (std::size_t j = k; j-- > 0;) {
-            const TToken& t = Tok(j);
-            if (t.IsSymbol(")"))
-                ++depth;
-            else if (t.IsSymbol("(") && --depth < 0)
-                return false;
-            else if (depth == 0 && t.K == TToken::Word && IsKeyword(t) && !t.IsWord("AS") &&
-                     !t.IsWord("JOIN") && !t.IsWord("ON") && !t.IsWord("AND") &&
-                     !t.IsWord("INNER") && !t.IsWord("LEFT") && !t.IsWord("OUTER"))
-                return t.IsWord("FROM");
-        }
-        return false;
-    }
-
-    bool Called(std::size_t k) const {
-        const TToken* p = Prev(k);
-        const TToken* n = Next(k);
-        return n && n->IsSymbol("(") && !(p && p->IsSymbol("."));
     }
 
     void Word(std::size_t k) {
@@ -287,12 +214,9 @@ private:
         Set(k + 1, number);
     }
 
-    const std::vector<TToken>& Toks;
-    std::vector<std::size_t> Sig;
     bool Dml;
     const TConnectionState& State;
     const QSet<QString>& ReadAs;
-    TEdits E;
 };
 
 QString Rewrite(const std::vector<TToken>& tokens, bool dml, const TConnectionState& state,

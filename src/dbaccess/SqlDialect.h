@@ -25,6 +25,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace SqlDialect {
@@ -104,5 +105,96 @@ std::vector<std::size_t> SignificantIndexes(const std::vector<TToken>& tokens);
 long LeftOperandStart(const std::vector<TToken>& toks, const std::vector<std::size_t>& sig, long k);
 // The name a variable token stands for: a plain name, @name or "name".
 bool VariableName(const TToken& t, QString* name);
+
+// Edits of a statement's tokens: a token's text replaced, and texts put in
+// front of it or after it. The structure is read from the original tokens,
+// so independent rewrites of one statement compose.
+struct TEdits {
+    explicit TEdits(std::size_t n) : Replace(n), Before(n), After(n) {}
+    std::vector<std::optional<QString>> Replace;
+    std::vector<QString> Before;
+    std::vector<QString> After;
+    QString Apply(const std::vector<TToken>& toks) const {
+        QString text;
+        for (std::size_t i = 0; i < toks.size(); ++i)
+            text += Before[i] + (Replace[i] ? *Replace[i] : toks[i].Text) + After[i];
+        return text;
+    }
+};
+
+// What the server dialects' rewriters share: a statement's tokens, the
+// positions of its significant ones (indexes k below are into those), the
+// edits made so far and the walks over brackets and clauses.
+class TTokenRewrite {
+protected:
+    explicit TTokenRewrite(const std::vector<TToken>& tokens)
+        : Toks(tokens), Sig(SignificantIndexes(tokens)), E(tokens.size()) {}
+
+    const TToken& Tok(std::size_t k) const { return Toks[Sig[k]]; }
+    const TToken* Next(std::size_t k) const { return k + 1 < Sig.size() ? &Tok(k + 1) : nullptr; }
+    const TToken* Prev(std::size_t k) const { return k > 0 ? &Tok(k - 1) : nullptr; }
+    void Set(std::size_t k, const QString& text) { E.Replace[Sig[k]] = text; }
+    // Tokens from..to (indexes into the whole list) write nothing.
+    void Empty(std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i <= to; ++i)
+            E.Replace[i] = QString();
+    }
+
+    // The ")" that closes the "(" at open; 0 when unbalanced.
+    std::size_t Close(std::size_t open) const {
+        int depth = 0;
+        for (std::size_t j = open; j < Sig.size(); ++j) {
+            if (Tok(j).IsSymbol("("))
+                ++depth;
+            else if (Tok(j).IsSymbol(")") && --depth == 0)
+                return j;
+        }
+        return 0;
+    }
+
+    // Commas at the top level of the call whose "(" is at open.
+    std::vector<std::size_t> ArgumentCommas(std::size_t open, std::size_t close) const {
+        std::vector<std::size_t> commas;
+        int depth = 0;
+        for (std::size_t j = open + 1; j < close; ++j) {
+            if (Tok(j).IsSymbol("("))
+                ++depth;
+            else if (Tok(j).IsSymbol(")"))
+                --depth;
+            else if (depth == 0 && Tok(j).IsSymbol(","))
+                commas.push_back(j);
+        }
+        return commas;
+    }
+
+    // The token at k is in a FROM list: the nearest clause word before it at
+    // its own depth is FROM.
+    bool InFrom(std::size_t k) const {
+        int depth = 0;
+        for (std::size_t j = k; j-- > 0;) {
+            const TToken& t = Tok(j);
+            if (t.IsSymbol(")"))
+                ++depth;
+            else if (t.IsSymbol("(") && --depth < 0)
+                return false;
+            else if (depth == 0 && t.K == TToken::Word && IsKeyword(t) && !t.IsWord("AS") &&
+                     !t.IsWord("JOIN") && !t.IsWord("ON") && !t.IsWord("AND") &&
+                     !t.IsWord("INNER") && !t.IsWord("LEFT") && !t.IsWord("OUTER"))
+                return t.IsWord("FROM");
+        }
+        return false;
+    }
+
+    // The word at k is called as a function (and is not a qualified name).
+    bool Called(std::size_t k) const {
+        const TToken* p = Prev(k);
+        const TToken* n = Next(k);
+        return n && n->IsSymbol("(") && !(p && p->IsSymbol("."));
+    }
+
+    const std::vector<TToken>& Toks;
+    std::vector<std::size_t> Sig;
+    TEdits E;
+};
 
 } // namespace SqlDialect

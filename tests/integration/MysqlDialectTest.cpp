@@ -118,8 +118,9 @@ TEST(MysqlDialect, StatementsOfVariablesAndUnitsOfWork) {
     for (const Case& c : cases) {
         const TStatement st = One(QString::fromUtf8(c.In));
         EXPECT_EQ(st.K, c.K) << c.In;
-        if (c.K != TStatement::Sql)
+        if (c.K != TStatement::Sql) {
             EXPECT_EQ(st.Name, QString::fromUtf8(c.Name)) << c.In;
+        }
         EXPECT_EQ(st.Text, c.Text) << c.In;
     }
 }
